@@ -1,0 +1,8 @@
+#include "osa_internal.h"
+
+namespace zel::osa {
+
+// POSIX streams never translate newlines.
+void UseBinaryStdout() {}
+
+}  // namespace zel::osa

@@ -1,0 +1,12 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "osa_internal.h"
+
+namespace zel::osa {
+
+void UseBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
+
+}  // namespace zel::osa

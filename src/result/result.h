@@ -1,0 +1,41 @@
+// Building and naming result codes: the internal side of the result module.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "zel.h"
+
+namespace zel {
+
+inline constexpr std::uint32_t kSourceLibrary = ZEL_SRC_LIB_ZELDRV_C;  // 106
+inline constexpr std::uint32_t kSourceTransport = ZEL_SRC_LIB_ZELLIB_H;  // 134
+
+// The code argument keeps its own bit 31: failures pass 0x800000xx with
+// severity 1, informational results a bare code with severity 0.
+constexpr ZEL_RESULT ZelMakeResult(std::uint32_t nSourceId, std::uint32_t nSeverity, std::uint32_t nCode,
+                                   std::uint32_t nLine) {
+    return static_cast<ZEL_RESULT>(((nSeverity & 1u) << 31) | ((nSourceId & 0xFFu) << 23) |
+                                   ((nLine & 0x7FFFu) << 8) | (nCode & 0x800000FFu));
+}
+
+// A failure of the library itself: source 106, severity 1, code with bit 31.
+constexpr ZEL_RESULT LibraryFailure(std::uint32_t nCode, std::uint32_t nLine) {
+    return ZelMakeResult(kSourceLibrary, 1, 0x80000000u | nCode, nLine);
+}
+
+// An informational result of the library: source 106, severity 0.
+constexpr ZEL_RESULT LibraryInfo(std::uint32_t nCode, std::uint32_t nLine) {
+    return ZelMakeResult(kSourceLibrary, 0, nCode, nLine);
+}
+
+static_assert(LibraryFailure(ZEL_E_INVALID_HANDLE, 707) == static_cast<ZEL_RESULT>(0xB502C30Bu));
+static_assert(LibraryInfo(ZEL_E_NOT_CONNECTED, 249) == static_cast<ZEL_RESULT>(0x3500F916u));
+static_assert(ZelMakeResult(kSourceTransport, 1, 0x8000000Du, 170) == static_cast<ZEL_RESULT>(0xC300AA0Du));
+
+inline constexpr std::uint32_t kSourceNameCount = 170;
+
+// The name of a source identifier, or "unknown" past the table.
+std::string_view SourceName(std::uint32_t nSourceId);
+
+}  // namespace zel
