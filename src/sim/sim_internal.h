@@ -1,0 +1,54 @@
+// The simulator's inside: the contract between the request dispatcher and
+// the per-function handlers that share the board's object model.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "zel.h"
+
+namespace zel::sim {
+
+class Board;  // the simulated board's object model
+
+// One request as the driver sees it.
+struct Call {
+    std::uint32_t function = 0;
+    std::span<const std::uint8_t> in;  // the whole input as sent
+    std::span<std::uint8_t> out;       // the whole output buffer (zeroed before the handler runs)
+
+    // A little-endian input word; 0 when the input is too short to hold it.
+    std::uint32_t In(std::size_t offset) const {
+        if (offset + 4 > in.size()) return 0;
+        return static_cast<std::uint32_t>(in[offset]) | (static_cast<std::uint32_t>(in[offset + 1]) << 8) |
+               (static_cast<std::uint32_t>(in[offset + 2]) << 16) | (static_cast<std::uint32_t>(in[offset + 3]) << 24);
+    }
+    bool HasInput(std::size_t size) const { return in.size() >= size; }
+
+    // Writes a little-endian output word; ignored when it does not fit.
+    void Out(std::size_t offset, std::uint32_t value) {
+        if (offset + 4 > out.size()) return;
+        for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+};
+
+// A handler serves one function number: it checks the request, acts on the
+// board, writes its output fields and returns the driver's result word. The
+// dispatcher holds the board's lock while a handler runs, writes the result
+// at the request's result offset and reports the whole output as returned.
+using Handler = ZEL_RESULT (*)(Board &board, Call &call);
+
+struct HandlerEntry {
+    std::uint32_t function;
+    Handler handler;
+};
+
+// Each family of requests lists its handlers; the dispatcher joins them.
+std::span<const HandlerEntry> CoreHandlers();         // version, result text
+std::span<const HandlerEntry> DeviceHandlers();       // devices, enumeration, pipes, connections
+std::span<const HandlerEntry> AttributeHandlers();    // attributes
+std::span<const HandlerEntry> EventQueueHandlers();   // driver event queues, event code texts
+std::span<const HandlerEntry> RegisterHandlers();     // registers, time, debug dump
+
+}  // namespace zel::sim
