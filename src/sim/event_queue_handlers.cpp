@@ -1,0 +1,8 @@
+#include "sim_internal.h"
+
+namespace zel::sim {
+
+// No handlers of this family yet: the dispatcher answers its functions as not supported.
+std::span<const HandlerEntry> EventQueueHandlers() { return {}; }
+
+}  // namespace zel::sim
