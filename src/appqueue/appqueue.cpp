@@ -1,0 +1,171 @@
+// The application event queue table: its lock, its preparation and release,
+// and the creation and closing of queues.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "appqueue.h"
+
+namespace zel::appqueue {
+
+namespace {
+
+std::array<ZelAppEventQueueEntry, kMaxQueues> g_entries{};
+
+std::atomic<int> g_allocationsBeforeFailure{-1};
+
+// Counts down the test hook's allocations; true when this one must fail.
+bool InjectedAllocationFailure() {
+    int nLeft = g_allocationsBeforeFailure.load(std::memory_order_relaxed);
+    while (nLeft >= 0) {
+        if (g_allocationsBeforeFailure.compare_exchange_weak(nLeft, nLeft - 1, std::memory_order_relaxed)) {
+            return nLeft == 0;
+        }
+    }
+    return false;
+}
+
+struct QueueBlocks {
+    ZelEventData *pEventRecords = nullptr;
+    ZelEventData **ppEventSlots = nullptr;
+};
+
+// Both blocks of a queue, or neither. Every record starts as all 0xFF words
+// (no event) and every slot null. coMaxEvents is at most kMaxCapacity, so
+// the sizes fit a 32-bit size_t.
+QueueBlocks AllocateBlocks(ZEL_UINT32 coMaxEvents) {
+    QueueBlocks blocks;
+    const std::size_t cbRecords = static_cast<std::size_t>(coMaxEvents) * kRecordBytes;
+    void *pRecords = InjectedAllocationFailure() ? nullptr : std::malloc(cbRecords);
+    void *pSlots = InjectedAllocationFailure() ? nullptr : std::calloc(coMaxEvents, sizeof(ZelEventData *));
+    if (pRecords == nullptr || pSlots == nullptr) {
+        std::free(pRecords);
+        std::free(pSlots);
+        return blocks;
+    }
+    std::memset(pRecords, 0xFF, cbRecords);
+    blocks.pEventRecords = static_cast<ZelEventData *>(pRecords);
+    blocks.ppEventSlots = static_cast<ZelEventData **>(pSlots);
+    return blocks;
+}
+
+void FreeBlocks(const QueueBlocks &blocks) {
+    std::free(blocks.ppEventSlots);
+    std::free(blocks.pEventRecords);
+}
+
+// Makes an entry free and hands back the blocks it owned. Caller holds the lock.
+QueueBlocks DetachEntry(ZelAppEventQueueEntry &entry) {
+    const QueueBlocks blocks{entry.pEventRecords, entry.ppEventSlots};
+    entry.pEventRecords = nullptr;
+    entry.ppEventSlots = nullptr;
+    entry.hEvent = nullptr;
+    return blocks;
+}
+
+// Frees every entry's blocks and marks every entry free (all words zero when
+// bClear is set, as a fresh table has them).
+void ResetTable(bool bClear) {
+    detail::TableLock lock;
+    for (ZelAppEventQueueEntry &entry : g_entries) {
+        FreeBlocks(DetachEntry(entry));
+        if (bClear) {
+            entry = ZelAppEventQueueEntry{};
+        }
+    }
+}
+
+}  // namespace
+
+namespace detail {
+
+std::array<ZelAppEventQueueEntry, kMaxQueues> &Entries() { return g_entries; }
+
+namespace {
+
+OSA_MUTEX *TableMutex() {
+    // Trivially destructible, so nothing deletes the lock at exit while other
+    // threads may still be using queues.
+    struct Holder {
+        OSA_MUTEX mutex;
+        Holder() { OsaMutexInit(&mutex); }
+    };
+    static Holder holder;
+    return &holder.mutex;
+}
+
+}  // namespace
+
+TableLock::TableLock() { OsaMutexLock(TableMutex()); }
+
+TableLock::~TableLock() { OsaMutexUnlock(TableMutex()); }
+
+}  // namespace detail
+
+void DebugFailAllocation(int nAllocationsToPass) {
+    g_allocationsBeforeFailure.store(nAllocationsToPass < 0 ? -1 : nAllocationsToPass, std::memory_order_relaxed);
+}
+
+}  // namespace zel::appqueue
+
+namespace zel {
+
+void ZelAppEventQueuesInit() { appqueue::ResetTable(true); }
+
+void ZelAppEventQueuesRelease() { appqueue::ResetTable(false); }
+
+}  // namespace zel
+
+using namespace zel::appqueue;
+
+extern "C" {
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, OSA_HANDLE hEvent,
+                                                       ZEL_UINT32 *phEventQueue) {
+    if (phEventQueue == nullptr) {
+        return kCreateNullOutParameter;
+    }
+    *phEventQueue = kNoQueue;
+    if (hEvent == nullptr) {
+        return kCreateNullEvent;
+    }
+    if (coMaxEvents == 0 || coMaxEvents > kMaxCapacity) {
+        return kCreateCapacityOutOfRange;
+    }
+    // The blocks are made before the lock is taken, so filling a large block
+    // never holds up the other queues.
+    const QueueBlocks blocks = AllocateBlocks(coMaxEvents);
+    if (blocks.pEventRecords == nullptr) {
+        return kCreateOutOfResources;
+    }
+    {
+        detail::TableLock lock;
+        auto &entries = detail::Entries();
+        for (ZEL_UINT32 nIndex = 0; nIndex < kMaxQueues; ++nIndex) {
+            ZelAppEventQueueEntry &entry = entries[nIndex];
+            if (entry.hEvent == nullptr) {
+                entry = ZelAppEventQueueEntry{hEvent, coMaxEvents, 0, 0, 0, blocks.pEventRecords,
+                                              blocks.ppEventSlots};
+                *phEventQueue = nIndex;
+                return 0;
+            }
+        }
+    }
+    FreeBlocks(blocks);
+    return kCreateOutOfResources;
+}
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
+    if (hEventQueue >= kMaxQueues) {
+        return kCloseHandleOutOfRange;
+    }
+    QueueBlocks blocks;
+    {
+        detail::TableLock lock;
+        blocks = DetachEntry(detail::Entries()[hEventQueue]);
+    }
+    FreeBlocks(blocks);
+    return 0;
+}
+
+}  // extern "C"

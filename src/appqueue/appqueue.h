@@ -1,0 +1,125 @@
+// Application event queues: 128 in-process rings of event records under one
+// table lock. The internal side: the table entry, the failures the queue
+// operations raise, the table's preparation and release, and test hooks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "result.h"
+#include "zel.h"
+
+namespace zel {
+
+// Prepares the table: every entry free. Blocks still held by queues left open
+// are given back first, so a second preparation never leaks.
+void ZelAppEventQueuesInit();
+
+// Closes every open queue. Harmless on a table that was never prepared.
+void ZelAppEventQueuesRelease();
+
+namespace appqueue {
+
+inline constexpr ZEL_UINT32 kMaxQueues = ZEL_MAX_APP_EVENT_QUEUES;
+inline constexpr ZEL_UINT32 kNoQueue = ZEL_NO_APP_EVENT_QUEUE;
+inline constexpr std::uint32_t kRecordBytes = sizeof(ZelEventData);
+static_assert(kRecordBytes == 32);
+
+// The largest capacity whose record block (capacity x 32 bytes) still fits in
+// 32 bits; the ring works with 1 up to this many records.
+inline constexpr ZEL_UINT32 kMaxCapacity = 0xFFFFFFFFu / kRecordBytes;
+
+// One queue. hEvent is non-null exactly when the entry is open.
+struct ZelAppEventQueueEntry {
+    OSA_HANDLE hEvent;
+    ZEL_UINT32 coMaxEvents;
+    ZEL_UINT32 coQueued;
+    ZEL_UINT32 nReadIndex;
+    ZEL_UINT32 nWriteIndex;
+    ZelEventData *pEventRecords;  // coMaxEvents records; unqueued ones all 0xFF
+    ZelEventData **ppEventSlots;  // slot k is null or &pEventRecords[k]
+};
+
+// ZelCreateAppEventQueue
+inline constexpr ZEL_RESULT kCreateNullOutParameter = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1874);
+inline constexpr ZEL_RESULT kCreateCapacityOutOfRange = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1876);
+inline constexpr ZEL_RESULT kCreateNullEvent = LibraryFailure(ZEL_E_INVALID_HANDLE, 1879);
+inline constexpr ZEL_RESULT kCreateOutOfResources = LibraryFailure(ZEL_E_OUT_OF_RESOURCES, 1884);
+// ZelCloseAppEventQueue
+inline constexpr ZEL_RESULT kCloseHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 1928);
+// ZelGetAppEventData
+inline constexpr ZEL_RESULT kGetHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 1958);
+inline constexpr ZEL_RESULT kGetNullData = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1961);
+inline constexpr ZEL_RESULT kGetNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 1967);
+inline constexpr ZEL_RESULT kGetNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 1969);
+inline constexpr ZEL_RESULT kGetNoEvents = LibraryInfo(ZEL_S_NO_DATA, 1971);
+// ZelGetAppEventDataEx
+inline constexpr ZEL_RESULT kGetExHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2000);
+inline constexpr ZEL_RESULT kGetExNullParameter = LibraryFailure(ZEL_E_INVALID_PARAMETER, 2003);
+inline constexpr ZEL_RESULT kGetExNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 2011);
+inline constexpr ZEL_RESULT kGetExNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 2013);
+inline constexpr ZEL_RESULT kGetExNoEvents = LibraryInfo(ZEL_S_NO_DATA, 2015);
+// ZelSignalAppEvent
+inline constexpr ZEL_RESULT kSignalHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2056);
+// ZelQueueAppEventDataEx, ZelSetAppEventDataEx
+inline constexpr ZEL_RESULT kQueueNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 2105);
+inline constexpr ZEL_RESULT kQueueNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 2107);
+inline constexpr ZEL_RESULT kQueueHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2173);
+
+// Every result this module raises, the two informational no-events results
+// included (they have catalogue texts too).
+inline constexpr std::array kAppQueueFailures = {
+    kCreateNullOutParameter, kCreateCapacityOutOfRange, kCreateNullEvent, kCreateOutOfResources,
+    kCloseHandleOutOfRange,  kGetHandleOutOfRange,      kGetNullData,     kGetNotOpen,
+    kGetNoStorage,           kGetNoEvents,              kGetExHandleOutOfRange, kGetExNullParameter,
+    kGetExNotOpen,           kGetExNoStorage,           kGetExNoEvents,   kSignalHandleOutOfRange,
+    kQueueNotOpen,           kQueueNoStorage,           kQueueHandleOutOfRange,
+};
+
+static_assert(kCreateNullEvent == static_cast<ZEL_RESULT>(0xB507570Bu));
+static_assert(kGetNoEvents == static_cast<ZEL_RESULT>(0x3507B301u));
+static_assert(kGetExNoEvents == static_cast<ZEL_RESULT>(0x3507DF01u));
+static_assert(kQueueHandleOutOfRange == static_cast<ZEL_RESULT>(0xB5087D0Bu));
+
+// The table and its lock, shared by the module's files.
+namespace detail {
+
+std::array<ZelAppEventQueueEntry, kMaxQueues> &Entries();
+
+// Holds the table lock for its scope. The lock lives from its first use to
+// the end of the process and is never deleted, so no call (before a connect,
+// after a release, or racing one) can meet a lock that does not exist.
+class TableLock {
+public:
+    TableLock();
+    ~TableLock();
+    TableLock(const TableLock &) = delete;
+    TableLock &operator=(const TableLock &) = delete;
+};
+
+constexpr ZEL_UINT32 Advance(ZEL_UINT32 nIndex, ZEL_UINT32 coMaxEvents) {
+    return nIndex + 1 == coMaxEvents ? 0 : nIndex + 1;
+}
+
+}  // namespace detail
+
+// ---------------------------------------------------------------------------
+// Test hooks: not exported, reached by the tests through the static library.
+
+// A copy of one entry, taken under the table lock, with its blocks decoded:
+// slotRecord[k] is -1 for a null slot, k' when the slot points to record k'
+// of the entry's own block, and -2 when it points anywhere else.
+struct DebugEntry {
+    ZelAppEventQueueEntry entry;
+    std::vector<ZelEventData> records;
+    std::vector<std::int64_t> slotRecord;
+};
+DebugEntry DebugSnapshot(ZEL_UINT32 nIndex);
+
+// Makes the allocation after the next nAllocationsToPass ones fail (one
+// failure, then allocation is normal again); a negative value disarms it.
+void DebugFailAllocation(int nAllocationsToPass);
+
+}  // namespace appqueue
+}  // namespace zel
