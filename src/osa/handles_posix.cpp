@@ -1,0 +1,164 @@
+// The POSIX handle table and the device services on top of it. There are no
+// kernel devices here: a device name opens only through a registered
+// provider.
+#include "handles_posix.h"
+
+#include <array>
+#include <new>
+
+namespace zel::osa::posix {
+namespace {
+
+inline constexpr std::uint32_t kChunkSlots = 256;
+inline constexpr std::uint32_t kMaxChunks = 255;  // slot index + 1 must fit 16 bits
+inline constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kGenerationMask = 0x7FFFu;
+
+pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+
+struct Table {
+    std::array<Slot *, kMaxChunks> chunks{};
+    std::uint32_t slotCount = 0;
+    std::uint32_t freeHead = kNoSlot;
+    std::uint32_t freeTail = kNoSlot;
+};
+
+// Chunks are never freed, so a Slot pointer stays good for the process's life.
+Table g_table;
+
+Slot &SlotAt(std::uint32_t index) { return g_table.chunks[index / kChunkSlots][index % kChunkSlots]; }
+
+std::uint32_t TakeFreeSlot() {
+    if (g_table.freeHead != kNoSlot) {
+        const std::uint32_t index = g_table.freeHead;
+        g_table.freeHead = SlotAt(index).nextFree;
+        if (g_table.freeHead == kNoSlot) g_table.freeTail = kNoSlot;
+        return index;
+    }
+    if (g_table.slotCount == kMaxChunks * kChunkSlots) return kNoSlot;
+    if (g_table.slotCount % kChunkSlots == 0) {
+        Slot *chunk = new (std::nothrow) Slot[kChunkSlots];
+        if (chunk == nullptr) return kNoSlot;
+        g_table.chunks[g_table.slotCount / kChunkSlots] = chunk;
+    }
+    const std::uint32_t index = g_table.slotCount++;
+    SlotAt(index).index = index;
+    return index;
+}
+
+void PutFreeSlot(Slot &slot) {
+    slot.nextFree = kNoSlot;
+    if (g_table.freeTail == kNoSlot) {
+        g_table.freeHead = slot.index;
+    } else {
+        SlotAt(g_table.freeTail).nextFree = slot.index;
+    }
+    g_table.freeTail = slot.index;
+}
+
+}  // namespace
+
+pthread_mutex_t &TableMutex() { return g_mutex; }
+
+Slot *AllocateSlot(SlotKind kind) {
+    const std::uint32_t index = TakeFreeSlot();
+    if (index == kNoSlot) return nullptr;
+    Slot &slot = SlotAt(index);
+    slot.kind = kind;
+    slot.open = true;
+    slot.refs = 1;
+    slot.link = ProviderLink{};
+    slot.signalled = false;
+    slot.head = slot.tail = nullptr;
+    return &slot;
+}
+
+Slot *FindAnySlot(OSA_HANDLE handle) {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value == 0 || value > 0x7FFFFFFFu) return nullptr;
+    const std::uint32_t low = static_cast<std::uint32_t>(value & 0xFFFFu);
+    if (low == 0 || low > g_table.slotCount) return nullptr;
+    Slot &slot = SlotAt(low - 1);
+    if (!slot.open || slot.generation != static_cast<std::uint32_t>(value >> 16)) return nullptr;
+    return &slot;
+}
+
+Slot *FindSlot(OSA_HANDLE handle, SlotKind kind) {
+    Slot *slot = FindAnySlot(handle);
+    return (slot != nullptr && slot->kind == kind) ? slot : nullptr;
+}
+
+OSA_HANDLE HandleOf(const Slot &slot) {
+    const std::uintptr_t value = (static_cast<std::uintptr_t>(slot.generation) << 16) | (slot.index + 1);
+    return reinterpret_cast<OSA_HANDLE>(value);
+}
+
+void CloseSlot(Slot &slot) {
+    slot.open = false;
+    slot.generation = (slot.generation + 1) & kGenerationMask;
+    if (slot.generation == 0) slot.generation = 1;
+    Release(slot);
+}
+
+void AddRef(Slot &slot) { ++slot.refs; }
+
+void Release(Slot &slot) {
+    if (--slot.refs != 0) return;
+    slot.kind = SlotKind::kFree;
+    PutFreeSlot(slot);
+}
+
+}  // namespace zel::osa::posix
+
+using namespace zel::osa::posix;
+
+extern "C" {
+
+ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
+    zel::osa::ProviderLink link;
+    if (zel::osa::ProviderOpen(pszName, &link) != zel::osa::ProviderOpenResult::kOpened) {
+        return OSA_INVALID_HANDLE_VALUE;
+    }
+    {
+        TableLock lock;
+        if (Slot *slot = AllocateSlot(SlotKind::kDevice)) {
+            slot->link = link;
+            return HandleOf(*slot);
+        }
+    }
+    zel::osa::ProviderClose(link);
+    return OSA_INVALID_HANDLE_VALUE;
+}
+
+ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceClose(OSA_HANDLE hDevice) {
+    zel::osa::ProviderLink link;
+    {
+        TableLock lock;
+        Slot *slot = FindAnySlot(hDevice);
+        if (slot == nullptr) return 0;
+        const bool isDevice = slot->kind == SlotKind::kDevice;
+        link = slot->link;
+        CloseSlot(*slot);
+        if (!isDevice) return 1;
+    }
+    // The provider may have been unregistered meanwhile, which closed it already.
+    zel::osa::ProviderClose(link);
+    return 1;
+}
+
+ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceIoControl(OSA_HANDLE hDevice, ZEL_UINT32 nControlCode, const void *pIn,
+                                                 ZEL_UINT32 cbIn, void *pOut, ZEL_UINT32 cbOut,
+                                                 ZEL_UINT32 *pcbReturned) {
+    zel::osa::ProviderLink link;
+    {
+        TableLock lock;
+        const Slot *slot = FindSlot(hDevice, SlotKind::kDevice);
+        if (slot == nullptr) return 0;
+        link = slot->link;
+    }
+    // The registry counts this call, so a close on another thread meanwhile
+    // defers the provider's pfnClose until the call returns.
+    return zel::osa::ProviderIoControl(link, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
+}
+
+}  // extern "C"
