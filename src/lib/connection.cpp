@@ -1,0 +1,84 @@
+// Connect, release and the connection's state: one process-wide handle on
+// the driver's control device, and nothing else.
+#include "connection.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "appqueue.h"
+#include "request.h"
+
+namespace zel {
+namespace {
+
+// Kept as an integer so the "not connected" value is a constant initialiser
+// (a pointer cannot be made from all ones in a constant expression).
+constexpr std::uintptr_t kNotConnected = ~static_cast<std::uintptr_t>(0);
+std::atomic<std::uintptr_t> g_connection{kNotConnected};
+
+OSA_HANDLE ToHandle(std::uintptr_t value) { return reinterpret_cast<OSA_HANDLE>(value); }
+std::uintptr_t FromHandle(OSA_HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+bool IsConnected() { return g_connection.load(std::memory_order_acquire) != kNotConnected; }
+
+ZEL_RESULT SendVersion() {
+    Request<req::kConnectLib> request;
+    request.Put<16>(kLibraryVersionWord0);
+    request.Put<20>(kLibraryVersionWord1);
+    return request.Send();
+}
+
+// The common connect procedure; only ZelDrvConnectLib prepares the
+// application event queue table. The connection stays open whatever the
+// driver answers to the version.
+ZEL_RESULT Connect(const char *pszDevice, ZEL_RESULT alreadyConnected, ZEL_RESULT notOpened, bool prepareQueues) {
+    if (IsConnected()) return alreadyConnected;
+    const OSA_HANDLE handle = OsaDeviceOpen(pszDevice);
+    g_connection.store(FromHandle(handle), std::memory_order_release);
+    if (handle == OSA_INVALID_HANDLE_VALUE) return notOpened;
+    if (prepareQueues) ZelAppEventQueuesInit();
+    return SendVersion();
+}
+
+}  // namespace
+
+OSA_HANDLE ConnectionHandle() { return ToHandle(g_connection.load(std::memory_order_acquire)); }
+
+std::uint32_t ConnectionHandleWord() {
+    return static_cast<std::uint32_t>(g_connection.load(std::memory_order_acquire));
+}
+
+}  // namespace zel
+
+extern "C" {
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectLib(void) {
+    return zel::Connect(zel::kDrvDeviceName, zel::kDrvAlreadyConnected, zel::kDrvDeviceNotOpened, true);
+}
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelNetConnectLib(void) {
+    return zel::Connect(zel::kNetDeviceName, zel::kNetAlreadyConnected, zel::kNetDeviceNotOpened, false);
+}
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvReleaseLib(void) {
+    const OSA_HANDLE handle = zel::ConnectionHandle();
+    if (handle == OSA_INVALID_HANDLE_VALUE) return zel::kReleaseNotConnected;
+    OsaDeviceClose(handle);
+    zel::g_connection.store(zel::kNotConnected, std::memory_order_release);
+    zel::ZelAppEventQueuesRelease();
+    return 0;
+}
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvIsLibConnected(ZEL_BOOL *pbConnected) {
+    *pbConnected = zel::IsConnected() ? 1 : 0;
+    return 0;
+}
+
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetHandle(OSA_HANDLE *phDriver) {
+    const OSA_HANDLE handle = zel::ConnectionHandle();
+    if (handle == OSA_INVALID_HANDLE_VALUE) return zel::kGetHandleNotConnected;
+    *phDriver = handle;
+    return 0;
+}
+
+}  // extern "C"

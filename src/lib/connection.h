@@ -1,0 +1,76 @@
+// The one connection to the driver and the request transport's failures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "result.h"
+#include "zel.h"
+
+namespace zel {
+
+// The library's version, sent to the driver at connect: 2.29.1.0, read as
+// two little-endian words.
+inline constexpr ZelVersionInfo kLibraryVersion{2, 29, 1, 0};
+inline constexpr std::uint32_t kLibraryVersionWord0 =
+    static_cast<std::uint32_t>(kLibraryVersion.nMajor) | (static_cast<std::uint32_t>(kLibraryVersion.nMinor) << 16);
+inline constexpr std::uint32_t kLibraryVersionWord1 =
+    static_cast<std::uint32_t>(kLibraryVersion.nBuild) | (static_cast<std::uint32_t>(kLibraryVersion.nRevision) << 16);
+static_assert(kLibraryVersionWord0 == 0x001D0002u && kLibraryVersionWord1 == 0x00000001u);
+
+// Device names of the two connect operations.
+inline constexpr const char *kDrvDeviceName = "ZELDRV";
+inline constexpr const char *kNetDeviceName = "ZELNET";
+
+// ZelNetConnectLib
+inline constexpr ZEL_RESULT kNetAlreadyConnected = LibraryFailure(ZEL_E_CALL_FAIL, 154);
+inline constexpr ZEL_RESULT kNetDeviceNotOpened = LibraryFailure(ZEL_E_INVALID_HANDLE, 160);
+// ZelDrvConnectLib
+inline constexpr ZEL_RESULT kDrvAlreadyConnected = LibraryFailure(ZEL_E_CALL_FAIL, 207);
+inline constexpr ZEL_RESULT kDrvDeviceNotOpened = LibraryFailure(ZEL_E_INVALID_HANDLE, 213);
+// ZelDrvReleaseLib: informational, ZelSuccess reports it as a success.
+inline constexpr ZEL_RESULT kReleaseNotConnected = LibraryInfo(ZEL_E_NOT_CONNECTED, 249);
+// ZelDrvGetHandle
+inline constexpr ZEL_RESULT kGetHandleNotConnected = LibraryFailure(ZEL_E_NOT_CONNECTED, 573);
+
+inline constexpr std::array kConnectionFailures = {
+    kNetAlreadyConnected, kNetDeviceNotOpened,  kDrvAlreadyConnected,
+    kDrvDeviceNotOpened,  kReleaseNotConnected, kGetHandleNotConnected,
+};
+
+static_assert(kNetAlreadyConnected == static_cast<ZEL_RESULT>(0xB5009A0Du));
+static_assert(kNetDeviceNotOpened == static_cast<ZEL_RESULT>(0xB500A00Bu));
+static_assert(kDrvAlreadyConnected == static_cast<ZEL_RESULT>(0xB500CF0Du));
+static_assert(kDrvDeviceNotOpened == static_cast<ZEL_RESULT>(0xB500D50Bu));
+static_assert(kReleaseNotConnected == static_cast<ZEL_RESULT>(0x3500F916u));
+static_assert(kGetHandleNotConnected == static_cast<ZEL_RESULT>(0xB5023D16u));
+
+// The transport's own failures (source 134, which by design has no
+// catalogue texts): the device-control call failed with a non-zero count,
+// or the driver returned no byte. The compact framing has codes of its own.
+constexpr ZEL_RESULT TransportFailure(std::uint32_t nLine) {
+    return ZelMakeResult(kSourceTransport, 1, 0x80000000u | ZEL_E_CALL_FAIL, nLine);
+}
+inline constexpr ZEL_RESULT kTransportCallFailed = TransportFailure(170);
+inline constexpr ZEL_RESULT kTransportEmptyResponse = TransportFailure(173);
+inline constexpr ZEL_RESULT kTransportCallFailedCompact = TransportFailure(185);
+inline constexpr ZEL_RESULT kTransportEmptyResponseCompact = TransportFailure(188);
+
+inline constexpr std::array kTransportFailures = {
+    kTransportCallFailed,
+    kTransportEmptyResponse,
+    kTransportCallFailedCompact,
+    kTransportEmptyResponseCompact,
+};
+
+static_assert(kTransportCallFailed == static_cast<ZEL_RESULT>(0xC300AA0Du));
+static_assert(kTransportEmptyResponse == static_cast<ZEL_RESULT>(0xC300AD0Du));
+static_assert(kTransportCallFailedCompact == static_cast<ZEL_RESULT>(0xC300B90Du));
+static_assert(kTransportEmptyResponseCompact == static_cast<ZEL_RESULT>(0xC300BC0Du));
+
+// The connection's platform handle, OSA_INVALID_HANDLE_VALUE when not
+// connected. Read without a lock: the application keeps connect and release
+// apart from requests.
+OSA_HANDLE ConnectionHandle();
+
+}  // namespace zel

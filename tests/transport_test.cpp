@@ -1,0 +1,193 @@
+// The transport rule against a scripted driver: what goes out, where the
+// result is read, and how every outcome of the device-control call maps to
+// a result.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "connection.h"
+#include "fake_driver.h"
+#include "request.h"
+#include "zel.h"
+
+namespace {
+
+using zel::Framing;
+using zeltest::FakeDriver;
+using zeltest::Reply;
+
+constexpr std::uint8_t kFill = 0xA5;
+constexpr std::uint32_t kDriverResult = 0x12345678u;
+
+Reply Outcome(bool succeeds, std::uint32_t count) {
+    Reply reply;
+    reply.succeeds = succeeds;
+    reply.count = count;
+    return reply;
+}
+
+class TransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        driver_.ClearRequests();
+    }
+    void TearDown() override { ZelDrvReleaseLib(); }
+
+    // Sends a request of the given output size with the output pre-filled.
+    ZEL_RESULT Send(std::uint32_t nFunction, std::uint32_t cbOut, Framing framing = Framing::Standard) {
+        out_.assign(cbOut, kFill);
+        return zel::ZelDrvDeviceControl(nFunction, in_.data(), static_cast<std::uint32_t>(in_.size()), out_.data(),
+                                        cbOut, framing);
+    }
+
+    FakeDriver driver_{"ZELDRV"};
+    std::vector<std::uint8_t> in_ = std::vector<std::uint8_t>(24, 0);
+    std::vector<std::uint8_t> out_;
+};
+
+TEST_F(TransportTest, SendsTheControlCodeAndBuffersUnchanged) {
+    for (std::size_t i = 0; i < in_.size(); ++i) in_[i] = static_cast<std::uint8_t>(i * 7);
+    for (const zel::RequestSpec &spec : zel::req::kAll) {
+        driver_.ClearRequests();
+        Send(spec.function, 16, spec.framing);
+        const auto last = driver_.Last();
+        EXPECT_EQ(last.controlCode, 0x00220000u + spec.function * 4) << std::hex << spec.function;
+        EXPECT_EQ(last.Function(), spec.function);
+        EXPECT_EQ(last.input, in_);
+        EXPECT_EQ(last.cbOut, 16u);
+    }
+    EXPECT_EQ(zel::ControlCode(0x86E), 0x2221B8u);
+    EXPECT_EQ(zel::ControlCode(0x8D5), 0x222354u);
+}
+
+TEST_F(TransportTest, ReadsTheResultAtItsPlace) {
+    // Standard framing: the last word, whatever the output size.
+    for (const std::uint32_t cbOut : {12u, 16u, 44u, 268u}) {
+        driver_.Queue(Reply::Result(cbOut - 4, kDriverResult));
+        EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80C, cbOut)), kDriverResult) << cbOut;
+    }
+    // The attribute read: offset 8, followed by its count and data.
+    Reply attribute = Reply::Result(8, kDriverResult);
+    attribute.words.push_back({40 - 4, 0xDEADBEEFu});
+    driver_.Queue(attribute);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(zel::req::kGetAttributeValue.function, 40)), kDriverResult);
+    // The compact framing: offset 4, the handle at 8.
+    Reply compact = Reply::Result(4, kDriverResult);
+    compact.words.push_back({8, 0xDEADBEEFu});
+    driver_.Queue(compact);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x870, 12, Framing::Compact)), kDriverResult);
+}
+
+TEST_F(TransportTest, CallFailureAndEmptyResponse) {
+    struct Case {
+        bool succeeds;
+        std::uint32_t count;
+        ZEL_RESULT standard;
+        ZEL_RESULT compact;
+    };
+    const std::array cases = {
+        // A failed call reporting bytes: the call-failed code.
+        Case{false, 12, zel::kTransportCallFailed, zel::kTransportCallFailedCompact},
+        Case{false, 1, zel::kTransportCallFailed, zel::kTransportCallFailedCompact},
+        // No byte returned wins, whether the call failed or not.
+        Case{false, 0, zel::kTransportEmptyResponse, zel::kTransportEmptyResponseCompact},
+        Case{true, 0, zel::kTransportEmptyResponse, zel::kTransportEmptyResponseCompact},
+    };
+    for (const Case &c : cases) {
+        Reply standard = Outcome(c.succeeds, c.count);
+        standard.words.push_back({8, kDriverResult});
+        driver_.Queue(standard);
+        EXPECT_EQ(Send(0x80C, 12), c.standard) << c.succeeds << " " << c.count;
+
+        Reply compact = Outcome(c.succeeds, c.count);
+        compact.words.push_back({4, kDriverResult});
+        driver_.Queue(compact);
+        EXPECT_EQ(Send(0x870, 12, Framing::Compact), c.compact) << c.succeeds << " " << c.count;
+    }
+    EXPECT_EQ(static_cast<std::uint32_t>(zel::kTransportCallFailed), 0xC300AA0Du);
+    EXPECT_EQ(static_cast<std::uint32_t>(zel::kTransportEmptyResponse), 0xC300AD0Du);
+    EXPECT_EQ(static_cast<std::uint32_t>(zel::kTransportCallFailedCompact), 0xC300B90Du);
+    EXPECT_EQ(static_cast<std::uint32_t>(zel::kTransportEmptyResponseCompact), 0xC300BC0Du);
+}
+
+// The count is never compared with the expected size: a short but non-empty
+// response still yields the word at the result's fixed place.
+TEST_F(TransportTest, ShortResponseIsAcceptedAndReadInPlace) {
+    Reply standard = Reply::Result(12, kDriverResult);
+    standard.count = 4;
+    driver_.Queue(standard);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x816, 16)), kDriverResult);
+
+    // A driver that wrote only the header leaves the result place as it was.
+    Reply headerOnly = Outcome(true, 8);
+    headerOnly.words.push_back({0, 0});
+    driver_.Queue(headerOnly);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x816, 16)), 0xA5A5A5A5u);
+
+    Reply compact = Reply::Result(4, kDriverResult);
+    compact.count = 2;
+    driver_.Queue(compact);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x870, 12, Framing::Compact)), kDriverResult);
+
+    // A count larger than the output is accepted too.
+    Reply large = Reply::Result(8, kDriverResult);
+    large.count = 4096;
+    driver_.Queue(large);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80C, 12)), kDriverResult);
+}
+
+TEST_F(TransportTest, BytesTheDriverDidNotWriteKeepTheirContents) {
+    Reply reply = Reply::Result(16, kDriverResult);
+    reply.words.push_back({8, 0x01020304u});
+    driver_.Queue(reply);
+    ASSERT_EQ(static_cast<std::uint32_t>(Send(0x80A, 20)), kDriverResult);
+    const std::vector<std::uint8_t> expected = {kFill, kFill, kFill, kFill, kFill, kFill, kFill, kFill, 4, 3, 2, 1,
+                                                kFill, kFill, kFill, kFill, 0x78, 0x56, 0x34, 0x12};
+    EXPECT_EQ(out_, expected);
+
+    // After a failed call the output is untouched by the library as well.
+    driver_.Queue(Outcome(false, 0));
+    ASSERT_EQ(Send(0x80A, 20), zel::kTransportEmptyResponse);
+    EXPECT_TRUE(std::all_of(out_.begin(), out_.end(), [](std::uint8_t b) { return b == kFill; }));
+}
+
+// The count is zeroed before the call: a device-control call that fails
+// without storing one is an empty response, not whatever the count held.
+ZEL_BOOL ZEL_CALLCONV OpenAlways(void *) { return 1; }
+void ZEL_CALLCONV CloseQuietly(void *) {}
+ZEL_BOOL ZEL_CALLCONV FailWithoutCount(void *, ZEL_UINT32, const void *, ZEL_UINT32, void *, ZEL_UINT32,
+                                       ZEL_UINT32 *) {
+    return 0;
+}
+
+TEST(TransportCount, IsZeroedBeforeTheCall) {
+    const OsaDeviceProvider provider{nullptr, &OpenAlways, &FailWithoutCount, &CloseQuietly};
+    ASSERT_TRUE(OsaDeviceRegisterProvider("ZELDRV", &provider));
+    EXPECT_EQ(ZelDrvConnectLib(), zel::kTransportEmptyResponse);
+    std::array<std::uint8_t, 16> in{};
+    std::array<std::uint8_t, 12> out{};
+    EXPECT_EQ(zel::ZelDrvDeviceControl(0x870, in.data(), 16, out.data(), 12, Framing::Compact),
+              zel::kTransportEmptyResponseCompact);
+    EXPECT_EQ(ZelDrvReleaseLib(), 0);
+    OsaDeviceUnregisterProvider("ZELDRV");
+}
+
+TEST(TransportNotConnected, RequestsGoOutAndReportAnEmptyResponse) {
+    FakeDriver driver("ZELDRV");
+    ASSERT_EQ(zel::ConnectionHandle(), OSA_INVALID_HANDLE_VALUE);
+    std::array<std::uint8_t, 20> in{};
+    std::array<std::uint8_t, 12> out{};
+    out.fill(kFill);
+    EXPECT_EQ(zel::ZelDrvDeviceControl(0x80C, in.data(), 20, out.data(), 12, Framing::Standard),
+              zel::kTransportEmptyResponse);
+    EXPECT_EQ(zel::ZelDrvDeviceControl(0x870, in.data(), 20, out.data(), 12, Framing::Compact),
+              zel::kTransportEmptyResponseCompact);
+    EXPECT_TRUE(driver.Requests().empty());
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint8_t b) { return b == kFill; }));
+}
+
+}  // namespace
