@@ -1,0 +1,198 @@
+// Pipes and connections through the scripted fake driver: the 548-byte pipe
+// connection request byte for byte, the mask size rules, the kind tests in
+// their order, and the pipe handle copied whatever the result.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "catalogue.h"
+#include "connection.h"
+#include "fake_driver.h"
+#include "pipes.h"
+#include "zel.h"
+
+namespace {
+
+using zel::kTransportCallFailed;
+using zel::kTransportCallFailedCompact;
+using zel::kTransportEmptyResponse;
+using zel::kTransportEmptyResponseCompact;
+using zeltest::FakeDriver;
+using zeltest::Reply;
+
+constexpr ZEL_HANDLE kPipe = 0x40010002u;
+constexpr ZEL_HANDLE kPhysical = 0x10010003u;
+constexpr ZEL_HANDLE kLogical = 0x20010004u;
+constexpr ZEL_RESULT kDriverRefusal = static_cast<ZEL_RESULT>(0x8601F00Bu);
+
+constexpr std::uint32_t kConnectPipeFunction = 0x80F;
+constexpr std::uint32_t kMaskOffset = 32;
+constexpr std::uint32_t kMaskSizeOffset = 544;
+
+class PipesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        driver_.ClearRequests();
+    }
+    void TearDown() override { ZelDrvReleaseLib(); }
+
+    std::size_t Sent() const { return driver_.Requests().size(); }
+
+    // The mask area and size word of the last pipe connection request.
+    std::vector<std::uint8_t> SentMaskArea() const {
+        const auto input = driver_.Last().input;
+        return {input.begin() + kMaskOffset, input.begin() + kMaskSizeOffset};
+    }
+
+    FakeDriver driver_;
+};
+
+TEST_F(PipesTest, ConnectPipeBuildsTheWholeRequest) {
+    const std::uint8_t mask[4] = {0x06, 0x80, 0x00, 0xFF};
+    ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0x1111u, kPhysical, 0x4444u, mask, 4), 0);
+    const auto request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x00220000u + kConnectPipeFunction * 4u);
+    ASSERT_EQ(request.input.size(), 548u);
+    EXPECT_EQ(request.cbOut, 12u);
+    for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(request.input[i], 0u) << "header byte " << i;
+    EXPECT_EQ(request.Word(16), kPipe);
+    EXPECT_EQ(request.Word(20), 0x1111u);
+    EXPECT_EQ(request.Word(24), kPhysical);
+    EXPECT_EQ(request.Word(28), 0x4444u);
+    std::vector<std::uint8_t> expected(512, 0);
+    std::copy(std::begin(mask), std::end(mask), expected.begin());
+    EXPECT_EQ(SentMaskArea(), expected);
+    EXPECT_EQ(request.Word(kMaskSizeOffset), 4u);
+}
+
+TEST_F(PipesTest, MaskSizeRules) {
+    const std::uint8_t mask[4] = {0xAA, 0xBB, 0xCC, 0xDD};
+    // Without a mask the size is 0, whatever the caller says.
+    for (ZEL_INT32 size : {-1, 0, 4, 513, INT_MIN, INT_MAX}) {
+        ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, nullptr, size), 0) << size;
+        EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 0u);
+        EXPECT_EQ(SentMaskArea(), std::vector<std::uint8_t>(512, 0));
+    }
+    // With a mask and size 0 nothing is copied.
+    ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, 0), 0);
+    EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 0u);
+    EXPECT_EQ(SentMaskArea(), std::vector<std::uint8_t>(512, 0));
+    driver_.ClearRequests();
+
+    // Negative sizes and sizes beyond the mask area are refused unsent.
+    for (ZEL_INT32 size : {-1, INT_MIN, 513, INT_MAX}) {
+        EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, size), static_cast<ZEL_RESULT>(0xB5034509u))
+            << size;
+    }
+    EXPECT_EQ(Sent(), 0u);
+}
+
+TEST_F(PipesTest, AFullMaskFillsTheArea) {
+    std::vector<std::uint8_t> mask(512);
+    for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask.data(), 512), 0);
+    EXPECT_EQ(SentMaskArea(), mask);
+    EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 512u);
+}
+
+TEST_F(PipesTest, ConnectPipeTestsThePipeBeforeTheDevice) {
+    const std::uint8_t mask[1] = {0x06};
+    EXPECT_EQ(ZelDrvConnectPipe(kPhysical, 0, kLogical, 0, mask, 1), static_cast<ZEL_RESULT>(0xB5033A0Bu));
+    EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kLogical, 0, mask, 1), static_cast<ZEL_RESULT>(0xB5033E0Bu));
+    // The kind tests precede the mask size test.
+    EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPipe, 0, mask, -1), static_cast<ZEL_RESULT>(0xB5033E0Bu));
+    EXPECT_EQ(Sent(), 0u);
+    driver_.Queue(Reply::Result(8, static_cast<std::uint32_t>(kDriverRefusal)));
+    EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, 1), kDriverRefusal);
+}
+
+TEST_F(PipesTest, CreatePipeCopiesTheHandleWhateverTheResult) {
+    OSA_HANDLE hDriver = nullptr;
+    ASSERT_EQ(ZelDrvGetHandle(&hDriver), 0);
+    ZEL_HANDLE h = 0;
+    Reply refused;
+    refused.words = {{8, 0x4000BEEFu}, {12, static_cast<std::uint32_t>(kDriverRefusal)}};
+    driver_.Queue(refused);
+    EXPECT_EQ(ZelDrvCreatePipe(0x77u, &h), kDriverRefusal);
+    EXPECT_EQ(h, 0x4000BEEFu);
+    const auto request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x00220000u + 0x874u * 4u);
+    ASSERT_EQ(request.input.size(), 24u);
+    EXPECT_EQ(request.cbOut, 16u);
+    EXPECT_EQ(request.Word(16), 0x77u);
+    EXPECT_EQ(request.Word(20), static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hDriver)));
+
+    Reply empty;
+    empty.count = 0;
+    driver_.Queue(empty);
+    EXPECT_EQ(ZelDrvCreatePipe(0, &h), kTransportEmptyResponse);
+    EXPECT_EQ(h, 0u);
+
+    EXPECT_EQ(ZelDrvCreatePipe(0, nullptr), zel::pipes::kCreatePipeNullHandle);
+    EXPECT_EQ(Sent(), 2u);
+}
+
+TEST_F(PipesTest, DisconnectPipe) {
+    EXPECT_EQ(ZelDrvDisconnectPipe(kLogical, 0), static_cast<ZEL_RESULT>(0xB5035F0Bu));
+    EXPECT_EQ(ZelDrvDisconnectPipe(0, 0), static_cast<ZEL_RESULT>(0xB5035F0Bu));
+    EXPECT_EQ(Sent(), 0u);
+    ASSERT_EQ(ZelDrvDisconnectPipe(kPipe, 0x2222u), 0);
+    const auto request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x00220000u + 0x810u * 4u);
+    ASSERT_EQ(request.input.size(), 24u);
+    EXPECT_EQ(request.cbOut, 12u);
+    EXPECT_EQ(request.Word(16), kPipe);
+    EXPECT_EQ(request.Word(20), 0x2222u);
+}
+
+TEST_F(PipesTest, ConnectLogicalDeviceLeavesKindsToTheDriver) {
+    ASSERT_EQ(ZelDrvConnectLogicalDevice(kPhysical, 0x12u, kLogical, 0x34u), 0);
+    auto request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x00220000u + 0x813u * 4u);
+    ASSERT_EQ(request.input.size(), 32u);
+    EXPECT_EQ(request.cbOut, 12u);
+    EXPECT_EQ(request.Word(16), kPhysical);
+    EXPECT_EQ(request.Word(20), 0x12u);
+    EXPECT_EQ(request.Word(24), kLogical);
+    EXPECT_EQ(request.Word(28), 0x34u);
+    ASSERT_EQ(ZelDrvConnectLogicalDevice(kLogical, 0, 0xFFFFFFFFu, 0), 0);
+    EXPECT_EQ(Sent(), 2u);
+}
+
+TEST_F(PipesTest, DisconnectLogicalDeviceTestsBothEnds) {
+    EXPECT_EQ(ZelDrvDisconnectLogicalDevice(kPhysical, 0, kLogical, 0), static_cast<ZEL_RESULT>(0xB5038B0Bu));
+    EXPECT_EQ(ZelDrvDisconnectLogicalDevice(kPhysical, 0, kPhysical, 0), static_cast<ZEL_RESULT>(0xB5038B0Bu));
+    EXPECT_EQ(ZelDrvDisconnectLogicalDevice(kLogical, 0, kPhysical, 0), static_cast<ZEL_RESULT>(0xB5038F0Bu));
+    EXPECT_EQ(ZelDrvDisconnectLogicalDevice(kPipe, 0, 0x30000001u, 0), static_cast<ZEL_RESULT>(0xB5038F0Bu));
+    EXPECT_EQ(Sent(), 0u);
+    ASSERT_EQ(ZelDrvDisconnectLogicalDevice(kPipe, 0x56u, kPipe, 0x78u), 0);
+    const auto request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x00220000u + 0x814u * 4u);
+    ASSERT_EQ(request.input.size(), 32u);
+    EXPECT_EQ(request.Word(16), kPipe);
+    EXPECT_EQ(request.Word(20), 0x56u);
+    EXPECT_EQ(request.Word(24), kPipe);
+    EXPECT_EQ(request.Word(28), 0x78u);
+    ASSERT_EQ(ZelDrvDisconnectLogicalDevice(kLogical, 0, kLogical, 0), 0);
+}
+
+TEST(PipesNotConnected, RequestsFailInTheTransport) {
+    FakeDriver driver;
+    ZEL_HANDLE h = 0x1234u;
+    EXPECT_EQ(ZelDrvCreatePipe(0, &h), kTransportEmptyResponse);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, nullptr, 0), kTransportEmptyResponse);
+    EXPECT_TRUE(driver.Requests().empty());
+}
+
+TEST(PipeFailures, EachHasACatalogueText) {
+    for (ZEL_RESULT failure : zel::kPipeFailures) {
+        EXPECT_NE(zel::CatalogueFind(failure), nullptr) << std::hex << static_cast<std::uint32_t>(failure);
+        EXPECT_EQ(ZelResultSourceId(failure), static_cast<ZEL_UINT32>(ZEL_SRC_LIB_ZELDRV_C));
+    }
+}
+
+}  // namespace
