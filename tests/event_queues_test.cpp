@@ -1,0 +1,236 @@
+// Driver event queues against a scripted driver: the word order of every
+// request (the set forms' record layout, 0x812's swapped words, the array
+// address of 0x8D4) and what the outputs hold after each outcome.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "connection.h"
+#include "event_queues.h"
+#include "fake_driver.h"
+#include "request.h"
+#include "zel.h"
+
+namespace {
+
+using zeltest::FakeDriver;
+using zeltest::RecordedRequest;
+using zeltest::Reply;
+
+constexpr ZEL_HANDLE kQueue = 0x30000001u;
+constexpr ZEL_HANDLE kDevice = 0x10000002u;
+const OSA_HANDLE kSomeEvent = reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(0x4321));
+
+std::vector<std::uint8_t> Framed(std::initializer_list<std::uint32_t> words) {
+    std::vector<std::uint8_t> bytes(16, 0);
+    for (std::uint32_t w : words) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+    }
+    return bytes;
+}
+
+Reply FailedEmpty() {
+    Reply reply;
+    reply.succeeds = false;
+    reply.count = 0;
+    return reply;
+}
+
+class EventQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        driver_.ClearRequests();
+    }
+    void TearDown() override { ZelDrvReleaseLib(); }
+
+    FakeDriver driver_{"ZELDRV"};
+};
+
+TEST_F(EventQueueTest, CreateSendsCapacityEventAndTheConnectionWord) {
+    Reply reply;
+    reply.words = {{8, kQueue}};
+    driver_.Queue(reply);
+    ZEL_HANDLE hQueue = 0;
+    EXPECT_EQ(ZelDrvCreateEventQueue(16, kSomeEvent, &hQueue), 0);
+    EXPECT_EQ(hQueue, kQueue);
+
+    OSA_HANDLE hDriver = nullptr;
+    ASSERT_EQ(ZelDrvGetHandle(&hDriver), 0);
+    const RecordedRequest request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x2221CCu);
+    EXPECT_EQ(request.input,
+              Framed({16, 0x4321, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hDriver))}));
+    EXPECT_EQ(request.cbOut, 16u);
+
+    // The handle word is stored whatever the result.
+    Reply refused;
+    refused.words = {{8, 0xFFFFFFFFu}, {12, 0xA2F8EB0Bu}};
+    driver_.Queue(refused);
+    EXPECT_EQ(ZelDrvCreateEventQueue(16, nullptr, &hQueue), static_cast<ZEL_RESULT>(0xA2F8EB0Bu));
+    EXPECT_EQ(hQueue, 0xFFFFFFFFu);
+
+    driver_.Queue(FailedEmpty());
+    EXPECT_EQ(ZelDrvCreateEventQueue(16, kSomeEvent, &hQueue), zel::kTransportEmptyResponse);
+    EXPECT_EQ(hQueue, 0u);
+
+    EXPECT_EQ(ZelDrvCreateEventQueue(16, kSomeEvent, nullptr), zel::kEvqCreateNullHandleOut);
+    EXPECT_EQ(driver_.Requests().size(), 3u);
+}
+
+TEST_F(EventQueueTest, SetFormsPutTheRecordInStorageOrder) {
+    EXPECT_EQ(ZelDrvSetEventDataEx(kQueue, 1, 2, 3, 4, 5, 6, 7, 8), 0);
+    RecordedRequest request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x222354u);
+    EXPECT_EQ(request.input, Framed({kQueue, 7, 8, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(request.cbOut, 12u);
+
+    driver_.Queue(Reply::Result(8, 0xD6847E0Bu));
+    EXPECT_EQ(ZelDrvSetEventData(kQueue, 1, 2, 3, 4, 5, 6), static_cast<ZEL_RESULT>(0xD6847E0Bu));
+    request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x222348u);
+    EXPECT_EQ(request.input, Framed({kQueue, 0, 0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(request.input.size(), 52u);
+}
+
+TEST_F(EventQueueTest, GetCopiesTheRecordWhateverTheResult) {
+    Reply reply;
+    for (std::uint32_t i = 0; i < 8; ++i) reply.words.push_back({8 + 4 * i, 0x100 + i});
+    reply.words.push_back({40, 0xD6848F0Bu});
+    driver_.Queue(reply);
+    ZelEventData record{};
+    EXPECT_EQ(ZelDrvGetEventData(kQueue, &record), static_cast<ZEL_RESULT>(0xD6848F0Bu));
+    const ZelEventData expected{0x100, 0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107};
+    EXPECT_EQ(std::memcmp(&record, &expected, sizeof(record)), 0);
+    EXPECT_EQ(driver_.Last().controlCode, 0x22234Cu);
+    EXPECT_EQ(driver_.Last().input, Framed({kQueue}));
+    EXPECT_EQ(driver_.Last().cbOut, 44u);
+
+    // After a transport failure the record is all zeros, not stale memory.
+    std::memset(&record, 0xAA, sizeof(record));
+    driver_.Queue(FailedEmpty());
+    EXPECT_EQ(ZelDrvGetEventData(kQueue, &record), zel::kTransportEmptyResponse);
+    const ZelEventData zeros{};
+    EXPECT_EQ(std::memcmp(&record, &zeros, sizeof(record)), 0);
+
+    EXPECT_EQ(ZelDrvGetEventData(kQueue, nullptr), zel::kEvqGetNullRecord);
+    EXPECT_EQ(driver_.Requests().size(), 2u);
+}
+
+TEST_F(EventQueueTest, GetManyCarriesTheArrayAddressAndReturnsTheCount) {
+    std::array<ZelEventData, 10> records{};
+    Reply reply;
+    reply.words = {{8, 3}};
+    driver_.Queue(reply);
+    ZEL_UINT32 count = 0;
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, records.data(), 10, &count), 0);
+    EXPECT_EQ(count, 3u);
+
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(records.data()));
+    const RecordedRequest request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x222350u);
+    EXPECT_EQ(request.cbOut, 16u);
+    EXPECT_EQ(request.Word(16), kQueue);
+    EXPECT_EQ(request.Word(20), static_cast<std::uint32_t>(address));
+    EXPECT_EQ(request.Word(24), 10u);
+    // Pointers wider than a word send their high word after the documented 28 bytes.
+    if (sizeof(void *) > 4) {
+        ASSERT_EQ(request.input.size(), 32u);
+        EXPECT_EQ(request.Word(28), static_cast<std::uint32_t>(address >> 32));
+    } else {
+        EXPECT_EQ(request.input.size(), 28u);
+    }
+    for (std::size_t offset = 0; offset < 16; offset += 4) EXPECT_EQ(request.Word(offset), 0u);
+
+    // A null array and a zero count are the driver's to judge.
+    driver_.Queue(Reply::Result(12, 0xD685060Bu));
+    count = 9;
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, nullptr, 0, &count), static_cast<ZEL_RESULT>(0xD685060Bu));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(driver_.Last().Word(20), 0u);
+
+    driver_.Queue(FailedEmpty());
+    count = 9;
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, records.data(), 10, &count), zel::kTransportEmptyResponse);
+    EXPECT_EQ(count, 0u);
+
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, records.data(), 10, nullptr), zel::kEvqGetExNullCountOut);
+    EXPECT_EQ(driver_.Requests().size(), 3u);
+}
+
+TEST_F(EventQueueTest, EventCodeTextSendsTheSizeBeforeTheCode) {
+    Reply reply;
+    reply.bytes = {{8, std::string("Line up\0", 8)}};
+    driver_.Queue(reply);
+    char text[100];
+    std::memset(text, '#', sizeof(text));
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 5, 100, text), 0);
+    EXPECT_STREQ(text, "Line up");
+    EXPECT_EQ(text[8], '#');
+    const RecordedRequest request = driver_.Last();
+    EXPECT_EQ(request.controlCode, 0x222048u);
+    EXPECT_EQ(request.input, Framed({kDevice, 100, 5}));
+    EXPECT_EQ(request.cbOut, 268u);
+}
+
+TEST_F(EventQueueTest, EventCodeTextStaysInsideTheCallersBuffer) {
+    Reply reply;
+    reply.bytes = {{8, std::string("Line up\0", 8)}};
+    driver_.Queue(reply);
+    char text[8];
+    std::memset(text, '#', sizeof(text));
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 5, 4, text), 0);
+    EXPECT_EQ(std::string(text, 5), std::string("Lin\0#", 5));
+    EXPECT_EQ(driver_.Last().Word(20), 4u);
+
+    // A one-byte buffer gets the NUL alone; size 0 writes nothing and needs no buffer.
+    driver_.Queue(reply);
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 5, 1, text), 0);
+    EXPECT_EQ(text[0], '\0');
+    EXPECT_EQ(text[1], 'i');
+    driver_.Queue(reply);
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 5, 0, nullptr), 0);
+    EXPECT_EQ(driver_.Last().Word(20), 0u);
+
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 5, 10, nullptr), zel::kEvqCode2StringNullBuffer);
+    EXPECT_EQ(driver_.Requests().size(), 3u);
+}
+
+TEST_F(EventQueueTest, EventCodeTextNeverReadsPastItsField) {
+    Reply reply;
+    reply.bytes = {{8, std::string(256, 'x')}};
+    reply.words = {{264, 0}};
+    driver_.Queue(reply);
+    std::array<char, 300> text{};
+    text.fill('#');
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 1, 300, text.data()), 0);
+    EXPECT_EQ(std::string(text.data()), std::string(255, 'x'));
+    EXPECT_EQ(text[256], '#');
+
+    // A failed request leaves an empty text.
+    driver_.Queue(FailedEmpty());
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 1, 300, text.data()), zel::kTransportEmptyResponse);
+    EXPECT_EQ(text[0], '\0');
+}
+
+TEST(EventQueueUnconnected, EveryOperationFailsInTheTransport) {
+    ZEL_HANDLE hQueue = 5;
+    ZelEventData record{};
+    ZEL_UINT32 count = 5;
+    char text[16] = "unchanged";
+    EXPECT_EQ(ZelDrvCreateEventQueue(1, kSomeEvent, &hQueue), zel::kTransportEmptyResponse);
+    EXPECT_EQ(ZelDrvGetEventData(kQueue, &record), zel::kTransportEmptyResponse);
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, &record, 1, &count), zel::kTransportEmptyResponse);
+    EXPECT_EQ(ZelDrvSetEventData(kQueue, 1, 2, 3, 4, 5, 6), zel::kTransportEmptyResponse);
+    EXPECT_EQ(ZelDrvSetEventDataEx(kQueue, 1, 2, 3, 4, 5, 6, 7, 8), zel::kTransportEmptyResponse);
+    EXPECT_EQ(ZelDrvEventCode2String(kDevice, 1, sizeof(text), text), zel::kTransportEmptyResponse);
+    EXPECT_EQ(hQueue, 0u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(text[0], '\0');
+}
+
+}  // namespace
