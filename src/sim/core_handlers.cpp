@@ -1,0 +1,54 @@
+// The simulator's core requests: the version check at connect and the
+// result text.
+#include <array>
+#include <cstdint>
+
+#include "board.h"
+#include "catalogue.h"
+#include "connection.h"
+#include "request.h"
+#include "sim_failures.h"
+#include "sim_internal.h"
+
+namespace zel::sim {
+namespace {
+
+// Serves only a library of its own version, as the driver does.
+ZEL_RESULT ConnectLib(Board &, Call &call) {
+    if (call.In(16) != kLibraryVersionWord0 || call.In(20) != kLibraryVersionWord1) return kSimIncompatibleVersion;
+    return 0;
+}
+
+// The device whose driver is asked for the text. Any handle other than 0 is
+// accepted: the text does not depend on the device.
+bool KnowsDevice(Board &, ZEL_HANDLE hDevice) { return hDevice != 0; }
+
+// Writes the catalogue's text into the caller's buffer, whose address comes
+// in the word at 24 and, from 64-bit callers, a high word after the
+// documented input.
+ZEL_RESULT ResultCode2String(Board &board, Call &call) {
+    constexpr RequestSpec spec = req::kResultCode2String;
+    const ZEL_HANDLE hDevice = call.In(16);
+    const auto nResult = static_cast<ZEL_RESULT>(call.In(20));
+    std::uint64_t address = call.In(spec.addressOffset);
+    if (call.HasInput(spec.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(spec.cbIn)) << 32;
+    const std::uint32_t cbBuffer = call.In(28);
+
+    if (!KnowsDevice(board, hDevice)) return kSimResultTextBadDevice;
+    // An address that does not fit this process's pointers cannot be one of
+    // its buffers.
+    if (address == 0 || cbBuffer == 0 || static_cast<std::uintptr_t>(address) != address) return kSimResultTextBadBuffer;
+    char *pszBuffer = reinterpret_cast<char *>(static_cast<std::uintptr_t>(address));
+    return CatalogueDescribe(nResult, cbBuffer, pszBuffer);
+}
+
+constexpr std::array kCoreHandlers = {
+    HandlerEntry{req::kConnectLib.function, &ConnectLib},
+    HandlerEntry{req::kResultCode2String.function, &ResultCode2String},
+};
+
+}  // namespace
+
+std::span<const HandlerEntry> CoreHandlers() { return kCoreHandlers; }
+
+}  // namespace zel::sim

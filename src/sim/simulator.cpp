@@ -1,0 +1,345 @@
+// The simulator as a device provider: "ZELDRV" and "ZELNET" served by one
+// board. The dispatcher finds the function's handler, runs it under the
+// board's lock on a zeroed copy of the output, puts the result word in its
+// place, lets an injected fault distort the reply, logs the request and hands
+// the delivered bytes to the caller.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "board.h"
+#include "request.h"
+#include "sim_failures.h"
+#include "sim_internal.h"
+#include "zelsim.h"
+
+namespace zel::sim {
+namespace {
+
+constexpr std::uint32_t kMaxFaults = 32;
+constexpr std::uint32_t kFunctionCount = 0x1000;
+
+struct Fault {
+    std::uint32_t function;
+    std::uint32_t kind;
+    std::uint32_t value;
+    std::uint32_t remaining;  // 0: until cleared
+};
+
+// What the caller is told: the call's outcome and how many bytes arrived.
+struct Delivery {
+    bool succeeded = true;
+    std::uint32_t count = 0;
+};
+
+using HandlerTable = std::array<Handler, kFunctionCount>;
+
+HandlerTable BuildHandlerTable() {
+    HandlerTable table{};
+    for (const auto family : {CoreHandlers(), DeviceHandlers(), AttributeHandlers(), EventQueueHandlers(),
+                              RegisterHandlers()}) {
+        for (const HandlerEntry &entry : family) {
+            // The first family to claim a function keeps it.
+            if (entry.function < kFunctionCount && table[entry.function] == nullptr) {
+                table[entry.function] = entry.handler;
+            }
+        }
+    }
+    return table;
+}
+
+const HandlerTable &Handlers() {
+    static const HandlerTable table = BuildHandlerTable();
+    return table;
+}
+
+std::optional<RequestSpec> FindSpec(std::uint32_t nControlCode) {
+    if ((nControlCode & 0xFFFF0003u) != ControlCode(0)) return std::nullopt;
+    const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
+    for (const RequestSpec &spec : req::kAll) {
+        if (spec.function == function) return spec;
+    }
+    return std::nullopt;
+}
+
+// The simulator's devices: one provider context per name, both on one board.
+enum DeviceIndex : std::uint32_t { kDrv, kNet, kDeviceCount };
+constexpr std::array<const char *, kDeviceCount> kDeviceNames = {"ZELDRV", "ZELNET"};
+
+class Simulator {
+public:
+    bool Install();
+    void Uninstall();
+    void Reset();
+    bool InjectFault(const Fault &fault);
+    void ClearFaults();
+    std::uint32_t LogCount();
+    bool LogGet(std::uint32_t nIndex, ZelSimLogRecord *pRecord);
+    void LogClear();
+
+    bool Open(DeviceIndex device);
+    void Close(DeviceIndex device);
+    ZEL_BOOL IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
+                       ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned);
+
+private:
+    Delivery Serve(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+    void ApplyFault(std::uint32_t function, std::optional<std::uint32_t> resultOffset, std::span<std::uint8_t> out,
+                    Delivery &delivery);
+    void Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut,
+             std::optional<std::uint32_t> resultOffset, std::span<const std::uint8_t> out, const Delivery &delivery);
+
+    std::mutex installLock_;  // serialises install and uninstall; guards installed_
+    bool installed_ = false;
+    std::mutex lock_;  // the board's lock: guards everything below
+    Board board_;
+    std::vector<Fault> faults_;
+    std::array<ZelSimLogRecord, ZELSIM_LOG_CAPACITY> log_{};
+    std::uint32_t logFirst_ = 0;
+    std::uint32_t logCount_ = 0;
+    std::array<bool, kDeviceCount> open_{};
+};
+
+// Never destroyed: a provider call may still arrive while the process exits.
+Simulator &TheSimulator() {
+    static Simulator *const simulator = new Simulator;
+    return *simulator;
+}
+
+ZEL_BOOL ZEL_CALLCONV ProviderOpen(void *pContext) {
+    return TheSimulator().Open(static_cast<DeviceIndex>(reinterpret_cast<std::uintptr_t>(pContext))) ? 1 : 0;
+}
+
+void ZEL_CALLCONV ProviderClose(void *pContext) {
+    TheSimulator().Close(static_cast<DeviceIndex>(reinterpret_cast<std::uintptr_t>(pContext)));
+}
+
+ZEL_BOOL ZEL_CALLCONV ProviderIoControl(void *, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, void *pOut,
+                                        ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    return TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
+                                    static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, pcbReturned);
+}
+
+bool Simulator::Install() {
+    std::lock_guard guard(installLock_);
+    if (installed_) return true;
+    {
+        std::lock_guard lock(lock_);
+        board_.Reset();
+        faults_.clear();
+        logFirst_ = logCount_ = 0;
+    }
+    for (std::uint32_t i = 0; i < kDeviceCount; ++i) {
+        const OsaDeviceProvider provider{reinterpret_cast<void *>(static_cast<std::uintptr_t>(i)), &ProviderOpen,
+                                         &ProviderIoControl, &ProviderClose};
+        if (!OsaDeviceRegisterProvider(kDeviceNames[i], &provider)) {
+            for (std::uint32_t j = 0; j < i; ++j) OsaDeviceUnregisterProvider(kDeviceNames[j]);
+            return false;
+        }
+    }
+    installed_ = true;
+    return true;
+}
+
+void Simulator::Uninstall() {
+    std::lock_guard guard(installLock_);
+    if (!installed_) return;
+    // Unregistering closes an open device through ProviderClose, which takes
+    // the board's lock; it must not be held here.
+    for (const char *name : kDeviceNames) OsaDeviceUnregisterProvider(name);
+    installed_ = false;
+}
+
+void Simulator::Reset() {
+    std::lock_guard lock(lock_);
+    board_.Reset();
+    faults_.clear();
+    logFirst_ = logCount_ = 0;
+}
+
+bool Simulator::InjectFault(const Fault &fault) {
+    if (fault.kind < ZELSIM_FAULT_CALL_FAILS || fault.kind > ZELSIM_FAULT_RESULT_WORD) return false;
+    std::lock_guard lock(lock_);
+    if (faults_.size() >= kMaxFaults) return false;
+    faults_.push_back(fault);
+    return true;
+}
+
+void Simulator::ClearFaults() {
+    std::lock_guard lock(lock_);
+    faults_.clear();
+}
+
+std::uint32_t Simulator::LogCount() {
+    std::lock_guard lock(lock_);
+    return logCount_;
+}
+
+bool Simulator::LogGet(std::uint32_t nIndex, ZelSimLogRecord *pRecord) {
+    if (pRecord == nullptr) return false;
+    std::lock_guard lock(lock_);
+    if (nIndex >= logCount_) return false;
+    *pRecord = log_[(logFirst_ + nIndex) % ZELSIM_LOG_CAPACITY];
+    return true;
+}
+
+void Simulator::LogClear() {
+    std::lock_guard lock(lock_);
+    logFirst_ = logCount_ = 0;
+}
+
+// Each device opens once at a time, like a device opened without sharing.
+bool Simulator::Open(DeviceIndex device) {
+    std::lock_guard lock(lock_);
+    if (device >= kDeviceCount || open_[device]) return false;
+    open_[device] = true;
+    return true;
+}
+
+void Simulator::Close(DeviceIndex device) {
+    std::lock_guard lock(lock_);
+    if (device < kDeviceCount) open_[device] = false;
+}
+
+ZEL_BOOL Simulator::IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
+                              ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    // The driver works on a system copy of the output and only the bytes it
+    // reports are copied back, so the caller's bytes beyond them keep their
+    // contents. Without room for that copy the request never reaches it.
+    std::vector<std::uint8_t> scratch;
+    try {
+        scratch.resize(cbOut);
+    } catch (const std::bad_alloc &) {
+        if (pcbReturned != nullptr) *pcbReturned = 0;
+        return 0;
+    }
+    const Delivery delivery = Serve(nControlCode, std::span(pIn, cbIn), scratch);
+    const std::uint32_t count = std::min(delivery.count, cbOut);
+    if (count != 0) std::memcpy(pOut, scratch.data(), count);
+    if (pcbReturned != nullptr) *pcbReturned = delivery.count;
+    return delivery.succeeded ? 1 : 0;
+}
+
+Delivery Simulator::Serve(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+    const std::optional<RequestSpec> spec = FindSpec(nControlCode);
+    const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
+    const auto cbOut = static_cast<std::uint32_t>(out.size());
+
+    // An unknown function has no documented result place: the last word
+    // serves, as in most responses.
+    std::optional<std::uint32_t> resultOffset;
+    if (spec) {
+        if (spec->resultOffset + 4 <= cbOut) resultOffset = spec->resultOffset;
+    } else if (cbOut >= 4) {
+        resultOffset = cbOut - 4;
+    }
+
+    std::lock_guard lock(lock_);
+    Delivery delivery;
+    if (!resultOffset) {
+        // No room for a result word: the request fails before any handler.
+        delivery.succeeded = false;
+    } else {
+        ZEL_RESULT result = kSimUnsupportedRequest;
+        const Handler handler = spec ? Handlers()[spec->function] : nullptr;
+        if (spec && in.size() < spec->cbIn) {
+            result = kSimShortInput;
+        } else if (spec && spec->cbOut != 0 && cbOut < spec->cbOut) {
+            result = kSimShortOutput;
+        } else if (handler != nullptr) {
+            Call call{spec->function, in, out};
+            result = handler(board_, call);
+        }
+        PutWord(out, *resultOffset, static_cast<std::uint32_t>(result));
+        delivery.count = cbOut;
+    }
+    ApplyFault(function, resultOffset, out, delivery);
+    Log(nControlCode, in, cbOut, resultOffset, out, delivery);
+    return delivery;
+}
+
+void Simulator::ApplyFault(std::uint32_t function, std::optional<std::uint32_t> resultOffset,
+                           std::span<std::uint8_t> out, Delivery &delivery) {
+    const auto fault = std::find_if(faults_.begin(), faults_.end(), [function](const Fault &f) {
+        return f.function == ZELSIM_ANY_FUNCTION || f.function == function;
+    });
+    if (fault == faults_.end()) return;
+    const auto cbOut = static_cast<std::uint32_t>(out.size());
+    switch (fault->kind) {
+    case ZELSIM_FAULT_CALL_FAILS:
+        delivery.succeeded = false;
+        delivery.count = fault->value != 0 ? fault->value : cbOut;
+        break;
+    case ZELSIM_FAULT_EMPTY_RESPONSE:
+        delivery.succeeded = true;
+        delivery.count = 0;
+        break;
+    case ZELSIM_FAULT_SHORT_RESPONSE:
+        delivery.succeeded = true;
+        delivery.count = std::min(fault->value, cbOut);
+        break;
+    case ZELSIM_FAULT_RESULT_WORD:
+        if (resultOffset) PutWord(out, *resultOffset, fault->value);
+        break;
+    default:
+        break;
+    }
+    if (fault->remaining != 0 && --fault->remaining == 0) faults_.erase(fault);
+}
+
+void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut,
+                    std::optional<std::uint32_t> resultOffset, std::span<const std::uint8_t> out,
+                    const Delivery &delivery) {
+    ZelSimLogRecord record{};
+    record.nFunction = (nControlCode - ControlCode(0)) >> 2;
+    record.nControlCode = nControlCode;
+    record.cbIn = static_cast<ZEL_UINT32>(in.size());
+    record.cbOut = cbOut;
+    record.cbReturned = delivery.count;
+    record.bCallSucceeded = delivery.succeeded ? 1 : 0;
+    record.nResult = resultOffset ? static_cast<ZEL_RESULT>(GetWord(out, *resultOffset)) : 0;
+    record.cbInLogged = static_cast<ZEL_UINT32>(std::min<std::size_t>(in.size(), ZELSIM_LOG_INPUT_BYTES));
+    if (record.cbInLogged != 0) std::memcpy(record.abIn, in.data(), record.cbInLogged);
+
+    if (logCount_ < ZELSIM_LOG_CAPACITY) {
+        log_[(logFirst_ + logCount_) % ZELSIM_LOG_CAPACITY] = record;
+        ++logCount_;
+    } else {
+        log_[logFirst_] = record;
+        logFirst_ = (logFirst_ + 1) % ZELSIM_LOG_CAPACITY;
+    }
+}
+
+}  // namespace
+}  // namespace zel::sim
+
+extern "C" {
+
+ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInstall(void) { return zel::sim::TheSimulator().Install() ? 1 : 0; }
+
+ZEL_API void ZEL_CALLCONV ZelSimUninstall(void) { zel::sim::TheSimulator().Uninstall(); }
+
+ZEL_API void ZEL_CALLCONV ZelSimReset(void) { zel::sim::TheSimulator().Reset(); }
+
+ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInjectFault(ZEL_UINT32 nFunction, ZEL_UINT32 nFault, ZEL_UINT32 nValue,
+                                                ZEL_UINT32 coTimes) {
+    return zel::sim::TheSimulator().InjectFault({nFunction, nFault, nValue, coTimes}) ? 1 : 0;
+}
+
+ZEL_API void ZEL_CALLCONV ZelSimClearFaults(void) { zel::sim::TheSimulator().ClearFaults(); }
+
+ZEL_API ZEL_UINT32 ZEL_CALLCONV ZelSimLogCount(void) { return zel::sim::TheSimulator().LogCount(); }
+
+ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimLogGet(ZEL_UINT32 nIndex, ZelSimLogRecord *pRecord) {
+    return zel::sim::TheSimulator().LogGet(nIndex, pRecord) ? 1 : 0;
+}
+
+ZEL_API void ZEL_CALLCONV ZelSimLogClear(void) { zel::sim::TheSimulator().LogClear(); }
+
+}  // extern "C"
