@@ -1,0 +1,54 @@
+#include "event_queue_model.h"
+
+#include "board_time.h"
+#include "osa_internal.h"
+
+namespace zel::sim {
+
+bool QueueRecord(DriverEventQueue &queue, const ZelEventData &record) {
+    if (queue.count >= queue.capacity) return false;
+    queue.ring[(queue.head + queue.count) % queue.capacity] = record;
+    ++queue.count;
+    // The event belongs to the application; one it has closed is its own
+    // affair and does not stop the record from being queued.
+    if (queue.hEvent != nullptr) osa::EventSet(queue.hEvent);
+    return true;
+}
+
+bool TakeRecord(DriverEventQueue &queue, ZelEventData &record) {
+    if (queue.count == 0) return false;
+    record = queue.ring[queue.head];
+    queue.head = (queue.head + 1) % queue.capacity;
+    --queue.count;
+    return true;
+}
+
+void PostDeviceEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nState) {
+    EventQueueState &state = board.State<EventQueueState>();
+    const std::uint64_t now = DriverTimeMicros();
+    ZelEventData record{};
+    record.nExData0 = hObject;
+    record.nExData1 = ++state.sequence;
+    record.nData0 = nEventCode;
+    record.nData1 = nState;
+    record.nData2 = static_cast<std::uint32_t>(now);
+    record.nData3 = static_cast<std::uint32_t>(now >> 32);
+    state.queues.ForEach([&record](ZEL_HANDLE, DriverEventQueue &queue) {
+        if (!QueueRecord(queue, record)) ++queue.lost;
+    });
+}
+
+bool CloseEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
+    auto &queues = board.State<EventQueueState>().queues;
+    DriverEventQueue *queue = queues.Find(hEventQueue);
+    if (queue == nullptr) return false;
+    *queue = DriverEventQueue{};  // gives the ring's memory back now
+    queues.Remove(hEventQueue);
+    return true;
+}
+
+DriverEventQueue *FindEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
+    return board.State<EventQueueState>().queues.Find(hEventQueue);
+}
+
+}  // namespace zel::sim
