@@ -1,0 +1,136 @@
+// The whole interface as the dynamic linker sees it: the shared library and
+// the tool each export exactly the functions the public header declares (a
+// hand-kept list guards against a name dropped from the header), nothing
+// internal leaks, and a function with two names is one function. ELF only:
+// the Windows export tables have a check of their own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Every function an application may call, by family.
+const std::set<std::string> kInterface = {
+    // result codes and their text
+    "ZelSuccess", "ZelFailure", "ZelResultSeverity", "ZelResultSourceId", "ZelResultLineNum", "ZelResultErrorCode",
+    "ZelResultCode", "ZelDrvResultCode2String",
+    // connection
+    "ZelDrvConnectLib", "ZelNetConnectLib", "ZelDrvReleaseLib", "ZelDrvIsLibConnected", "ZelDrvGetHandle",
+    // devices and enumeration
+    "ZelDrvGetDeviceHandle", "ZelDrvOpenPhysicalDevice", "ZelDrvOpenPhysicalDeviceEx", "ZelDrvCreateLogicalDevice",
+    "ZelDrvEnable", "ZelDrvDisable", "ZelDrvGetState", "ZelDrvReset", "ZelDrvConnectBoard", "ZelDrvClose",
+    "ZelDrvPollEvents", "ZelDrvIteratorBegin", "ZelDrvIsIteratorEnd", "ZelDrvEnumDeviceType", "ZelDrvEnumDevice",
+    // pipes and connections
+    "ZelDrvCreatePipe", "ZelDrvConnectPipe", "ZelDrvDisconnectPipe", "ZelDrvConnectLogicalDevice",
+    "ZelDrvDisconnectLogicalDevice",
+    // attributes
+    "ZelDrvGetAttributeType", "ZelDrvGetAttributeValue", "ZelDrvSetAttributeValue", "ZelDrvGetAttributeValueUint32",
+    "ZelDrvGetAttributeValueBool", "ZelDrvGetAttributeValueUint32Ex", "ZelDrvGetAttributeValueSz",
+    "ZelDrvSetAttributeValueUint32", "ZelDrvSetAttributeValueBool", "ZelDrvSetAttributeValueSz",
+    // driver event queues
+    "ZelDrvCreateEventQueue", "ZelDrvGetEventData", "ZelDrvGetEventDataEx", "ZelDrvSetEventData",
+    "ZelDrvSetEventDataEx", "ZelDrvEventCode2String",
+    // event objects and waits
+    "ZelDrvCreateEvent", "ZelDrvSignalEvent", "ZelDrvCloseEvent", "ZelDrvWaitForSingleEvent",
+    "ZelDrvWaitForMultipleEvents", "ZelDrvCancelTask",
+    // registers, time, debug dump
+    "ZelDrvReadReg8", "ZelDrvReadReg16", "ZelDrvReadReg32", "ZelDrvWriteReg8", "ZelDrvWriteReg16",
+    "ZelDrvWriteReg32", "ZelDrvDbgDump", "ZelDrvGetCurrentTime",
+    // application event queues
+    "ZelCreateAppEventQueue", "ZelCloseAppEventQueue", "ZelGetAppEventData", "ZelGetAppEventDataEx",
+    "ZelQueueAppEventDataEx", "ZelSetAppEventDataEx", "ZelSignalAppEvent",
+    // OS layer
+    "OsaDeviceOpen", "OsaDeviceClose", "OsaDeviceIoControl", "OsaThreadSleep", "OsaThreadStart", "OsaThreadStartEx",
+    "OsaMutexInit", "OsaMutexLock", "OsaMutexUnlock", "OsaMutexDestroy", "OsaStdLocalTime",
+    "OsaDeviceRegisterProvider", "OsaDeviceUnregisterProvider",
+    // console
+    "OsaConsoleInput", "OsaConsoleInit", "OsaConsoleExit", "OsaConsolePrintF", "OsaConsolePutStr",
+    "OsaConsoleGetStr", "OsaConsoleGetStrEx", "OsaConsoleGetCh", "OsaBeep",
+};
+
+// Second names and the function they name.
+const std::map<std::string, std::string> kSecondNames = {
+    {"ZelDrvGetAttributeValueBool", "ZelDrvGetAttributeValueUint32"},
+    {"ZelDrvSetAttributeValueBool", "ZelDrvSetAttributeValueUint32"},
+    {"OsaConsoleExit", "OsaConsoleInit"},
+};
+
+// Symbols the toolchain and the C library put into every ELF image, and the
+// C library's streams that an executable holds as copies.
+const std::set<std::string> kStandardSymbols = {
+    "_init", "_fini",       "_edata",        "__bss_start", "_end", "_IO_stdin_used", "_start",
+    "data_start", "__data_start", "stdin", "stdout", "stderr",
+};
+
+std::set<std::string> HeaderNames() {
+    std::ifstream header(ZEL_TEST_SOURCE_DIR "/src/lib/zel.h");
+    EXPECT_TRUE(header.good());
+    const std::regex declaration(R"(^ZEL_API .*ZEL_CALLCONV\s*([A-Za-z_][A-Za-z0-9_]*)\s*\()");
+    std::set<std::string> names;
+    std::size_t apiLines = 0;
+    for (std::string line; std::getline(header, line);) {
+        if (line.rfind("ZEL_API ", 0) != 0) continue;
+        ++apiLines;
+        std::smatch match;
+        if (std::regex_search(line, match, declaration)) names.insert(match[1]);
+    }
+    EXPECT_EQ(names.size(), apiLines) << "a ZEL_API line the parser did not understand";
+    return names;
+}
+
+
+TEST(Exports, HeaderDeclaresExactlyTheInterface) {
+    const std::set<std::string> header = HeaderNames();
+    for (const std::string &name : kInterface) EXPECT_TRUE(header.count(name)) << "not declared: " << name;
+    for (const std::string &name : header) EXPECT_TRUE(kInterface.count(name)) << "not in the interface: " << name;
+}
+
+// The dynamic symbol tables are read with nm; other platforms' export
+// tables are checked by the build's own export check.
+#if defined(__ELF__)
+// name -> address of every defined dynamic symbol, version suffix dropped.
+std::map<std::string, std::string> DynamicSymbols(const std::string &path) {
+    std::map<std::string, std::string> symbols;
+    const std::string command = "nm -D --defined-only '" + path + "' 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (pipe == nullptr) return symbols;
+    std::string output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    std::istringstream lines(output);
+    for (std::string address, type, name; lines >> address >> type >> name;) {
+        symbols[name.substr(0, name.find('@'))] = address;
+    }
+    return symbols;
+}
+
+void CheckImage(const std::string &path) {
+    SCOPED_TRACE(path);
+    const auto symbols = DynamicSymbols(path);
+    ASSERT_FALSE(symbols.empty());
+    for (const std::string &name : kInterface) EXPECT_TRUE(symbols.count(name)) << "missing: " << name;
+    for (const auto &[name, address] : symbols) {
+        EXPECT_TRUE(kInterface.count(name) || kStandardSymbols.count(name)) << "exported but not in the interface: "
+                                                                           << name;
+    }
+    for (const auto &[second, first] : kSecondNames) {
+        if (symbols.count(second) && symbols.count(first)) {
+            EXPECT_EQ(symbols.at(second), symbols.at(first)) << second << " is not the same function as " << first;
+        }
+    }
+}
+
+TEST(Exports, SharedLibraryExportsTheInterfaceAndNothingElse) { CheckImage(ZEL_TEST_BINARY_DIR "/src/libzel.so"); }
+
+TEST(Exports, ToolExportsTheInterfaceAndNothingElse) { CheckImage(ZEL_TEST_BINARY_DIR "/src/zelresult"); }
+#endif
+
+}  // namespace
