@@ -9,9 +9,11 @@
 
 #include "zel.h"
 #include "zelsim.h"
+#include "zelsim_devices.h"
 
-/* Any device handle the driver knows will do for a result text. */
-#define SOME_DEVICE ((ZEL_HANDLE)0x10000001u)
+/* A handle the driver does not know: the driver describes results only for
+ * an open device. */
+#define UNKNOWN_DEVICE ((ZEL_HANDLE)0x1000FFFFu)
 
 static int g_failures = 0;
 
@@ -40,6 +42,7 @@ int main(void) {
     const char *pszNoText = "A descriptive error string is not available for this return code";
     ZEL_RESULT r;
     ZEL_BOOL bConnected = 0;
+    ZEL_HANDLE hBoard = ZEL_INVALID_HANDLE_VALUE;
     char szShort[10];
 
     if (!ZelSimInstall()) {
@@ -55,7 +58,7 @@ int main(void) {
              "ZelDrvGetHandle: Connection to driver has not been established yet. Could not return handle prior to "
              "call to ZelDrvConnectLib()");
     Describe(0, (ZEL_RESULT)0xC300AD0Du, ZEL_S_NO_DATA, pszNoText);
-    r = ZelDrvResultCode2String(SOME_DEVICE, (ZEL_RESULT)0x3500F916u, sizeof szShort, szShort);
+    r = ZelDrvResultCode2String(UNKNOWN_DEVICE, (ZEL_RESULT)0x3500F916u, sizeof szShort, szShort);
     Expect(r == (ZEL_RESULT)0xC300AD0Du, "a request without a connection is an empty response");
 
     /* A short buffer holds a cut text. */
@@ -68,9 +71,17 @@ int main(void) {
     Expect(ZelDrvConnectLib() == (ZEL_RESULT)0xB500CF0Du, "a second connect is refused");
 
     /* The driver writes the same texts into the caller's buffer. */
-    Describe(SOME_DEVICE, (ZEL_RESULT)0x3500F916u, 0, pszNotConnected);
-    Describe(SOME_DEVICE, (ZEL_RESULT)0xB500CF0Du, 0, "ZelDrvConnectLib: Already connected");
-    Describe(SOME_DEVICE, (ZEL_RESULT)0xC300AA0Du, ZEL_S_NO_DATA, pszNoText);
+    r = ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard);
+    Expect(r == 0, "ZelDrvOpenPhysicalDevice");
+    Describe(hBoard, (ZEL_RESULT)0x3500F916u, 0, pszNotConnected);
+    Describe(hBoard, (ZEL_RESULT)0xB500CF0Du, 0, "ZelDrvConnectLib: Already connected");
+    Describe(hBoard, (ZEL_RESULT)0xC300AA0Du, ZEL_S_NO_DATA, pszNoText);
+
+    /* A refusal of the driver is described like any other result. */
+    r = ZelDrvResultCode2String(UNKNOWN_DEVICE, (ZEL_RESULT)0x3500F916u, sizeof szShort, szShort);
+    Expect(ZelFailure(r) && ZelResultSourceId(r) == ZEL_SRC_DRV_KVDRIVERDEVICE_CPP, "an unknown device is refused");
+    Describe(0, r, 0, "Invalid device handle. Can't translate this result code to a string.");
+    Expect(ZelDrvClose(hBoard) == 0, "ZelDrvClose");
 
     Expect(ZelDrvReleaseLib() == 0, "ZelDrvReleaseLib");
     Expect(ZelDrvIsLibConnected(&bConnected) == 0 && bConnected == 0, "not connected after release");

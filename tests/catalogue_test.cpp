@@ -12,8 +12,10 @@
 
 #include "appqueue.h"
 #include "attributes.h"
+#include "board_failures.h"
 #include "catalogue.h"
 #include "connection.h"
+#include "device_model.h"
 #include "devices.h"
 #include "event_queues.h"
 #include "events.h"
@@ -39,6 +41,10 @@ const Module kModules[] = {
     {"registers", zel::kRegisterFailures},
     {"application queues", zel::appqueue::kAppQueueFailures},
     {"simulator", zel::sim::kSimFailures},
+    {"simulated devices", zel::sim::kDeviceModelFailures},
+    {"simulated event queues", zel::sim::kSimEventQueueFailures},
+    {"simulated attributes", zel::sim::kSimAttributeFailures},
+    {"simulated registers", zel::sim::kSimRegisterFailures},
 };
 
 std::string Hex(ZEL_RESULT result) {

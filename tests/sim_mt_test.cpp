@@ -14,6 +14,7 @@
 #include "request.h"
 #include "zel.h"
 #include "zelsim.h"
+#include "zelsim_devices.h"
 
 namespace {
 
@@ -26,11 +27,15 @@ protected:
         ASSERT_TRUE(ZelSimInstall());
         ZelSimReset();
         ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard_),
+                  0);
     }
     void TearDown() override {
         ZelDrvReleaseLib();
         ZelSimUninstall();
     }
+
+    ZEL_HANDLE hBoard_ = 0;
 };
 
 // Each thread asks for the texts of different catalogue entries into its own
@@ -55,8 +60,7 @@ TEST_F(SimThreads, EveryThreadGetsItsOwnText) {
                 const zel::CatalogueEntry &entry = catalogue[(t * 131 + i * 7) % catalogue.size()];
                 const auto result = static_cast<ZEL_RESULT>(entry.key | 0x80000009u);
                 buffer[0] = '\0';
-                if (ZelDrvResultCode2String(0x10000000u + static_cast<ZEL_HANDLE>(t), result, buffer.size(),
-                                            buffer.data()) != 0 ||
+                if (ZelDrvResultCode2String(hBoard_, result, buffer.size(), buffer.data()) != 0 ||
                     std::string(buffer.data()) != entry.text) {
                     ++mismatches;
                 }
@@ -82,7 +86,7 @@ TEST_F(SimThreads, CountedFaultAppliesExactlyItsTimes) {
             std::array<char, 32> buffer{};
             for (int i = 0; i < 50; ++i) {
                 const ZEL_RESULT result =
-                    ZelDrvResultCode2String(0x10000001u, static_cast<ZEL_RESULT>(0x3500F916u), 32, buffer.data());
+                    ZelDrvResultCode2String(hBoard_, static_cast<ZEL_RESULT>(0x3500F916u), 32, buffer.data());
                 if (result == zel::kTransportEmptyResponse) {
                     ++empties;
                 } else if (result != 0) {

@@ -14,12 +14,12 @@
 #include "sim_failures.h"
 #include "zel.h"
 #include "zelsim.h"
+#include "zelsim_devices.h"
 
 namespace {
 
 using zel::Framing;
 
-constexpr ZEL_HANDLE kBoard = 0x10000001u;
 constexpr const char *kReleaseText = "ZelDrvReleaseLib: ZelDrv is not connected";
 
 ZEL_RESULT R(std::uint32_t bits) { return static_cast<ZEL_RESULT>(bits); }
@@ -30,11 +30,15 @@ protected:
         ASSERT_TRUE(ZelSimInstall());
         ZelSimReset();
         ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard_), 0);
     }
     void TearDown() override {
         ZelDrvReleaseLib();
         ZelSimUninstall();
     }
+
+    // The driver describes results only for an open device.
+    ZEL_HANDLE hBoard_ = 0;
 
     static ZelSimLogRecord LastRecord() {
         ZelSimLogRecord record{};
@@ -52,16 +56,16 @@ protected:
 
 TEST_F(SimTest, DriverWritesTheResultText) {
     std::array<char, 128> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
     EXPECT_STREQ(buffer.data(), kReleaseText);
 
     buffer.fill('x');
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0xC300AD0Du), buffer.size(), buffer.data()), ZEL_S_NO_DATA);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0xC300AD0Du), buffer.size(), buffer.data()), ZEL_S_NO_DATA);
     EXPECT_STREQ(buffer.data(), zel::kDefaultResultText);
 
     // Cut to the size in the request.
     buffer.fill('x');
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0xB500F916u), 10, buffer.data()), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0xB500F916u), 10, buffer.data()), 0);
     EXPECT_EQ(std::string(buffer.data()), std::string(kReleaseText, 9));
     EXPECT_EQ(buffer[10], 'x');
 
@@ -74,10 +78,15 @@ TEST_F(SimTest, DriverWritesTheResultText) {
 
 TEST_F(SimTest, DriverRefusesBadBuffersAndDevices) {
     std::array<char, 16> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), 16, nullptr), zel::sim::kSimResultTextBadBuffer);
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), 0, buffer.data()), zel::sim::kSimResultTextBadBuffer);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), 16, nullptr), zel::sim::kSimResultTextBadBuffer);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), 0, buffer.data()), zel::sim::kSimResultTextBadBuffer);
 
-    // hDevice 0 never reaches the driver through the library; sent raw it is refused.
+    // A device that is not open is refused, as is hDevice 0, which never
+    // reaches the driver through the library.
+    ASSERT_EQ(ZelDrvClose(hBoard_), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), 16, buffer.data()), zel::sim::kSimResultTextBadDevice);
+    EXPECT_EQ(ZelDrvResultCode2String(0x7FFFFFFFu, R(0x3500F916u), 16, buffer.data()),
+              zel::sim::kSimResultTextBadDevice);
     zel::Request<zel::req::kResultCode2String> request;
     request.Put<16>(0);
     request.Put<20>(0x3500F916u);
@@ -153,17 +162,17 @@ TEST_F(SimTest, EachDeviceOpensOnceAtATime) {
 TEST_F(SimTest, FaultCallFails) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_CALL_FAILS, 0, 1));
     std::array<char, 64> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
     // The board served the request all the same.
     EXPECT_STREQ(buffer.data(), kReleaseText);
     const ZelSimLogRecord record = LastRecord();
     EXPECT_EQ(record.bCallSucceeded, 0u);
     EXPECT_EQ(record.cbReturned, 12u);
     // Once only.
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
 
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_CALL_FAILS, 3, 1));
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
     EXPECT_EQ(LastRecord().cbReturned, 3u);
 }
 
@@ -173,9 +182,9 @@ TEST_F(SimTest, FaultEmptyResponse) {
     EXPECT_EQ(Raw(0x815, std::vector<std::uint8_t>(24), out), zel::kTransportEmptyResponse);
     EXPECT_EQ(out, std::vector<std::uint8_t>(12, 0xEE));
     std::array<char, 64> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()),
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()),
               zel::kTransportEmptyResponse);
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
 }
 
 TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
@@ -184,7 +193,7 @@ TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
     // did not reach: the caller's own bytes there are the result.
     std::array<char, 64> buffer{};
     std::vector<std::uint8_t> in(zel::WireInputSize(zel::req::kResultCode2String));
-    zel::PutWord(in, 16, kBoard);
+    zel::PutWord(in, 16, hBoard_);
     zel::PutWord(in, 20, 0x3500F916u);
     zel::PutWord(in, 24, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer.data())));
     if (in.size() > 32) {
@@ -210,10 +219,10 @@ TEST_F(SimTest, FaultResultWord) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_RESULT_WORD, 0xB500F916u, 1));
     std::array<char, 64> buffer{};
     EXPECT_EQ(static_cast<std::uint32_t>(
-                  ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data())),
+                  ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data())),
               0xB500F916u);
     EXPECT_EQ(static_cast<std::uint32_t>(LastRecord().nResult), 0xB500F916u);
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, R(0x3500F916u), buffer.size(), buffer.data()), 0);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
 }
 
 TEST_F(SimTest, FaultOrderAndLimits) {
@@ -223,9 +232,9 @@ TEST_F(SimTest, FaultOrderAndLimits) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_RESULT_WORD, 0x11u, 1));
     ASSERT_TRUE(ZelSimInjectFault(ZELSIM_ANY_FUNCTION, ZELSIM_FAULT_RESULT_WORD, 0x22u, 1));
     std::array<char, 64> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, 0, buffer.size(), buffer.data()), 0x11);
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, 0, buffer.size(), buffer.data()), 0x22);
-    EXPECT_EQ(ZelDrvResultCode2String(kBoard, 0, buffer.size(), buffer.data()), ZEL_S_NO_DATA);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, 0, buffer.size(), buffer.data()), 0x11);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, 0, buffer.size(), buffer.data()), 0x22);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, 0, buffer.size(), buffer.data()), ZEL_S_NO_DATA);
 
     int accepted = 0;
     while (ZelSimInjectFault(0x815, ZELSIM_FAULT_RESULT_WORD, 0, 0) && accepted < 1000) ++accepted;
@@ -239,14 +248,14 @@ TEST_F(SimTest, LogRecordsRequestsInOrderAndStaysBounded) {
     EXPECT_EQ(ZelSimLogCount(), 0u);
     std::array<char, 16> buffer{};
     for (std::uint32_t i = 0; i < ZELSIM_LOG_CAPACITY + 44; ++i) {
-        ZelDrvResultCode2String(kBoard, R(i), buffer.size(), buffer.data());
+        ZelDrvResultCode2String(hBoard_, R(i), buffer.size(), buffer.data());
     }
     ASSERT_EQ(ZelSimLogCount(), ZELSIM_LOG_CAPACITY);
     ZelSimLogRecord first{};
     ASSERT_TRUE(ZelSimLogGet(0, &first));
     EXPECT_EQ(first.nControlCode, 0x22206Cu);
     ASSERT_EQ(first.cbInLogged, first.cbIn);
-    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 16), kBoard);
+    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 16), hBoard_);
     EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 20), 44u);
     ZelSimLogRecord last{};
     ASSERT_TRUE(ZelSimLogGet(ZELSIM_LOG_CAPACITY - 1, &last));

@@ -6,6 +6,7 @@
 #include "board.h"
 #include "catalogue.h"
 #include "connection.h"
+#include "device_model.h"
 #include "request.h"
 #include "sim_failures.h"
 #include "sim_internal.h"
@@ -19,9 +20,9 @@ ZEL_RESULT ConnectLib(Board &, Call &call) {
     return 0;
 }
 
-// The device whose driver is asked for the text. Any handle other than 0 is
-// accepted: the text does not depend on the device.
-bool KnowsDevice(Board &, ZEL_HANDLE hDevice) { return hDevice != 0; }
+// The text does not depend on the device, but the driver answers only for
+// an object that is open: a device, a logical device or a pipe.
+bool KnowsDevice(Board &board, ZEL_HANDLE hDevice) { return board.State<DeviceModel>().Check(hDevice) == 0; }
 
 // Writes the catalogue's text into the caller's buffer, whose address comes
 // in the word at 24 and, from 64-bit callers, a high word after the
