@@ -5,8 +5,10 @@
 // (zel.def) maps the second name on its own as well.
 #pragma once
 
+// No exception crosses the interface, and the compiler may have found the
+// target nothrow: the alias says so too, or it would be less restrictive.
 #if defined(_WIN32) && !defined(_WIN64)
-#define ZEL_ALIAS(target, cbArgs) __attribute__((alias(#target "@" #cbArgs)))
+#define ZEL_ALIAS(target, cbArgs) __attribute__((alias(#target "@" #cbArgs), nothrow))
 #else
-#define ZEL_ALIAS(target, cbArgs) __attribute__((alias(#target)))
+#define ZEL_ALIAS(target, cbArgs) __attribute__((alias(#target), nothrow))
 #endif

@@ -1,0 +1,49 @@
+# Windows builds (mingw-w64): the module-definition file that names the
+# library's exports, the check of the export tables, and the tests that the
+# emulator cannot run on this host.
+set(ZEL_DEF_FILE ${CMAKE_BINARY_DIR}/zel.def)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEL_STDCALL_DECORATED ON)
+else()
+  set(ZEL_STDCALL_DECORATED OFF)
+endif()
+
+# zel_windows_def(<object library>): the rule that writes ${ZEL_DEF_FILE}
+# from the public header and the object library's symbols.
+function(zel_windows_def objects_target)
+  set(objects_file ${CMAKE_BINARY_DIR}/zel_def_objects.txt)
+  file(GENERATE OUTPUT ${objects_file} CONTENT "$<TARGET_OBJECTS:${objects_target}>")
+  add_custom_command(OUTPUT ${ZEL_DEF_FILE}
+    COMMAND ${CMAKE_COMMAND}
+      -DHEADER=${PROJECT_SOURCE_DIR}/src/lib/zel.h
+      -DNM=${CMAKE_NM}
+      -DOBJECTS_FILE=${objects_file}
+      -DDECORATED=${ZEL_STDCALL_DECORATED}
+      -DOUTPUT=${ZEL_DEF_FILE}
+      -P ${PROJECT_SOURCE_DIR}/cmake/gen-def.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/lib/zel.h ${PROJECT_SOURCE_DIR}/cmake/gen-def.cmake
+      ${PROJECT_SOURCE_DIR}/cmake/ZelInterface.cmake $<TARGET_OBJECTS:${objects_target}>
+    COMMENT "Generating zel.def"
+    VERBATIM)
+endfunction()
+
+# zel_add_windows_export_test(<target>): a test that the target's export
+# table is exactly the public interface.
+function(zel_add_windows_export_test target)
+  add_test(NAME windows_exports_${target}
+    COMMAND ${CMAKE_COMMAND}
+      -DHEADER=${PROJECT_SOURCE_DIR}/src/lib/zel.h
+      -DOBJDUMP=${CMAKE_OBJDUMP}
+      -DBINARY=$<TARGET_FILE:${target}>
+      -DDECORATED=${ZEL_STDCALL_DECORATED}
+      -P ${PROJECT_SOURCE_DIR}/cmake/check-exports.cmake)
+endfunction()
+
+# zel_mark_emulator_skips(): the tests of the current directory count as
+# skipped, not failed, when cmake/wine-run.sh finds that Wine cannot run.
+function(zel_mark_emulator_skips)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  if(tests)
+    set_tests_properties(${tests} PROPERTIES SKIP_REGULAR_EXPRESSION "ZEL_SKIP:")
+  endif()
+endfunction()
