@@ -15,10 +15,7 @@
 
 namespace {
 
-using zel::kTransportCallFailed;
-using zel::kTransportCallFailedCompact;
 using zel::kTransportEmptyResponse;
-using zel::kTransportEmptyResponseCompact;
 using zeltest::FakeDriver;
 using zeltest::Reply;
 
