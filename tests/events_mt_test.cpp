@@ -65,8 +65,7 @@ private:
 // A thread running one wait whose result can be polled.
 class WaitingThread {
 public:
-    WaitingThread(std::vector<OSA_HANDLE> events, ZEL_BOOL waitAll, ZEL_UINT32 timeoutMs)
-        : events_(std::move(events)) {
+    WaitingThread(std::vector<OSA_HANDLE> events, ZEL_BOOL waitAll, ZEL_UINT32 timeoutMs) : events_(std::move(events)) {
         thread_ = std::thread([this, waitAll, timeoutMs] {
             ZEL_UINT32 index = 0xFFFFFFFFu;
             const ZEL_RESULT r = ZelDrvWaitForMultipleEvents(static_cast<ZEL_UINT32>(events_.size()), events_.data(),

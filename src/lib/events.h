@@ -34,8 +34,9 @@ static_assert(kCancelTaskNotImplemented == static_cast<ZEL_RESULT>(0xB5062406u))
 }  // namespace events
 
 inline constexpr std::array kEventFailures = {
-    events::kCreateEventNullOutParameter, events::kSignalEventFailed,     events::kWaitSingleAbandoned,
-    events::kWaitSingleFailed,            events::kWaitMultipleAbandoned, events::kWaitMultipleFailed,
+    events::kCreateEventNullOutParameter, events::kSignalEventFailed,
+    events::kWaitSingleAbandoned,         events::kWaitSingleFailed,
+    events::kWaitMultipleAbandoned,       events::kWaitMultipleFailed,
     events::kCancelTaskNotImplemented,
 };
 

@@ -8,12 +8,20 @@
 // and then it consumes them all), unlinks it and wakes it alone. Because the
 // set decides the outcome under the lock, a waiter that wakes at its
 // deadline still reports a set that came first: no signal is lost.
+//
+// The wake is sent after the lock is released, so the woken thread does not
+// run only to block on the lock its waker still holds (that doubles the cost
+// of a hand-over between two threads). By then the waiter may have left, so
+// its condition variable is not on its stack but borrowed from a pool whose
+// members live as long as the process: a late wake can at worst reach the
+// next borrower, which finds its result still pending and waits on.
 #include <errno.h>
 #include <pthread.h>
 #include <time.h>
 
 #include <array>
 #include <cstdint>
+#include <new>
 
 #include "handles_posix.h"
 #include "osa_internal.h"
@@ -32,8 +40,14 @@ inline constexpr ZEL_UINT32 kPending = 0xFFFFFFFEu;
 
 namespace posix {
 
+// A condition variable on the monotonic clock, lent to one blocking wait at a time.
+struct WakeSignal {
+    pthread_cond_t cond;
+    WakeSignal *nextFree = nullptr;
+};
+
 struct Waiter {
-    pthread_cond_t wake;
+    WakeSignal *wake = nullptr;
     bool waitAll = false;
     std::uint32_t count = 0;
     ZEL_UINT32 result = kPending;
@@ -45,6 +59,7 @@ struct Waiter {
 namespace {
 
 using posix::Waiter;
+using posix::WakeSignal;
 
 void Append(Slot &event, WaitEntry &entry) {
     entry.next = nullptr;
@@ -89,8 +104,9 @@ void ConsumeAll(Waiter &waiter) {
     for (std::uint32_t i = 0; i < waiter.count; ++i) waiter.entries[i].event->signalled = false;
 }
 
-// Hands a just-set event to its first eligible waiter; false when none can take it.
-bool HandToWaiter(Slot &event) {
+// Hands a just-set event to its first eligible waiter and returns the signal
+// to send it once the lock is released; nullptr when no waiter can take it.
+pthread_cond_t *HandToWaiter(Slot &event) {
     for (WaitEntry *entry = event.head; entry != nullptr; entry = entry->next) {
         Waiter &waiter = *entry->waiter;
         if (waiter.waitAll) {
@@ -101,16 +117,41 @@ bool HandToWaiter(Slot &event) {
             waiter.result = kWaitObject0 + entry->index;
         }
         UnlinkAll(waiter);
-        // Signalled under the lock: the waiter, and its condition variable on
-        // its stack, cannot be gone before this returns.
-        pthread_cond_signal(&waiter.wake);
-        return true;
+        return &waiter.wake->cond;
     }
-    return false;
+    return nullptr;
+}
+
+// The pool of wake signals; guarded by the table lock. Members are never freed.
+WakeSignal *g_freeSignals = nullptr;
+
+WakeSignal *BorrowWakeSignal() {
+    if (WakeSignal *signal = g_freeSignals) {
+        g_freeSignals = signal->nextFree;
+        return signal;
+    }
+    auto *signal = new (std::nothrow) WakeSignal;
+    if (signal == nullptr) return nullptr;
+    pthread_condattr_t attributes;
+    pthread_condattr_init(&attributes);
+    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+    const int rc = pthread_cond_init(&signal->cond, &attributes);
+    pthread_condattr_destroy(&attributes);
+    if (rc != 0) {
+        delete signal;
+        return nullptr;
+    }
+    return signal;
+}
+
+void ReturnWakeSignal(WakeSignal *signal) {
+    signal->nextFree = g_freeSignals;
+    g_freeSignals = signal;
 }
 
 // Checks every argument before anything changes; resolves the handles.
-bool ResolveWaitSet(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, bool waitAll, std::array<Slot *, ZEL_MAX_WAIT_EVENTS> &events) {
+bool ResolveWaitSet(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, bool waitAll,
+                    std::array<Slot *, ZEL_MAX_WAIT_EVENTS> &events) {
     if (coEvents == 0 || coEvents > ZEL_MAX_WAIT_EVENTS || phEvents == nullptr) return false;
     for (ZEL_UINT32 i = 0; i < coEvents; ++i) {
         events[i] = posix::FindSlot(phEvents[i], SlotKind::kEvent);
@@ -155,22 +196,22 @@ timespec DeadlineAfter(ZEL_UINT32 nTimeoutMs) {
 }
 
 // Blocks until a set hands the waiter its result or the deadline passes.
-// Called and returns with the lock held.
+// Called with the lock held; returns with it released.
 ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
-    pthread_condattr_t attributes;
-    pthread_condattr_init(&attributes);
-    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    pthread_cond_init(&waiter.wake, &attributes);
-    pthread_condattr_destroy(&attributes);
-
+    waiter.wake = BorrowWakeSignal();
+    if (waiter.wake == nullptr) {
+        pthread_mutex_unlock(&posix::TableMutex());
+        return kWaitFailed;
+    }
     for (std::uint32_t i = 0; i < waiter.count; ++i) {
         posix::AddRef(*waiter.entries[i].event);  // a close meanwhile must not free what we are linked into
         Append(*waiter.entries[i].event, waiter.entries[i]);
     }
     const timespec deadline = DeadlineAfter(nTimeoutMs == kInfinite ? 0 : nTimeoutMs);
     while (waiter.result == kPending) {
-        const int rc = nTimeoutMs == kInfinite ? pthread_cond_wait(&waiter.wake, &posix::TableMutex())
-                                               : pthread_cond_timedwait(&waiter.wake, &posix::TableMutex(), &deadline);
+        pthread_cond_t *cond = &waiter.wake->cond;
+        const int rc = nTimeoutMs == kInfinite ? pthread_cond_wait(cond, &posix::TableMutex())
+                                               : pthread_cond_timedwait(cond, &posix::TableMutex(), &deadline);
         if (rc == ETIMEDOUT) break;
     }
     if (waiter.result == kPending) {
@@ -178,8 +219,10 @@ ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
         waiter.result = kWaitTimeout;
     }
     for (std::uint32_t i = 0; i < waiter.count; ++i) posix::Release(*waiter.entries[i].event);
-    pthread_cond_destroy(&waiter.wake);
-    return waiter.result;
+    ReturnWakeSignal(waiter.wake);
+    const ZEL_UINT32 result = waiter.result;
+    pthread_mutex_unlock(&posix::TableMutex());
+    return result;
 }
 
 }  // namespace
@@ -191,21 +234,34 @@ OSA_HANDLE EventCreate() {
 }
 
 ZEL_BOOL EventSet(OSA_HANDLE hEvent) {
-    posix::TableLock lock;
-    Slot *event = posix::FindSlot(hEvent, SlotKind::kEvent);
-    if (event == nullptr) return 0;
-    if (!event->signalled && !HandToWaiter(*event)) event->signalled = true;
+    pthread_cond_t *wake = nullptr;
+    {
+        posix::TableLock lock;
+        Slot *event = posix::FindSlot(hEvent, SlotKind::kEvent);
+        if (event == nullptr) return 0;
+        if (event->signalled) return 1;
+        wake = HandToWaiter(*event);
+        if (wake == nullptr) event->signalled = true;
+    }
+    if (wake != nullptr) pthread_cond_signal(wake);
     return 1;
 }
 
 ZEL_UINT32 EventWait(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, ZEL_BOOL bWaitAll, ZEL_UINT32 nTimeoutMs) {
     const bool waitAll = bWaitAll != 0;
     std::array<Slot *, ZEL_MAX_WAIT_EVENTS> events;
-    posix::TableLock lock;
-    if (!ResolveWaitSet(coEvents, phEvents, waitAll, events)) return kWaitFailed;
-    const ZEL_UINT32 polled = Poll(coEvents, events, waitAll);
-    if (polled != kPending) return polled;
-    if (nTimeoutMs == 0) return kWaitTimeout;
+    pthread_mutex_lock(&posix::TableMutex());
+    ZEL_UINT32 result = kPending;
+    if (!ResolveWaitSet(coEvents, phEvents, waitAll, events)) {
+        result = kWaitFailed;
+    } else {
+        result = Poll(coEvents, events, waitAll);
+        if (result == kPending && nTimeoutMs == 0) result = kWaitTimeout;
+    }
+    if (result != kPending) {
+        pthread_mutex_unlock(&posix::TableMutex());
+        return result;
+    }
 
     Waiter waiter;
     waiter.waitAll = waitAll;
@@ -215,7 +271,7 @@ ZEL_UINT32 EventWait(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, ZEL_BOOL b
         waiter.entries[i].event = events[i];
         waiter.entries[i].index = i;
     }
-    return Block(waiter, nTimeoutMs);
+    return Block(waiter, nTimeoutMs);  // releases the lock
 }
 
 }  // namespace zel::osa
