@@ -62,26 +62,28 @@ public:
     }
 
     void Step() {
-        const ZEL_UINT32 op = Below(100);
-        if (op < 8) {
+        // Event calls (set, signal, poll) are few: under Wine each one is a
+        // round trip to the server.
+        const ZEL_UINT32 op = Below(1000);
+        if (op < 80) {
             Create();
-        } else if (op < 12) {
+        } else if (op < 120) {
             Close();
-        } else if (op < 40) {
+        } else if (op < 440) {
             Queue(false);
-        } else if (op < 48) {
+        } else if (op < 470) {
             Queue(true);
-        } else if (op < 52) {
+        } else if (op < 485) {
             Signal();
-        } else if (op < 72) {
+        } else if (op < 715) {
             Get();
-        } else if (op < 92) {
+        } else if (op < 945) {
             GetEx();
-        } else if (op < 98) {
+        } else if (op < 975) {
             PollEvent();
-        } else if (op < 99) {
+        } else if (op < 990) {
             Refused();
-        } else if (Below(50) == 0) {
+        } else if (Below(20) == 0) {
             Reprepare();
         }
     }

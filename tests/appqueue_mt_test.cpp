@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -188,7 +189,7 @@ protected:
 // Rings large enough for everything: nothing may be lost.
 TEST_F(AppQueueThreads, EveryRecordIsDeliveredExactlyOnceWhenNoRingOverflows) {
     constexpr ZEL_UINT32 kProducers = 4;
-    constexpr ZEL_UINT32 kPerProducer = 5000;
+    constexpr ZEL_UINT32 kPerProducer = 6000;
     const std::vector<ZEL_UINT32> queues = MakeQueues(4, kProducers * kPerProducer);
     StartConsumers(queues, 2);
 
@@ -231,7 +232,7 @@ TEST_F(AppQueueThreads, EveryRecordIsDeliveredExactlyOnceWhenNoRingOverflows) {
 // records a producer put are always delivered and nothing comes twice.
 TEST_F(AppQueueThreads, FullRingsOverwriteOnlyTheOldestRecords) {
     constexpr ZEL_UINT32 kCapacity = 4;
-    constexpr ZEL_UINT32 kPerProducer = 20000;
+    constexpr ZEL_UINT32 kPerProducer = 50000;
     const std::vector<ZEL_UINT32> queues = MakeQueues(4, kCapacity);
     StartConsumers(queues, 2);
 
@@ -241,6 +242,9 @@ TEST_F(AppQueueThreads, FullRingsOverwriteOnlyTheOldestRecords) {
             for (ZEL_UINT32 seq = 0; seq < kPerProducer; ++seq) {
                 if (Put(h, Stamp{p, seq, h}, seq % 16 == 15) != 0) {
                     ++failures_;
+                }
+                if (seq % 64 == 63) {
+                    std::this_thread::yield();  // let the consumers in now and then
                 }
             }
             if (ZelSignalAppEvent(h) != 0) {
@@ -270,6 +274,7 @@ TEST_F(AppQueueThreads, FullRingsOverwriteOnlyTheOldestRecords) {
         // holds at most kCapacity, so at least that many came out.
         EXPECT_GE(delivered, kCapacity);
         EXPECT_LE(delivered, kPerProducer);
+        RecordProperty("overwritten" + std::to_string(p), std::to_string(kPerProducer - delivered));
     }
 }
 
@@ -278,8 +283,8 @@ TEST_F(AppQueueThreads, FullRingsOverwriteOnlyTheOldestRecords) {
 // record comes out twice.
 TEST_F(AppQueueThreads, ClosingWhileOthersWorkGivesOnlyDocumentedResults) {
     constexpr ZEL_UINT32 kProducers = 3;
-    constexpr ZEL_UINT32 kPerProducer = 20000;
-    constexpr int kReopenRounds = 400;
+    constexpr ZEL_UINT32 kPerProducer = 50000;
+    constexpr int kReopenRounds = 1500;
     const std::vector<ZEL_UINT32> queues = MakeQueues(2, 16);
     queuesMayClose_ = true;
     StartConsumers(queues, 1);

@@ -10,8 +10,6 @@ namespace zel::appqueue {
 
 namespace {
 
-std::array<ZelAppEventQueueEntry, kMaxQueues> g_entries{};
-
 std::atomic<int> g_allocationsBeforeFailure{-1};
 
 // Counts down the test hook's allocations; true when this one must fail.
@@ -67,7 +65,7 @@ QueueBlocks DetachEntry(ZelAppEventQueueEntry &entry) {
 // bClear is set, as a fresh table has them).
 void ResetTable(bool bClear) {
     detail::TableLock lock;
-    for (ZelAppEventQueueEntry &entry : g_entries) {
+    for (ZelAppEventQueueEntry &entry : detail::g_entries) {
         FreeBlocks(DetachEntry(entry));
         if (bClear) {
             entry = ZelAppEventQueueEntry{};
@@ -76,31 +74,6 @@ void ResetTable(bool bClear) {
 }
 
 }  // namespace
-
-namespace detail {
-
-std::array<ZelAppEventQueueEntry, kMaxQueues> &Entries() { return g_entries; }
-
-namespace {
-
-OSA_MUTEX *TableMutex() {
-    // Trivially destructible, so nothing deletes the lock at exit while other
-    // threads may still be using queues.
-    struct Holder {
-        OSA_MUTEX mutex;
-        Holder() { OsaMutexInit(&mutex); }
-    };
-    static Holder holder;
-    return &holder.mutex;
-}
-
-}  // namespace
-
-TableLock::TableLock() { OsaMutexLock(TableMutex()); }
-
-TableLock::~TableLock() { OsaMutexUnlock(TableMutex()); }
-
-}  // namespace detail
 
 void DebugFailAllocation(int nAllocationsToPass) {
     g_allocationsBeforeFailure.store(nAllocationsToPass < 0 ? -1 : nAllocationsToPass, std::memory_order_relaxed);
@@ -140,7 +113,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, O
     }
     {
         detail::TableLock lock;
-        auto &entries = detail::Entries();
+        auto &entries = detail::g_entries;
         for (ZEL_UINT32 nIndex = 0; nIndex < kMaxQueues; ++nIndex) {
             ZelAppEventQueueEntry &entry = entries[nIndex];
             if (entry.hEvent == nullptr) {
@@ -162,7 +135,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
     QueueBlocks blocks;
     {
         detail::TableLock lock;
-        blocks = DetachEntry(detail::Entries()[hEventQueue]);
+        blocks = DetachEntry(detail::g_entries[hEventQueue]);
     }
     FreeBlocks(blocks);
     return 0;

@@ -82,20 +82,34 @@ static_assert(kGetNoEvents == static_cast<ZEL_RESULT>(0x3507B301u));
 static_assert(kGetExNoEvents == static_cast<ZEL_RESULT>(0x3507DF01u));
 static_assert(kQueueHandleOutOfRange == static_cast<ZEL_RESULT>(0xB5087D0Bu));
 
-// The table and its lock, shared by the module's files.
+// The table and its lock, shared by the module's files; inline so that the
+// hot paths take the lock without a call into another file.
 namespace detail {
 
-std::array<ZelAppEventQueueEntry, kMaxQueues> &Entries();
+inline std::array<ZelAppEventQueueEntry, kMaxQueues> g_entries{};
 
-// Holds the table lock for its scope. The lock lives from its first use to
-// the end of the process and is never deleted, so no call (before a connect,
-// after a release, or racing one) can meet a lock that does not exist.
+inline OSA_MUTEX *TableMutex() {
+    // Created on first use and never deleted (trivially destructible, so
+    // nothing tears it down at exit either): no call, before a connect, after
+    // a release or racing one, can meet a lock that does not exist.
+    struct Holder {
+        OSA_MUTEX mutex;
+        Holder() { OsaMutexInit(&mutex); }
+    };
+    static Holder holder;
+    return &holder.mutex;
+}
+
+// Holds the table lock for its scope.
 class TableLock {
 public:
-    TableLock();
-    ~TableLock();
+    TableLock() : pMutex_(TableMutex()) { OsaMutexLock(pMutex_); }
+    ~TableLock() { OsaMutexUnlock(pMutex_); }
     TableLock(const TableLock &) = delete;
     TableLock &operator=(const TableLock &) = delete;
+
+private:
+    OSA_MUTEX *pMutex_;
 };
 
 constexpr ZEL_UINT32 Advance(ZEL_UINT32 nIndex, ZEL_UINT32 coMaxEvents) {

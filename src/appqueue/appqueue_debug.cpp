@@ -28,7 +28,7 @@ DebugEntry DebugSnapshot(ZEL_UINT32 nIndex) {
     }
     // A test hook: it may allocate under the lock, which the operations never do.
     detail::TableLock lock;
-    const ZelAppEventQueueEntry &entry = detail::Entries()[nIndex];
+    const ZelAppEventQueueEntry &entry = detail::g_entries[nIndex];
     snapshot.entry = entry;
     if (entry.pEventRecords != nullptr) {
         snapshot.records.assign(entry.pEventRecords, entry.pEventRecords + entry.coMaxEvents);

@@ -41,7 +41,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, Z
         return kQueueHandleOutOfRange;
     }
     detail::TableLock lock;
-    ZelAppEventQueueEntry &entry = detail::Entries()[hEventQueue];
+    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
     if (entry.hEvent == nullptr) {
         return kQueueNotOpen;
     }
@@ -70,7 +70,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSignalAppEvent(ZEL_UINT32 hEventQueue) {
     OSA_HANDLE hEvent;
     {
         detail::TableLock lock;
-        hEvent = detail::Entries()[hEventQueue].hEvent;
+        hEvent = detail::g_entries[hEventQueue].hEvent;
     }
     // Outside the lock: setting the event never nests with the table lock.
     return ZelDrvSignalEvent(hEvent);
@@ -95,7 +95,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEv
         return kGetNullData;
     }
     detail::TableLock lock;
-    ZelAppEventQueueEntry &entry = detail::Entries()[hEventQueue];
+    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
     if (entry.hEvent == nullptr) {
         return kGetNotOpen;
     }
@@ -119,7 +119,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, Zel
     }
     detail::TableLock lock;
     *pcoEventsReturned = 0;
-    ZelAppEventQueueEntry &entry = detail::Entries()[hEventQueue];
+    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
     if (entry.hEvent == nullptr) {
         return kGetExNotOpen;
     }
