@@ -68,14 +68,6 @@ const std::set<std::string> kStandardSymbols = {
     "data_start", "__data_start", "stdin", "stdout", "stderr",
 };
 
-// Sanitizer builds add their runtime's own interface.
-bool IsSanitizerSymbol(const std::string &name) {
-    for (const char *prefix : {"__asan_", "__ubsan_", "__tsan_", "__lsan_", "__sanitizer_"}) {
-        if (name.rfind(prefix, 0) == 0) return true;
-    }
-    return false;
-}
-
 std::set<std::string> HeaderNames() {
     std::ifstream header(ZEL_TEST_SOURCE_DIR "/src/lib/zel.h");
     EXPECT_TRUE(header.good());
@@ -102,6 +94,14 @@ TEST(Exports, HeaderDeclaresExactlyTheInterface) {
 // The dynamic symbol tables are read with nm; other platforms' export
 // tables are checked by the build's own export check.
 #if defined(__ELF__)
+// Sanitizer builds add their runtime's own interface.
+bool IsSanitizerSymbol(const std::string &name) {
+    for (const char *prefix : {"__asan_", "__ubsan_", "__tsan_", "__lsan_", "__sanitizer_"}) {
+        if (name.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
 // name -> address of every defined dynamic symbol, version suffix dropped.
 std::map<std::string, std::string> DynamicSymbols(const std::string &path) {
     std::map<std::string, std::string> symbols;
