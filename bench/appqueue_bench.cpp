@@ -118,7 +118,15 @@ struct AppQueueChannel {
         ZelCloseAppEventQueue(hQueue);
         ZelDrvCloseEvent(hEvent);
     }
-    void Put(ZEL_UINT32 n) { ZelSetAppEventDataEx(hQueue, n, 1, 2, 3, 4, 5, 6, 7); }
+    // Queues a record; sets the event too when bSignal (a producer may queue
+    // several records and signal once).
+    void Put(ZEL_UINT32 n, bool bSignal) {
+        if (bSignal) {
+            ZelSetAppEventDataEx(hQueue, n, 1, 2, 3, 4, 5, 6, 7);
+        } else {
+            ZelQueueAppEventDataEx(hQueue, n, 1, 2, 3, 4, 5, 6, 7);
+        }
+    }
     // Waits for the event, then drains; returns how many records it took.
     std::size_t WaitAndDrain(std::vector<ZelEventData> &buffer) {
         ZelDrvWaitForSingleEvent(hEvent, kWaitMs);
@@ -136,12 +144,14 @@ struct ConditionChannel {
     std::condition_variable ready;
     std::deque<ZelEventData> records;
 
-    void Put(ZEL_UINT32 n) {
+    void Put(ZEL_UINT32 n, bool bSignal) {
         {
             std::lock_guard lock(mutex);
             records.push_back(ZelEventData{6, 7, n, 1, 2, 3, 4, 5});
         }
-        ready.notify_one();
+        if (bSignal) {
+            ready.notify_one();
+        }
     }
     std::size_t WaitAndDrain(std::vector<ZelEventData> &buffer) {
         std::unique_lock lock(mutex);
@@ -164,6 +174,7 @@ void ProducerConsumer(benchmark::State &state) {
     const auto nConsumers = static_cast<std::size_t>(state.range(2));
     const std::size_t perProducerPerQueue = kRecordsPerQueue / nProducers;
     const std::size_t perQueue = perProducerPerQueue * nProducers;
+    const auto batch = static_cast<std::size_t>(state.range(3));
     for (auto _ : state) {
         std::vector<std::unique_ptr<Channel>> channels;
         for (std::size_t q = 0; q < nQueues; ++q) {
@@ -182,8 +193,9 @@ void ProducerConsumer(benchmark::State &state) {
         for (std::size_t p = 0; p < nProducers; ++p) {
             threads.emplace_back([&] {
                 for (std::size_t i = 0; i < perProducerPerQueue; ++i) {
+                    const bool bSignal = i % batch == batch - 1 || i + 1 == perProducerPerQueue;
                     for (auto &channel : channels) {
-                        channel->Put(static_cast<ZEL_UINT32>(i));
+                        channel->Put(static_cast<ZEL_UINT32>(i), bSignal);
                     }
                 }
             });
@@ -198,11 +210,19 @@ void ProducerConsumer(benchmark::State &state) {
 void BM_AppQueue_ProducerConsumer(benchmark::State &state) { ProducerConsumer<AppQueueChannel>(state); }
 void BM_Baseline_CondVar_ProducerConsumer(benchmark::State &state) { ProducerConsumer<ConditionChannel>(state); }
 
-// {queues, producers, consumers}
-BENCHMARK(BM_AppQueue_ProducerConsumer)->Args({1, 1, 1})->Args({4, 4, 4})->UseRealTime()->Unit(benchmark::kMillisecond);
+// {queues, producers, consumers, records per signal}
+BENCHMARK(BM_AppQueue_ProducerConsumer)
+    ->Args({1, 1, 1, 1})
+    ->Args({4, 4, 4, 1})
+    ->Args({1, 1, 1, 16})
+    ->Args({4, 4, 4, 16})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Baseline_CondVar_ProducerConsumer)
-    ->Args({1, 1, 1})
-    ->Args({4, 4, 4})
+    ->Args({1, 1, 1, 1})
+    ->Args({4, 4, 4, 1})
+    ->Args({1, 1, 1, 16})
+    ->Args({4, 4, 4, 16})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

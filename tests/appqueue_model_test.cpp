@@ -181,11 +181,10 @@ private:
         const ZEL_UINT32 h = AnyHandle();
         lastHandle = h;
         const ZelEventData r{Word(), Word(), Word(), Word(), Word(), Word(), Word(), Word()};
-        const ZEL_RESULT res =
-            bSignal ? ZelSetAppEventDataEx(h, r.nData0, r.nData1, r.nData2, r.nData3, r.nData4, r.nData5, r.nExData0,
-                                           r.nExData1)
-                    : ZelQueueAppEventDataEx(h, r.nData0, r.nData1, r.nData2, r.nData3, r.nData4, r.nData5, r.nExData0,
-                                             r.nExData1);
+        const ZEL_RESULT res = bSignal ? ZelSetAppEventDataEx(h, r.nData0, r.nData1, r.nData2, r.nData3, r.nData4,
+                                                              r.nData5, r.nExData0, r.nExData1)
+                                       : ZelQueueAppEventDataEx(h, r.nData0, r.nData1, r.nData2, r.nData3, r.nData4,
+                                                                r.nData5, r.nExData0, r.nExData1);
         if (!queues_[h]) {
             ASSERT_EQ(res, kQueueNotOpen);
             return;

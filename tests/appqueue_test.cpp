@@ -14,8 +14,8 @@ namespace {
 
 using namespace zel::appqueue;
 
-constexpr ZEL_UINT32 kBadHandles[] = {ZEL_MAX_APP_EVENT_QUEUES, ZEL_MAX_APP_EVENT_QUEUES + 1, 0x80000000u,
-                                      0xFFFFFFFEu, ZEL_NO_APP_EVENT_QUEUE};
+constexpr ZEL_UINT32 kBadHandles[] = {ZEL_MAX_APP_EVENT_QUEUES, ZEL_MAX_APP_EVENT_QUEUES + 1, 0x80000000u, 0xFFFFFFFEu,
+                                      ZEL_NO_APP_EVENT_QUEUE};
 
 constexpr ZelEventData kUntouched = {0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF,
                                      0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF};

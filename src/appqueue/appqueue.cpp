@@ -117,8 +117,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, O
         for (ZEL_UINT32 nIndex = 0; nIndex < kMaxQueues; ++nIndex) {
             ZelAppEventQueueEntry &entry = entries[nIndex];
             if (entry.hEvent == nullptr) {
-                entry = ZelAppEventQueueEntry{hEvent, coMaxEvents, 0, 0, 0, blocks.pEventRecords,
-                                              blocks.ppEventSlots};
+                entry = ZelAppEventQueueEntry{hEvent, coMaxEvents, 0, 0, 0, blocks.pEventRecords, blocks.ppEventSlots};
                 *phEventQueue = nIndex;
                 return 0;
             }

@@ -70,11 +70,25 @@ inline constexpr ZEL_RESULT kQueueHandleOutOfRange = LibraryFailure(ZEL_E_INVALI
 // Every result this module raises, the two informational no-events results
 // included (they have catalogue texts too).
 inline constexpr std::array kAppQueueFailures = {
-    kCreateNullOutParameter, kCreateCapacityOutOfRange, kCreateNullEvent, kCreateOutOfResources,
-    kCloseHandleOutOfRange,  kGetHandleOutOfRange,      kGetNullData,     kGetNotOpen,
-    kGetNoStorage,           kGetNoEvents,              kGetExHandleOutOfRange, kGetExNullParameter,
-    kGetExNotOpen,           kGetExNoStorage,           kGetExNoEvents,   kSignalHandleOutOfRange,
-    kQueueNotOpen,           kQueueNoStorage,           kQueueHandleOutOfRange,
+    kCreateNullOutParameter,
+    kCreateCapacityOutOfRange,
+    kCreateNullEvent,
+    kCreateOutOfResources,
+    kCloseHandleOutOfRange,
+    kGetHandleOutOfRange,
+    kGetNullData,
+    kGetNotOpen,
+    kGetNoStorage,
+    kGetNoEvents,
+    kGetExHandleOutOfRange,
+    kGetExNullParameter,
+    kGetExNotOpen,
+    kGetExNoStorage,
+    kGetExNoEvents,
+    kSignalHandleOutOfRange,
+    kQueueNotOpen,
+    kQueueNoStorage,
+    kQueueHandleOutOfRange,
 };
 
 static_assert(kCreateNullEvent == static_cast<ZEL_RESULT>(0xB507570Bu));

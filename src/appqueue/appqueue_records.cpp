@@ -33,10 +33,9 @@ using namespace zel::appqueue;
 
 extern "C" {
 
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0,
-                                                       ZEL_UINT32 nData1, ZEL_UINT32 nData2, ZEL_UINT32 nData3,
-                                                       ZEL_UINT32 nData4, ZEL_UINT32 nData5, ZEL_UINT32 nExData0,
-                                                       ZEL_UINT32 nExData1) {
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
+                                                       ZEL_UINT32 nData2, ZEL_UINT32 nData3, ZEL_UINT32 nData4,
+                                                       ZEL_UINT32 nData5, ZEL_UINT32 nExData0, ZEL_UINT32 nExData1) {
     if (hEventQueue >= kMaxQueues) {
         return kQueueHandleOutOfRange;
     }
