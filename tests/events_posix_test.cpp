@@ -2,6 +2,7 @@
 #if !defined(_WIN32)
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace zel::events;
+
+constexpr ZEL_UINT32 kUntouched = 0xA5A5A5A5u;
 
 std::uintptr_t Value(OSA_HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -38,6 +41,22 @@ TEST(PosixHandles, ClosedHandlesStayInvalidWhenSlotsAreReused) {
         EXPECT_EQ(ZelDrvWaitForSingleEvent(event, 0), kTimeout) << "a stale signal reached a new event";
         OsaDeviceClose(event);
     }
+}
+
+// Windows refuses this too; Wine does not, so it is checked here only.
+TEST(PosixHandles, WaitAllWithADuplicateFailsAndConsumesNothing) {
+    OSA_HANDLE a = zel::osa::EventCreate();
+    OSA_HANDLE b = zel::osa::EventCreate();
+    ZelDrvSignalEvent(a);
+    ZelDrvSignalEvent(b);
+    const std::array<OSA_HANDLE, 3> set = {a, b, a};
+    ZEL_UINT32 index = kUntouched;
+    EXPECT_EQ(ZelDrvWaitForMultipleEvents(3, set.data(), 0, 1, &index), kWaitMultipleFailed);
+    EXPECT_EQ(index, kUntouched);
+    EXPECT_EQ(ZelDrvWaitForSingleEvent(a, 0), 0);
+    EXPECT_EQ(ZelDrvWaitForSingleEvent(b, 0), 0);
+    OsaDeviceClose(a);
+    OsaDeviceClose(b);
 }
 
 TEST(PosixHandles, ForeignValuesAreRefusedWithoutHarm) {

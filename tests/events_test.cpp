@@ -141,18 +141,6 @@ TEST(EventWaitAll, PartlySetTakesNothing) {
     EXPECT_FALSE(TakeIfSet(events[1]));
 }
 
-TEST(EventWaitAll, DuplicateHandleFailsAndConsumesNothing) {
-    Events events(2);
-    ZelDrvSignalEvent(events[0]);
-    ZelDrvSignalEvent(events[1]);
-    const std::array<OSA_HANDLE, 3> set = {events[0], events[1], events[0]};
-    ZEL_UINT32 index = kUntouched;
-    EXPECT_EQ(ZelDrvWaitForMultipleEvents(3, set.data(), 0, 1, &index), kWaitMultipleFailed);
-    EXPECT_EQ(index, kUntouched);
-    EXPECT_TRUE(TakeIfSet(events[0]));
-    EXPECT_TRUE(TakeIfSet(events[1]));
-}
-
 TEST(EventWaits, HandleCountOutsideOneToSixtyFourFails) {
     Events events(ZEL_MAX_WAIT_EVENTS + 1);
     for (ZEL_UINT32 i = 0; i < events.size(); ++i) ZelDrvSignalEvent(events[i]);
