@@ -14,7 +14,9 @@ inline constexpr std::uint32_t kMaxChunks = 255;  // slot index + 1 must fit 16 
 inline constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kGenerationMask = 0x7FFFu;
 
-pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+// Adaptive: the sections it guards are a few dozen instructions, so a short spin
+// beats putting a contending thread to sleep.
+pthread_mutex_t g_mutex = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
 
 struct Table {
     std::array<Slot *, kMaxChunks> chunks{};
