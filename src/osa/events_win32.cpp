@@ -18,6 +18,12 @@ OSA_HANDLE EventCreate() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); 
 ZEL_BOOL EventSet(OSA_HANDLE hEvent) { return static_cast<ZEL_BOOL>(SetEvent(hEvent)); }
 
 ZEL_UINT32 EventWait(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, ZEL_BOOL bWaitAll, ZEL_UINT32 nTimeoutMs) {
+    // The system would read through a null array and fault; a failed wait is
+    // what any other unusable handle gives.
+    if (phEvents == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
     return WaitForMultipleObjects(coEvents, phEvents, bWaitAll != 0 ? TRUE : FALSE, nTimeoutMs);
 }
 
