@@ -181,10 +181,8 @@ TEST(OsaWin32Dll, LoaderFindsTheInterfaceUnderAllItsNames) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(viaDll[i], linked[i]) << "field " << i;
     EXPECT_EQ(viaDll[3], 1509u);
 
-    EXPECT_EQ(GetProcAddress(dll, "ZelDrvGetAttributeValueBool"),
-              GetProcAddress(dll, "ZelDrvGetAttributeValueUint32"));
-    EXPECT_EQ(GetProcAddress(dll, "ZelDrvSetAttributeValueBool"),
-              GetProcAddress(dll, "ZelDrvSetAttributeValueUint32"));
+    EXPECT_EQ(GetProcAddress(dll, "ZelDrvGetAttributeValueBool"), GetProcAddress(dll, "ZelDrvGetAttributeValueUint32"));
+    EXPECT_EQ(GetProcAddress(dll, "ZelDrvSetAttributeValueBool"), GetProcAddress(dll, "ZelDrvSetAttributeValueUint32"));
     EXPECT_EQ(GetProcAddress(dll, "OsaConsoleExit"), GetProcAddress(dll, "OsaConsoleInit"));
     if (sizeof(void *) == 4) {
         // The 32-bit interface also answers to its __stdcall names.

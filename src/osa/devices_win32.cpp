@@ -190,8 +190,8 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceIoControl(OSA_HANDLE hDevice, ZEL_UINT32 
     // DWORD is unsigned long here, ZEL_UINT32 unsigned int: the same 32 bits,
     // another type. A failed call leaves the count as the system left it.
     DWORD returned = pcbReturned != nullptr ? *pcbReturned : 0;
-    const BOOL done = DeviceIoControl(hDevice, nControlCode, const_cast<void *>(pIn), cbIn, pOut, cbOut, &returned,
-                                      nullptr);
+    const BOOL done =
+        DeviceIoControl(hDevice, nControlCode, const_cast<void *>(pIn), cbIn, pOut, cbOut, &returned, nullptr);
     if (pcbReturned != nullptr) *pcbReturned = returned;
     return static_cast<ZEL_BOOL>(done);
 }
