@@ -51,12 +51,12 @@ protected:
 
 TEST_F(TransportTest, SendsTheControlCodeAndBuffersUnchanged) {
     for (std::size_t i = 0; i < in_.size(); ++i) in_[i] = static_cast<std::uint8_t>(i * 7);
-    for (const zel::RequestSpec &spec : zel::req::kAll) {
+    for (const zel::RequestLayout &layout : zel::req::kAll) {
         driver_.ClearRequests();
-        Send(spec.function, 16, spec.framing);
+        Send(layout.function, 16, layout.framing);
         const auto last = driver_.Last();
-        EXPECT_EQ(last.controlCode, 0x00220000u + spec.function * 4) << std::hex << spec.function;
-        EXPECT_EQ(last.Function(), spec.function);
+        EXPECT_EQ(last.controlCode, 0x00220000u + layout.function * 4) << std::hex << layout.function;
+        EXPECT_EQ(last.Function(), layout.function);
         EXPECT_EQ(last.input, in_);
         EXPECT_EQ(last.cbOut, 16u);
     }

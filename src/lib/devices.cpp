@@ -11,9 +11,9 @@ using namespace zel;
 namespace {
 
 // Enable and disable share one request shape.
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT SendDeviceControl(ZEL_HANDLE hDevice, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
-    Request<Spec> r;
+    Request<Req> r;
     r.template Put<16>(hDevice);
     r.template Put<20>(nParam2);
     r.template Put<24>(nParam3);
@@ -21,9 +21,9 @@ ZEL_RESULT SendDeviceControl(ZEL_HANDLE hDevice, ZEL_UINT32 nParam2, ZEL_UINT32 
 }
 
 // Reset, close and poll carry the handle alone.
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT SendHandleOnly(ZEL_HANDLE hDevice) {
-    Request<Spec> r;
+    Request<Req> r;
     r.template Put<16>(hDevice);
     return r.Send();
 }

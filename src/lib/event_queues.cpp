@@ -27,9 +27,9 @@ ZelEventData RecordAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
 
 // Both set forms carry a whole record at 20: the extension words at 20 and
 // 24, the data words from 28.
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT PutRecord(ZEL_HANDLE hEventQueue, const ZelEventData &record) {
-    Request<Spec> request;
+    Request<Req> request;
     request.template Put<16>(hEventQueue);
     request.template Put<20>(record.nExData0);
     request.template Put<24>(record.nExData1);

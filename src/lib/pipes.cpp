@@ -10,10 +10,10 @@ using namespace zel;
 
 namespace {
 
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT SendObjectConnection(ZEL_HANDLE hFromDevice, ZEL_UINT32 nParam2, ZEL_HANDLE hToDevice,
                                 ZEL_UINT32 nParam4) {
-    Request<Spec> r;
+    Request<Req> r;
     r.template Put<16>(hFromDevice);
     r.template Put<20>(nParam2);
     r.template Put<24>(hToDevice);

@@ -10,10 +10,10 @@
 namespace zel {
 namespace {
 
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT ReadRegister(ZEL_HANDLE hDevice, ZEL_UINT32 nRegister, ZEL_UINT32 *pnValue, ZEL_RESULT nullValue) {
     if (pnValue == nullptr) return nullValue;
-    Request<Spec> request;
+    Request<Req> request;
     request.template Put<16>(hDevice);
     request.template Put<20>(nRegister);
     const ZEL_RESULT result = request.Send();
@@ -21,9 +21,9 @@ ZEL_RESULT ReadRegister(ZEL_HANDLE hDevice, ZEL_UINT32 nRegister, ZEL_UINT32 *pn
     return result;
 }
 
-template <RequestSpec Spec>
+template <RequestLayout Req>
 ZEL_RESULT WriteRegister(ZEL_HANDLE hDevice, ZEL_UINT32 nRegister, ZEL_UINT32 nValue) {
-    Request<Spec> request;
+    Request<Req> request;
     request.template Put<16>(hDevice);
     request.template Put<20>(nRegister);
     request.template Put<24>(nValue);

@@ -1,6 +1,6 @@
 // Driver requests: the table of every request the library sends, and the
 // fixed-size buffers that requests are built in. Every operation fills its
-// request through Request<Spec>, which writes little-endian words at byte
+// request through Request<Req>, which writes little-endian words at byte
 // offsets checked against the request's documented size at compile time.
 #pragma once
 
@@ -19,7 +19,7 @@ enum class Framing : std::uint8_t {
     Compact,   // 12-byte request header; result at response offset 4
 };
 
-struct RequestSpec {
+struct RequestLayout {
     std::uint32_t function;
     std::uint32_t cbIn;          // documented input size
     std::uint32_t cbOut;         // documented output size (0: sized per call)
@@ -34,49 +34,49 @@ constexpr std::uint32_t ControlCode(std::uint32_t nFunction) { return 0x00220000
 
 // Input size actually sent: the documented size, plus the high address word
 // on builds whose pointers are wider than 32 bits.
-constexpr std::uint32_t WireInputSize(const RequestSpec &spec) {
-    return spec.cbIn + ((spec.addressOffset != 0 && sizeof(void *) > 4) ? 4u : 0u);
+constexpr std::uint32_t WireInputSize(const RequestLayout &layout) {
+    return layout.cbIn + ((layout.addressOffset != 0 && sizeof(void *) > 4) ? 4u : 0u);
 }
 
 namespace req {
 // clang-format off
-inline constexpr RequestSpec kEnumDeviceType     {0x80A,  24,  20,  16};
-inline constexpr RequestSpec kEnumDevice         {0x80B,  28,  20,  16};
-inline constexpr RequestSpec kEnable             {0x80C,  28,  12,   8};
-inline constexpr RequestSpec kDisable            {0x80D,  28,  12,   8};
-inline constexpr RequestSpec kReset              {0x80E,  20,  12,   8};
-inline constexpr RequestSpec kConnectPipe        {0x80F, 548,  12,   8};
-inline constexpr RequestSpec kDisconnectPipe     {0x810,  24,  12,   8};
-inline constexpr RequestSpec kClose              {0x811,  20,  12,   8};
-inline constexpr RequestSpec kEventCode2String   {0x812,  28, 268, 264};
-inline constexpr RequestSpec kConnectLogicalDevice{0x813, 32,  12,   8};
-inline constexpr RequestSpec kDisconnectLogicalDevice{0x814, 32, 12, 8};
-inline constexpr RequestSpec kGetState           {0x816,  20,  16,  12};
-inline constexpr RequestSpec kGetAttributeType   {0x817,  24,  24,  20};
-inline constexpr RequestSpec kGetAttributeValue  {0x818,  28,   0,   8};  // output: buffer size + 17
-inline constexpr RequestSpec kSetAttributeValue  {0x819,   0,  12,   8};  // input: value size + 29
-inline constexpr RequestSpec kDbgDump            {0x81A,  24,  12,   8};
-inline constexpr RequestSpec kResultCode2String  {0x81B,  32,  12,   8, Framing::Standard, 24};
-inline constexpr RequestSpec kReadReg8           {0x81C,  24,  16,  12};
-inline constexpr RequestSpec kReadReg16          {0x81D,  24,  16,  12};
-inline constexpr RequestSpec kWriteReg8          {0x81E,  28,  12,   8};
-inline constexpr RequestSpec kWriteReg16         {0x81F,  28,  12,   8};
-inline constexpr RequestSpec kConnectBoard       {0x820,  24,  12,   8};
-inline constexpr RequestSpec kWriteReg32         {0x821,  28,  12,   8};
-inline constexpr RequestSpec kReadReg32          {0x822,  24,  16,  12};
-inline constexpr RequestSpec kConnectLib         {0x86E,  24,  12,   8};
-inline constexpr RequestSpec kGetDeviceHandle    {0x870,  24,  12,   4, Framing::Compact};
-inline constexpr RequestSpec kOpenPhysicalDevice {0x871,  36,  16,  12};
-inline constexpr RequestSpec kCreateLogicalDevice{0x872,  36,  16,  12};
-inline constexpr RequestSpec kCreateEventQueue   {0x873,  28,  16,  12};
-inline constexpr RequestSpec kCreatePipe         {0x874,  24,  16,  12};
-inline constexpr RequestSpec kPollEvents         {0x875,  20,  12,   8};
-inline constexpr RequestSpec kGetCurrentTime     {0x877,  20,  20,  16};
-inline constexpr RequestSpec kOpenPhysicalDeviceEx{0x878, 28,  12,   8};
-inline constexpr RequestSpec kSetEventData       {0x8D2,  52,  12,   8};
-inline constexpr RequestSpec kGetEventData       {0x8D3,  20,  44,  40};
-inline constexpr RequestSpec kGetEventDataEx     {0x8D4,  28,  16,  12, Framing::Standard, 20};
-inline constexpr RequestSpec kSetEventDataEx     {0x8D5,  52,  12,   8};
+inline constexpr RequestLayout kEnumDeviceType     {0x80A,  24,  20,  16};
+inline constexpr RequestLayout kEnumDevice         {0x80B,  28,  20,  16};
+inline constexpr RequestLayout kEnable             {0x80C,  28,  12,   8};
+inline constexpr RequestLayout kDisable            {0x80D,  28,  12,   8};
+inline constexpr RequestLayout kReset              {0x80E,  20,  12,   8};
+inline constexpr RequestLayout kConnectPipe        {0x80F, 548,  12,   8};
+inline constexpr RequestLayout kDisconnectPipe     {0x810,  24,  12,   8};
+inline constexpr RequestLayout kClose              {0x811,  20,  12,   8};
+inline constexpr RequestLayout kEventCode2String   {0x812,  28, 268, 264};
+inline constexpr RequestLayout kConnectLogicalDevice{0x813, 32,  12,   8};
+inline constexpr RequestLayout kDisconnectLogicalDevice{0x814, 32, 12, 8};
+inline constexpr RequestLayout kGetState           {0x816,  20,  16,  12};
+inline constexpr RequestLayout kGetAttributeType   {0x817,  24,  24,  20};
+inline constexpr RequestLayout kGetAttributeValue  {0x818,  28,   0,   8};  // output: buffer size + 17
+inline constexpr RequestLayout kSetAttributeValue  {0x819,   0,  12,   8};  // input: value size + 29
+inline constexpr RequestLayout kDbgDump            {0x81A,  24,  12,   8};
+inline constexpr RequestLayout kResultCode2String  {0x81B,  32,  12,   8, Framing::Standard, 24};
+inline constexpr RequestLayout kReadReg8           {0x81C,  24,  16,  12};
+inline constexpr RequestLayout kReadReg16          {0x81D,  24,  16,  12};
+inline constexpr RequestLayout kWriteReg8          {0x81E,  28,  12,   8};
+inline constexpr RequestLayout kWriteReg16         {0x81F,  28,  12,   8};
+inline constexpr RequestLayout kConnectBoard       {0x820,  24,  12,   8};
+inline constexpr RequestLayout kWriteReg32         {0x821,  28,  12,   8};
+inline constexpr RequestLayout kReadReg32          {0x822,  24,  16,  12};
+inline constexpr RequestLayout kConnectLib         {0x86E,  24,  12,   8};
+inline constexpr RequestLayout kGetDeviceHandle    {0x870,  24,  12,   4, Framing::Compact};
+inline constexpr RequestLayout kOpenPhysicalDevice {0x871,  36,  16,  12};
+inline constexpr RequestLayout kCreateLogicalDevice{0x872,  36,  16,  12};
+inline constexpr RequestLayout kCreateEventQueue   {0x873,  28,  16,  12};
+inline constexpr RequestLayout kCreatePipe         {0x874,  24,  16,  12};
+inline constexpr RequestLayout kPollEvents         {0x875,  20,  12,   8};
+inline constexpr RequestLayout kGetCurrentTime     {0x877,  20,  20,  16};
+inline constexpr RequestLayout kOpenPhysicalDeviceEx{0x878, 28,  12,   8};
+inline constexpr RequestLayout kSetEventData       {0x8D2,  52,  12,   8};
+inline constexpr RequestLayout kGetEventData       {0x8D3,  20,  44,  40};
+inline constexpr RequestLayout kGetEventDataEx     {0x8D4,  28,  16,  12, Framing::Standard, 20};
+inline constexpr RequestLayout kSetEventDataEx     {0x8D5,  52,  12,   8};
 // clang-format on
 
 inline constexpr std::array kAll = {
@@ -94,13 +94,13 @@ inline constexpr std::array kAll = {
 namespace detail {
 constexpr bool RequestTableIsSound() {
     for (std::size_t i = 0; i < req::kAll.size(); ++i) {
-        const RequestSpec &spec = req::kAll[i];
-        if (i > 0 && req::kAll[i - 1].function >= spec.function) return false;
-        if (spec.function > 0xFFF) return false;
+        const RequestLayout &layout = req::kAll[i];
+        if (i > 0 && req::kAll[i - 1].function >= layout.function) return false;
+        if (layout.function > 0xFFF) return false;
         // The result is the last response word, except in the compact
         // framing and in the variable-size attribute read.
-        const bool fixedOut = spec.cbOut != 0;
-        if (spec.framing == Framing::Standard && fixedOut && spec.resultOffset != spec.cbOut - 4) return false;
+        const bool fixedOut = layout.cbOut != 0;
+        if (layout.framing == Framing::Standard && fixedOut && layout.resultOffset != layout.cbOut - 4) return false;
     }
     return true;
 }
@@ -139,21 +139,21 @@ std::uint32_t ConnectionHandleWord();
 
 // One fixed-size request and its response, both zero-filled, so outputs
 // read after a transport failure are 0 rather than stale memory.
-template <RequestSpec Spec>
+template <RequestLayout Req>
 class Request {
-    static_assert(Spec.cbIn != 0 && Spec.cbOut != 0, "variable-size requests build their own blocks");
+    static_assert(Req.cbIn != 0 && Req.cbOut != 0, "variable-size requests build their own blocks");
 
 public:
     template <std::uint32_t Offset>
     void Put(std::uint32_t value) {
-        static_assert(Offset >= HeaderSize() && Offset + 4 <= Spec.cbIn && Offset % 4 == 0);
+        static_assert(Offset >= HeaderSize() && Offset + 4 <= Req.cbIn && Offset % 4 == 0);
         PutWord(in_, Offset, value);
     }
 
     // Copies raw bytes (a time-slot mask) into the input at a fixed offset.
     template <std::uint32_t Offset, std::uint32_t Room>
     void PutBytes(const void *pBytes, std::uint32_t cbBytes) {
-        static_assert(Offset >= HeaderSize() && Offset + Room <= Spec.cbIn);
+        static_assert(Offset >= HeaderSize() && Offset + Room <= Req.cbIn);
         if (cbBytes > Room) cbBytes = Room;
         if (cbBytes != 0) std::memcpy(in_.data() + Offset, pBytes, cbBytes);
     }
@@ -161,30 +161,30 @@ public:
     // A caller's buffer address: the low word at its documented offset and,
     // on 64-bit builds, the high word after the documented input.
     void PutAddress(const void *pAddress) {
-        static_assert(Spec.addressOffset != 0);
+        static_assert(Req.addressOffset != 0);
         const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(pAddress));
-        PutWord(in_, Spec.addressOffset, static_cast<std::uint32_t>(address));
-        if constexpr (WireInputSize(Spec) > Spec.cbIn) PutWord(in_, Spec.cbIn, static_cast<std::uint32_t>(address >> 32));
+        PutWord(in_, Req.addressOffset, static_cast<std::uint32_t>(address));
+        if constexpr (WireInputSize(Req) > Req.cbIn) PutWord(in_, Req.cbIn, static_cast<std::uint32_t>(address >> 32));
     }
 
     template <std::uint32_t Offset>
     std::uint32_t Out() const {
-        static_assert(Offset + 4 <= Spec.cbOut && Offset % 4 == 0);
+        static_assert(Offset + 4 <= Req.cbOut && Offset % 4 == 0);
         return GetWord(out_, Offset);
     }
 
     std::span<const std::uint8_t> OutBytes() const { return out_; }
 
     ZEL_RESULT Send() {
-        return ZelDrvDeviceControl(Spec.function, in_.data(), WireInputSize(Spec), out_.data(), Spec.cbOut,
-                                   Spec.framing);
+        return ZelDrvDeviceControl(Req.function, in_.data(), WireInputSize(Req), out_.data(), Req.cbOut,
+                                   Req.framing);
     }
 
 private:
-    static constexpr std::uint32_t HeaderSize() { return Spec.framing == Framing::Compact ? 12u : 16u; }
+    static constexpr std::uint32_t HeaderSize() { return Req.framing == Framing::Compact ? 12u : 16u; }
 
-    std::array<std::uint8_t, WireInputSize(Spec)> in_{};
-    std::array<std::uint8_t, Spec.cbOut> out_{};
+    std::array<std::uint8_t, WireInputSize(Req)> in_{};
+    std::array<std::uint8_t, Req.cbOut> out_{};
 };
 
 }  // namespace zel

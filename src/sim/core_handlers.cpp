@@ -28,11 +28,11 @@ bool KnowsDevice(Board &board, ZEL_HANDLE hDevice) { return board.State<DeviceMo
 // in the word at 24 and, from 64-bit callers, a high word after the
 // documented input.
 ZEL_RESULT ResultCode2String(Board &board, Call &call) {
-    constexpr RequestSpec spec = req::kResultCode2String;
+    constexpr RequestLayout layout = req::kResultCode2String;
     const ZEL_HANDLE hDevice = call.In(16);
     const auto nResult = static_cast<ZEL_RESULT>(call.In(20));
-    std::uint64_t address = call.In(spec.addressOffset);
-    if (call.HasInput(spec.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(spec.cbIn)) << 32;
+    std::uint64_t address = call.In(layout.addressOffset);
+    if (call.HasInput(layout.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(layout.cbIn)) << 32;
     const std::uint32_t cbBuffer = call.In(28);
 
     if (!KnowsDevice(board, hDevice)) return kSimResultTextBadDevice;

@@ -92,9 +92,9 @@ ZEL_RESULT GetEventData(Board &board, Call &call) {
 // the word at 20 and, from 64-bit callers, a high word after the documented
 // input.
 ZEL_RESULT GetEventDataEx(Board &board, Call &call) {
-    constexpr RequestSpec spec = req::kGetEventDataEx;
-    std::uint64_t address = call.In(spec.addressOffset);
-    if (call.HasInput(spec.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(spec.cbIn)) << 32;
+    constexpr RequestLayout layout = req::kGetEventDataEx;
+    std::uint64_t address = call.In(layout.addressOffset);
+    if (call.HasInput(layout.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(layout.cbIn)) << 32;
     const std::uint32_t room = call.In(24);
     if (address == 0 || room == 0) return kSimEvqGetExNoBuffer;
     if (static_cast<std::uintptr_t>(address) != address) return kSimEvqGetExBadAddress;

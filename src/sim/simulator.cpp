@@ -59,11 +59,11 @@ const HandlerTable &Handlers() {
     return table;
 }
 
-std::optional<RequestSpec> FindSpec(std::uint32_t nControlCode) {
+std::optional<RequestLayout> FindLayout(std::uint32_t nControlCode) {
     if ((nControlCode & 0xFFFF0003u) != ControlCode(0)) return std::nullopt;
     const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
-    for (const RequestSpec &spec : req::kAll) {
-        if (spec.function == function) return spec;
+    for (const RequestLayout &layout : req::kAll) {
+        if (layout.function == function) return layout;
     }
     return std::nullopt;
 }
@@ -227,15 +227,15 @@ ZEL_BOOL Simulator::IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, 
 }
 
 Delivery Simulator::Serve(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
-    const std::optional<RequestSpec> spec = FindSpec(nControlCode);
+    const std::optional<RequestLayout> layout = FindLayout(nControlCode);
     const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
     const auto cbOut = static_cast<std::uint32_t>(out.size());
 
     // An unknown function has no documented result place: the last word
     // serves, as in most responses.
     std::optional<std::uint32_t> resultOffset;
-    if (spec) {
-        if (spec->resultOffset + 4 <= cbOut) resultOffset = spec->resultOffset;
+    if (layout) {
+        if (layout->resultOffset + 4 <= cbOut) resultOffset = layout->resultOffset;
     } else if (cbOut >= 4) {
         resultOffset = cbOut - 4;
     }
@@ -247,13 +247,13 @@ Delivery Simulator::Serve(ZEL_UINT32 nControlCode, std::span<const std::uint8_t>
         delivery.succeeded = false;
     } else {
         ZEL_RESULT result = kSimUnsupportedRequest;
-        const Handler handler = spec ? Handlers()[spec->function] : nullptr;
-        if (spec && in.size() < spec->cbIn) {
+        const Handler handler = layout ? Handlers()[layout->function] : nullptr;
+        if (layout && in.size() < layout->cbIn) {
             result = kSimShortInput;
-        } else if (spec && spec->cbOut != 0 && cbOut < spec->cbOut) {
+        } else if (layout && layout->cbOut != 0 && cbOut < layout->cbOut) {
             result = kSimShortOutput;
         } else if (handler != nullptr) {
-            Call call{spec->function, in, out};
+            Call call{layout->function, in, out};
             result = handler(board_, call);
         }
         PutWord(out, *resultOffset, static_cast<std::uint32_t>(result));
