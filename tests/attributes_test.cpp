@@ -12,6 +12,7 @@
 #include "attributes.h"
 #include "connection.h"
 #include "fake_driver.h"
+#include "fixtures.h"
 #include "request.h"
 #include "zel.h"
 
@@ -182,16 +183,7 @@ TEST_F(LibraryAttributeTest, WritesOnTheLibraryHandleGoToTheDriver) {
     EXPECT_EQ(driver.Last().Word(16), ZEL_LIB_HANDLE);
 }
 
-class DriverAttributeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-        driver_.ClearRequests();
-    }
-    void TearDown() override { ZelDrvReleaseLib(); }
-
-    FakeDriver driver_{"ZELDRV"};
-};
+using DriverAttributeTest = zeltest::ConnectedFakeDriver;
 
 TEST_F(DriverAttributeTest, TypeRequestAndItsWordsCopiedWhateverTheResult) {
     Reply reply;

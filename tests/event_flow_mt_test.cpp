@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_board.h"
 #include "zelsim_devices.h"
@@ -25,19 +26,17 @@ constexpr std::uint32_t kDeviceRecords = kToggles * 2 * kDevices;
 constexpr std::uint32_t kCapacity = 4096;  // room for every record: none is refused or dropped
 static_assert(kCapacity >= kDeviceRecords + kAppRecords);
 
-class EventFlowTest : public ::testing::Test {
+class EventFlowTest : public zeltest::ConnectedSimulator {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ConnectedSimulator::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(ZelDrvCreateEvent(&event_), 0);
         ASSERT_EQ(ZelDrvCreateEventQueue(kCapacity, event_, &queue_), 0);
     }
     void TearDown() override {
         ZelDrvCloseEvent(event_);
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
+        ConnectedSimulator::TearDown();
     }
 
     OSA_HANDLE event_ = nullptr;

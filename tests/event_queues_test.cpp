@@ -12,6 +12,7 @@
 #include "connection.h"
 #include "event_queues.h"
 #include "fake_driver.h"
+#include "fixtures.h"
 #include "request.h"
 #include "zel.h"
 
@@ -40,16 +41,7 @@ Reply FailedEmpty() {
     return reply;
 }
 
-class EventQueueTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-        driver_.ClearRequests();
-    }
-    void TearDown() override { ZelDrvReleaseLib(); }
-
-    FakeDriver driver_{"ZELDRV"};
-};
+using EventQueueTest = zeltest::ConnectedFakeDriver;
 
 TEST_F(EventQueueTest, CreateSendsCapacityEventAndTheConnectionWord) {
     Reply reply;

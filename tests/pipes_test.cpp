@@ -10,6 +10,7 @@
 #include "catalogue.h"
 #include "connection.h"
 #include "fake_driver.h"
+#include "fixtures.h"
 #include "pipes.h"
 #include "zel.h"
 
@@ -28,14 +29,8 @@ constexpr std::uint32_t kConnectPipeFunction = 0x80F;
 constexpr std::uint32_t kMaskOffset = 32;
 constexpr std::uint32_t kMaskSizeOffset = 544;
 
-class PipesTest : public ::testing::Test {
+class PipesTest : public zeltest::ConnectedFakeDriver {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-        driver_.ClearRequests();
-    }
-    void TearDown() override { ZelDrvReleaseLib(); }
-
     std::size_t Sent() const { return driver_.Requests().size(); }
 
     // The mask area and size word of the last pipe connection request.
@@ -44,7 +39,6 @@ protected:
         return {input.begin() + kMaskOffset, input.begin() + kMaskSizeOffset};
     }
 
-    FakeDriver driver_;
 };
 
 TEST_F(PipesTest, ConnectPipeBuildsTheWholeRequest) {

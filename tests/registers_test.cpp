@@ -8,6 +8,7 @@
 
 #include "connection.h"
 #include "fake_driver.h"
+#include "fixtures.h"
 #include "registers.h"
 #include "request.h"
 #include "zel.h"
@@ -56,16 +57,7 @@ const WriteCase kWrites[] = {
     {"WriteReg32", &ZelDrvWriteReg32, 0x222084u},
 };
 
-class RegisterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-        driver_.ClearRequests();
-    }
-    void TearDown() override { ZelDrvReleaseLib(); }
-
-    FakeDriver driver_{"ZELDRV"};
-};
+using RegisterTest = zeltest::ConnectedFakeDriver;
 
 TEST_F(RegisterTest, ReadsStoreTheWholeWordAndTakeTheResultFromTwelve) {
     for (const ReadCase &read : kReads) {

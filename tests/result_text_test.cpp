@@ -11,6 +11,7 @@
 #include "catalogue.h"
 #include "connection.h"
 #include "fake_driver.h"
+#include "fixtures.h"
 #include "request.h"
 #include "zel.h"
 
@@ -97,16 +98,7 @@ TEST(ResultTextCatalogue, EveryEntryIsFoundWithItsOwnText) {
     }
 }
 
-class ResultTextDriver : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-        driver_.ClearRequests();
-    }
-    void TearDown() override { ZelDrvReleaseLib(); }
-
-    FakeDriver driver_{"ZELDRV"};
-};
+using ResultTextDriver = zeltest::ConnectedFakeDriver;
 
 TEST_F(ResultTextDriver, SendsTheDocumentedRequest) {
     std::array<char, 40> buffer;

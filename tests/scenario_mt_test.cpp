@@ -11,6 +11,7 @@
 #include "call_setup.h"
 #include "device_model.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_devices.h"
 
@@ -19,18 +20,7 @@ namespace {
 constexpr std::uint32_t kThreads = 8;
 constexpr int kRounds = 40;
 
-class ScenarioMtTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-    }
-    void TearDown() override {
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
-    }
-};
+using ScenarioMtTest = zeltest::ConnectedSimulator;
 
 TEST_F(ScenarioMtTest, EightThreadsSetUpCallsOnTheirOwnPorts) {
     std::atomic<int> completed{0};

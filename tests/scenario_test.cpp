@@ -9,6 +9,7 @@
 #include "call_setup.h"
 #include "device_model.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_devices.h"
 
@@ -18,17 +19,11 @@ namespace failures = zel::sim::failures;
 using zeltest::CallHandles;
 using zeltest::StateOf;
 
-class ScenarioTest : public ::testing::Test {
+class ScenarioTest : public zeltest::ConnectedSimulator {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ConnectedSimulator::SetUp();
         ZelSimLogClear();
-    }
-    void TearDown() override {
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
     }
 
     static std::vector<std::uint32_t> LoggedFunctions() {

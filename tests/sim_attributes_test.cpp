@@ -10,6 +10,7 @@
 
 #include "board_failures.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_board.h"
 #include "zelsim_devices.h"
@@ -23,17 +24,12 @@ struct Descriptor {
     bool operator==(const Descriptor &) const = default;
 };
 
-class SimAttributeTest : public ::testing::Test {
+class SimAttributeTest : public zeltest::ConnectedSimulator {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ConnectedSimulator::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_E1, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &device_), 0);
-    }
-    void TearDown() override {
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
     }
 
     static Descriptor TypeOf(ZEL_HANDLE h, ZEL_UINT32 id) {

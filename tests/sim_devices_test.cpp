@@ -11,6 +11,7 @@
 #include "catalogue.h"
 #include "device_model.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_devices.h"
 
@@ -19,18 +20,8 @@ namespace {
 namespace failures = zel::sim::failures;
 using zel::sim::DeviceChange;
 
-class SimDevicesTest : public ::testing::Test {
+class SimDevicesTest : public zeltest::ConnectedSimulator {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
-    }
-    void TearDown() override {
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
-    }
-
     static ZEL_HANDLE Open(std::uint32_t nType, std::uint32_t nNumber, std::uint32_t nFlags = ZELSIM_OPEN_EXCLUSIVE) {
         ZEL_HANDLE h = 0;
         EXPECT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, nType, nNumber, nFlags, 0, &h), 0);

@@ -12,6 +12,7 @@
 #include "board_failures.h"
 #include "catalogue.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_board.h"
 #include "zelsim_devices.h"
@@ -25,18 +26,16 @@ std::array<std::uint32_t, 8> Words(const ZelEventData &record) {
             record.nData2,   record.nData3,   record.nData4, record.nData5};
 }
 
-class SimEventQueueTest : public ::testing::Test {
+class SimEventQueueTest : public zeltest::ConnectedSimulator {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ZelSimInstall(), 1u);
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ConnectedSimulator::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(ZelDrvCreateEvent(&event_), 0);
     }
     void TearDown() override {
         ZelDrvCloseEvent(event_);
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
+        ConnectedSimulator::TearDown();
     }
 
     ZEL_HANDLE CreateQueue(ZEL_UINT32 capacity) {

@@ -13,6 +13,7 @@
 #include "connection.h"
 #include "request.h"
 #include "zel.h"
+#include "fixtures.h"
 #include "zelsim.h"
 #include "zelsim_devices.h"
 
@@ -21,18 +22,13 @@ namespace {
 constexpr int kThreads = 8;
 constexpr int kRequestsPerThread = 400;
 
-class SimThreads : public ::testing::Test {
+class SimThreads : public zeltest::ConnectedSimulator {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(ZelSimInstall());
-        ZelSimReset();
-        ASSERT_EQ(ZelDrvConnectLib(), 0);
+        ConnectedSimulator::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard_),
                   0);
-    }
-    void TearDown() override {
-        ZelDrvReleaseLib();
-        ZelSimUninstall();
     }
 
     ZEL_HANDLE hBoard_ = 0;
