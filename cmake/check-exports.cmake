@@ -4,7 +4,9 @@
 # Every declared function must be exported under its plain name (and, on
 # 32-bit, its stdcall name Name@N, at the same address); a second name must
 # lead to the same address as its first function; nothing else may be
-# exported, so no C++ internals leak.
+# exported, so no C++ internals leak. The binary may import from the kernel
+# and the C runtime only: the compiler's own runtime is linked in, so the
+# library runs without any DLL of the toolchain.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
 zel_read_interface(${HEADER} names aliases)
@@ -18,8 +20,12 @@ string(REPLACE "\n" ";" dump "${dump}")
 
 set(section "")
 set(exported)
+set(imported)
 foreach(line IN LISTS dump)
-  if(line MATCHES "^Export Address Table")
+  if(line MATCHES "^\tDLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    list(APPEND imported ${dll})
+  elseif(line MATCHES "^Export Address Table")
     set(section addresses)
   elseif(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
     set(section names)
@@ -34,6 +40,11 @@ foreach(line IN LISTS dump)
 endforeach()
 
 set(problems)
+foreach(dll IN LISTS imported)
+  if(NOT dll MATCHES "^(kernel32|msvcrt)\\.dll$")
+    list(APPEND problems "imports ${dll}")
+  endif()
+endforeach()
 foreach(export IN LISTS exported)
   if(NOT export MATCHES "^([A-Za-z_][A-Za-z0-9_]*)(@[0-9]+)?$" OR NOT CMAKE_MATCH_1 IN_LIST names)
     list(APPEND problems "unexpected export: ${export}")
