@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
 #include "appqueue.h"
-#include "zel.h"
 
 namespace {
 

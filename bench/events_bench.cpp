@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

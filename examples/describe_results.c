@@ -7,9 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "zel.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 
 /* A handle the driver does not know: the driver describes results only for
  * an open device. */

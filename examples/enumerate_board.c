@@ -7,9 +7,9 @@
  */
 #include <stdio.h>
 
-#include "zel.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 
 static int g_failures = 0;
 

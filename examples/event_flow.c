@@ -10,10 +10,10 @@
  */
 #include <stdio.h>
 
-#include "zel.h"
-#include "zelsim.h"
-#include "zelsim_board.h"
-#include "zelsim_devices.h"
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
+#include <zel/zelsim_devices.h>
 
 #define TOGGLES 3u
 #define APP_RECORDS 4u

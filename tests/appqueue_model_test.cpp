@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <zel/zel.h>
 #include "appqueue.h"
-#include "zel.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include <zel/zel.h>
 #include "appqueue.h"
-#include "zel.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include <zel/zel.h>
 #include "appqueue.h"
-#include "zel.h"
 
 namespace {
 

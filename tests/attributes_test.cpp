@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <zel/zel.h>
 #include "attributes.h"
 #include "connection.h"
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 
@@ -257,8 +257,7 @@ TEST_F(DriverAttributeTest, ValueReadAfterATransportFailureGivesTheCallersBytesB
     failedWithBytes.succeeds = false;
     failedWithBytes.count = 4;
     driver_.Queue(failedWithBytes);
-    EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, nullptr),
-              zel::kTransportCallFailed);
+    EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, nullptr), zel::kTransportCallFailed);
 }
 
 TEST_F(DriverAttributeTest, ValueReadRefusalsSendNothing) {
@@ -269,9 +268,9 @@ TEST_F(DriverAttributeTest, ValueReadRefusalsSendNothing) {
     EXPECT_EQ(returned, 77u);
     EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, nullptr, 4, &returned), zel::kAttrGetNullBuffer);
     // A block of size + 17 bytes would not fit in 32 bits: refused, never wrapped.
-    EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), zel::attr::kMaxGetValueBuf + 1,
-                                      &returned),
-              zel::kAttrGetBufferTooLarge);
+    EXPECT_EQ(
+        ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), zel::attr::kMaxGetValueBuf + 1, &returned),
+        zel::kAttrGetBufferTooLarge);
     EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 0xFFFFFFFFu, &returned),
               zel::kAttrGetBufferTooLarge);
     EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{9, 9, 9, 9}));
@@ -312,8 +311,7 @@ TEST_F(DriverAttributeTest, TypedReadsSendFourBytesAndTheExtendedInput) {
 TEST_F(DriverAttributeTest, ValueWriteBlockHasTheValueAndOneZeroByte) {
     const std::array<std::uint8_t, 3> value = {0x61, 0x62, 0x63};
     driver_.Queue(Reply::Result(8, 0xAD00330Du));
-    EXPECT_EQ(ZelDrvSetAttributeValue(kDevice, kSomeAttribute, value.data(), 3),
-              static_cast<ZEL_RESULT>(0xAD00330Du));
+    EXPECT_EQ(ZelDrvSetAttributeValue(kDevice, kSomeAttribute, value.data(), 3), static_cast<ZEL_RESULT>(0xAD00330Du));
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x222064u);
     auto expected = Framed({kDevice, kSomeAttribute, 3});

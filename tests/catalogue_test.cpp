@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include <zel/zel.h>
 #include "appqueue.h"
 #include "attributes.h"
 #include "board_failures.h"
@@ -22,7 +23,6 @@
 #include "pipes.h"
 #include "registers.h"
 #include "sim_failures.h"
-#include "zel.h"
 
 namespace {
 

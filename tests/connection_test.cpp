@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "appqueue.h"
 #include "connection.h"
 #include "fake_driver.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include <zel/zel.h>
 #include "catalogue.h"
 #include "connection.h"
 #include "devices.h"
 #include "fake_driver.h"
-#include "zel.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::vector<std::uint8_t> Image(std::uint32_t cbIn, Words words) {
 
 void ExpectRequest(const RecordedRequest &request, std::uint32_t nFunction, std::uint32_t cbIn, std::uint32_t cbOut,
                    Words words) {
-    EXPECT_EQ(request.controlCode, 0x00220000u + nFunction * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(nFunction));
     EXPECT_EQ(request.cbOut, cbOut);
     EXPECT_EQ(request.input, Image(cbIn, words));
 }
@@ -327,8 +327,7 @@ TEST_F(DevicesTest, ConnectBoardTestsTheCtBusFirst) {
 
 TEST_F(DevicesTest, NullOutParametersAreRefusedBeforeSending) {
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 0, 0, 0, nullptr), zel::devices::kOpenPhysicalDeviceNullHandle);
-    EXPECT_EQ(ZelDrvCreateLogicalDevice(0x10000001u, 1, 0, 0, nullptr),
-              zel::devices::kCreateLogicalDeviceNullHandle);
+    EXPECT_EQ(ZelDrvCreateLogicalDevice(0x10000001u, 1, 0, 0, nullptr), zel::devices::kCreateLogicalDeviceNullHandle);
     EXPECT_EQ(ZelDrvGetState(0x10000001u, nullptr), zel::devices::kGetStateNullState);
     EXPECT_EQ(ZelDrvIteratorBegin(nullptr), zel::devices::kIteratorBeginNullIterator);
     ZEL_UINT32 word = 0;

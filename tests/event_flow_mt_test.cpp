@@ -10,15 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "zel.h"
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
+#include <zel/zelsim_devices.h>
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_board.h"
-#include "zelsim_devices.h"
 
 namespace {
 
-constexpr std::uint32_t kToggles = 150;      // enable + disable per device
+constexpr std::uint32_t kToggles = 150;  // enable + disable per device
 constexpr std::uint32_t kDevices = 2;
 constexpr std::uint32_t kAppRecords = 400;
 constexpr std::uint32_t kAppCode = 0x9000;

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include <zel/zel.h>
 #include "connection.h"
 #include "event_queues.h"
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
 #include "events.h"
-#include "zel.h"
 
 namespace {
 

@@ -8,10 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
 #include "events.h"
 #include "fake_driver.h"
 #include "osa_internal.h"
-#include "zel.h"
+
+#include "requests.h"
 
 namespace {
 
@@ -82,7 +84,7 @@ TEST(PosixHandles, DeviceAndEventHandlesAreNotInterchangeable) {
     EXPECT_EQ(ZelDrvSignalEvent(device), kSignalEventFailed);
     EXPECT_EQ(ZelDrvWaitForSingleEvent(device, 0), kWaitSingleFailed);
     ZEL_UINT32 count = 9;
-    EXPECT_EQ(OsaDeviceIoControl(event, 0x00220000u, nullptr, 0, nullptr, 0, &count), 0u);
+    EXPECT_EQ(OsaDeviceIoControl(event, zel::kControlCodeBase, nullptr, 0, nullptr, 0, &count), 0u);
     EXPECT_EQ(count, 9u);
     EXPECT_TRUE(driver.Requests().empty());
     // One close serves both kinds.

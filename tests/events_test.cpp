@@ -6,9 +6,9 @@
 #include <chrono>
 #include <vector>
 
+#include <zel/zel.h>
 #include "events.h"
 #include "osa_internal.h"
-#include "zel.h"
 
 namespace {
 

@@ -18,40 +18,108 @@ namespace {
 // Every function an application may call, by family.
 const std::set<std::string> kInterface = {
     // result codes and their text
-    "ZelSuccess", "ZelFailure", "ZelResultSeverity", "ZelResultSourceId", "ZelResultLineNum", "ZelResultErrorCode",
-    "ZelResultCode", "ZelDrvResultCode2String",
+    "ZelSuccess",
+    "ZelFailure",
+    "ZelResultSeverity",
+    "ZelResultSourceId",
+    "ZelResultLineNum",
+    "ZelResultErrorCode",
+    "ZelResultCode",
+    "ZelDrvResultCode2String",
     // connection
-    "ZelDrvConnectLib", "ZelNetConnectLib", "ZelDrvReleaseLib", "ZelDrvIsLibConnected", "ZelDrvGetHandle",
+    "ZelDrvConnectLib",
+    "ZelNetConnectLib",
+    "ZelDrvReleaseLib",
+    "ZelDrvIsLibConnected",
+    "ZelDrvGetHandle",
     // devices and enumeration
-    "ZelDrvGetDeviceHandle", "ZelDrvOpenPhysicalDevice", "ZelDrvOpenPhysicalDeviceEx", "ZelDrvCreateLogicalDevice",
-    "ZelDrvEnable", "ZelDrvDisable", "ZelDrvGetState", "ZelDrvReset", "ZelDrvConnectBoard", "ZelDrvClose",
-    "ZelDrvPollEvents", "ZelDrvIteratorBegin", "ZelDrvIsIteratorEnd", "ZelDrvEnumDeviceType", "ZelDrvEnumDevice",
+    "ZelDrvGetDeviceHandle",
+    "ZelDrvOpenPhysicalDevice",
+    "ZelDrvOpenPhysicalDeviceEx",
+    "ZelDrvCreateLogicalDevice",
+    "ZelDrvEnable",
+    "ZelDrvDisable",
+    "ZelDrvGetState",
+    "ZelDrvReset",
+    "ZelDrvConnectBoard",
+    "ZelDrvClose",
+    "ZelDrvPollEvents",
+    "ZelDrvIteratorBegin",
+    "ZelDrvIsIteratorEnd",
+    "ZelDrvEnumDeviceType",
+    "ZelDrvEnumDevice",
     // pipes and connections
-    "ZelDrvCreatePipe", "ZelDrvConnectPipe", "ZelDrvDisconnectPipe", "ZelDrvConnectLogicalDevice",
+    "ZelDrvCreatePipe",
+    "ZelDrvConnectPipe",
+    "ZelDrvDisconnectPipe",
+    "ZelDrvConnectLogicalDevice",
     "ZelDrvDisconnectLogicalDevice",
     // attributes
-    "ZelDrvGetAttributeType", "ZelDrvGetAttributeValue", "ZelDrvSetAttributeValue", "ZelDrvGetAttributeValueUint32",
-    "ZelDrvGetAttributeValueBool", "ZelDrvGetAttributeValueUint32Ex", "ZelDrvGetAttributeValueSz",
-    "ZelDrvSetAttributeValueUint32", "ZelDrvSetAttributeValueBool", "ZelDrvSetAttributeValueSz",
+    "ZelDrvGetAttributeType",
+    "ZelDrvGetAttributeValue",
+    "ZelDrvSetAttributeValue",
+    "ZelDrvGetAttributeValueUint32",
+    "ZelDrvGetAttributeValueBool",
+    "ZelDrvGetAttributeValueUint32Ex",
+    "ZelDrvGetAttributeValueSz",
+    "ZelDrvSetAttributeValueUint32",
+    "ZelDrvSetAttributeValueBool",
+    "ZelDrvSetAttributeValueSz",
     // driver event queues
-    "ZelDrvCreateEventQueue", "ZelDrvGetEventData", "ZelDrvGetEventDataEx", "ZelDrvSetEventData",
-    "ZelDrvSetEventDataEx", "ZelDrvEventCode2String",
+    "ZelDrvCreateEventQueue",
+    "ZelDrvGetEventData",
+    "ZelDrvGetEventDataEx",
+    "ZelDrvSetEventData",
+    "ZelDrvSetEventDataEx",
+    "ZelDrvEventCode2String",
     // event objects and waits
-    "ZelDrvCreateEvent", "ZelDrvSignalEvent", "ZelDrvCloseEvent", "ZelDrvWaitForSingleEvent",
-    "ZelDrvWaitForMultipleEvents", "ZelDrvCancelTask",
+    "ZelDrvCreateEvent",
+    "ZelDrvSignalEvent",
+    "ZelDrvCloseEvent",
+    "ZelDrvWaitForSingleEvent",
+    "ZelDrvWaitForMultipleEvents",
+    "ZelDrvCancelTask",
     // registers, time, debug dump
-    "ZelDrvReadReg8", "ZelDrvReadReg16", "ZelDrvReadReg32", "ZelDrvWriteReg8", "ZelDrvWriteReg16",
-    "ZelDrvWriteReg32", "ZelDrvDbgDump", "ZelDrvGetCurrentTime",
+    "ZelDrvReadReg8",
+    "ZelDrvReadReg16",
+    "ZelDrvReadReg32",
+    "ZelDrvWriteReg8",
+    "ZelDrvWriteReg16",
+    "ZelDrvWriteReg32",
+    "ZelDrvDbgDump",
+    "ZelDrvGetCurrentTime",
     // application event queues
-    "ZelCreateAppEventQueue", "ZelCloseAppEventQueue", "ZelGetAppEventData", "ZelGetAppEventDataEx",
-    "ZelQueueAppEventDataEx", "ZelSetAppEventDataEx", "ZelSignalAppEvent",
+    "ZelCreateAppEventQueue",
+    "ZelCloseAppEventQueue",
+    "ZelGetAppEventData",
+    "ZelGetAppEventDataEx",
+    "ZelQueueAppEventDataEx",
+    "ZelSetAppEventDataEx",
+    "ZelSignalAppEvent",
     // OS layer
-    "OsaDeviceOpen", "OsaDeviceClose", "OsaDeviceIoControl", "OsaThreadSleep", "OsaThreadStart", "OsaThreadStartEx",
-    "OsaMutexInit", "OsaMutexLock", "OsaMutexUnlock", "OsaMutexDestroy", "OsaStdLocalTime",
-    "OsaDeviceRegisterProvider", "OsaDeviceUnregisterProvider",
+    "OsaDeviceOpen",
+    "OsaDeviceClose",
+    "OsaDeviceIoControl",
+    "OsaThreadSleep",
+    "OsaThreadStart",
+    "OsaThreadStartEx",
+    "OsaMutexInit",
+    "OsaMutexLock",
+    "OsaMutexUnlock",
+    "OsaMutexDestroy",
+    "OsaStdLocalTime",
+    "OsaDeviceRegisterProvider",
+    "OsaDeviceUnregisterProvider",
     // console
-    "OsaConsoleInput", "OsaConsoleInit", "OsaConsoleExit", "OsaConsolePrintF", "OsaConsolePutStr",
-    "OsaConsoleGetStr", "OsaConsoleGetStrEx", "OsaConsoleGetCh", "OsaBeep",
+    "OsaConsoleInput",
+    "OsaConsoleInit",
+    "OsaConsoleExit",
+    "OsaConsolePrintF",
+    "OsaConsolePutStr",
+    "OsaConsoleGetStr",
+    "OsaConsoleGetStrEx",
+    "OsaConsoleGetCh",
+    "OsaBeep",
 };
 
 // Second names and the function they name.
@@ -64,8 +132,8 @@ const std::map<std::string, std::string> kSecondNames = {
 // Symbols the toolchain and the C library put into every ELF image, and the
 // C library's streams that an executable holds as copies.
 const std::set<std::string> kStandardSymbols = {
-    "_init", "_fini",       "_edata",        "__bss_start", "_end", "_IO_stdin_used", "_start",
-    "data_start", "__data_start", "stdin", "stdout", "stderr",
+    "_init",  "_fini",      "_edata",       "__bss_start", "_end",   "_IO_stdin_used",
+    "_start", "data_start", "__data_start", "stdin",       "stdout", "stderr",
 };
 
 // The function name of a "ZEL_API ... ZEL_CALLCONV Name(" line, or "".
@@ -82,7 +150,7 @@ std::string DeclaredName(const std::string &line) {
 }
 
 std::set<std::string> HeaderNames() {
-    std::ifstream header(ZEL_TEST_SOURCE_DIR "/src/lib/zel.h");
+    std::ifstream header(ZEL_TEST_SOURCE_DIR "/include/zel/zel.h");
     EXPECT_TRUE(header.good());
     std::set<std::string> names;
     std::size_t apiLines = 0;

@@ -12,15 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
 #include "fake_driver.h"
-#include "zel.h"
+
+#include "requests.h"
 
 namespace {
 
 using zeltest::FakeDriver;
 using zeltest::Reply;
 
-constexpr std::uint32_t kControlCode = 0x00220000u + 0x80Cu * 4;
+constexpr std::uint32_t kControlCode = zel::ControlCode(zel::req::kEnable.function);
 
 TEST(OsaDevice, NameWithoutProviderDoesNotOpen) {
     EXPECT_EQ(OsaDeviceOpen("ZELNOSUCH"), OSA_INVALID_HANDLE_VALUE);

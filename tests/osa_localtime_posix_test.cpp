@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

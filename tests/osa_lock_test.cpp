@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

@@ -10,15 +10,17 @@
 #include <string>
 #include <thread>
 
+#include <zel/zel.h>
 #include "events.h"
 #include "fake_driver.h"
-#include "zel.h"
+
+#include "requests.h"
 
 namespace {
 
 using zeltest::FakeDriver;
 
-constexpr std::uint32_t kControlCode = 0x00220000u + 0x80Cu * 4;
+constexpr std::uint32_t kControlCode = zel::ControlCode(zel::req::kEnable.function);
 constexpr DWORD kUntouchedError = 0x0BADC0DE;
 
 // A mutex whose owning thread ended without releasing it.

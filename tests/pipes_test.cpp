@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
 #include "catalogue.h"
 #include "connection.h"
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "pipes.h"
-#include "zel.h"
 
 namespace {
 
@@ -38,14 +38,13 @@ protected:
         const auto input = driver_.Last().input;
         return {input.begin() + kMaskOffset, input.begin() + kMaskSizeOffset};
     }
-
 };
 
 TEST_F(PipesTest, ConnectPipeBuildsTheWholeRequest) {
     const std::uint8_t mask[4] = {0x06, 0x80, 0x00, 0xFF};
     ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0x1111u, kPhysical, 0x4444u, mask, 4), 0);
     const auto request = driver_.Last();
-    EXPECT_EQ(request.controlCode, 0x00220000u + kConnectPipeFunction * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(kConnectPipeFunction));
     ASSERT_EQ(request.input.size(), 548u);
     EXPECT_EQ(request.cbOut, 12u);
     for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(request.input[i], 0u) << "header byte " << i;
@@ -75,8 +74,7 @@ TEST_F(PipesTest, MaskSizeRules) {
 
     // Negative sizes and sizes beyond the mask area are refused unsent.
     for (ZEL_INT32 size : {-1, INT_MIN, 513, INT_MAX}) {
-        EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, size), static_cast<ZEL_RESULT>(0xB5034509u))
-            << size;
+        EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, size), static_cast<ZEL_RESULT>(0xB5034509u)) << size;
     }
     EXPECT_EQ(Sent(), 0u);
 }
@@ -110,7 +108,7 @@ TEST_F(PipesTest, CreatePipeCopiesTheHandleWhateverTheResult) {
     EXPECT_EQ(ZelDrvCreatePipe(0x77u, &h), kDriverRefusal);
     EXPECT_EQ(h, 0x4000BEEFu);
     const auto request = driver_.Last();
-    EXPECT_EQ(request.controlCode, 0x00220000u + 0x874u * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(0x874u));
     ASSERT_EQ(request.input.size(), 24u);
     EXPECT_EQ(request.cbOut, 16u);
     EXPECT_EQ(request.Word(16), 0x77u);
@@ -132,7 +130,7 @@ TEST_F(PipesTest, DisconnectPipe) {
     EXPECT_EQ(Sent(), 0u);
     ASSERT_EQ(ZelDrvDisconnectPipe(kPipe, 0x2222u), 0);
     const auto request = driver_.Last();
-    EXPECT_EQ(request.controlCode, 0x00220000u + 0x810u * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(0x810u));
     ASSERT_EQ(request.input.size(), 24u);
     EXPECT_EQ(request.cbOut, 12u);
     EXPECT_EQ(request.Word(16), kPipe);
@@ -142,7 +140,7 @@ TEST_F(PipesTest, DisconnectPipe) {
 TEST_F(PipesTest, ConnectLogicalDeviceLeavesKindsToTheDriver) {
     ASSERT_EQ(ZelDrvConnectLogicalDevice(kPhysical, 0x12u, kLogical, 0x34u), 0);
     auto request = driver_.Last();
-    EXPECT_EQ(request.controlCode, 0x00220000u + 0x813u * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(0x813u));
     ASSERT_EQ(request.input.size(), 32u);
     EXPECT_EQ(request.cbOut, 12u);
     EXPECT_EQ(request.Word(16), kPhysical);
@@ -161,7 +159,7 @@ TEST_F(PipesTest, DisconnectLogicalDeviceTestsBothEnds) {
     EXPECT_EQ(Sent(), 0u);
     ASSERT_EQ(ZelDrvDisconnectLogicalDevice(kPipe, 0x56u, kPipe, 0x78u), 0);
     const auto request = driver_.Last();
-    EXPECT_EQ(request.controlCode, 0x00220000u + 0x814u * 4u);
+    EXPECT_EQ(request.controlCode, zel::ControlCode(0x814u));
     ASSERT_EQ(request.input.size(), 32u);
     EXPECT_EQ(request.Word(16), kPipe);
     EXPECT_EQ(request.Word(20), 0x56u);

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
 #include "connection.h"
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "registers.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include <zel/zel.h>
 #include "catalogue.h"
 #include "connection.h"
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 
@@ -88,8 +88,8 @@ TEST(ResultTextCatalogue, FirstAndLastEntriesAreFound) {
 TEST(ResultTextCatalogue, EveryEntryIsFoundWithItsOwnText) {
     std::array<char, 300> buffer{};
     for (const zel::CatalogueEntry &entry : zel::Catalogue()) {
-        ASSERT_EQ(ZelDrvResultCode2String(0, R(entry.key), buffer.size(), buffer.data()), 0) << entry.source << "/"
-                                                                                               << entry.line;
+        ASSERT_EQ(ZelDrvResultCode2String(0, R(entry.key), buffer.size(), buffer.data()), 0)
+            << entry.source << "/" << entry.line;
         ASSERT_STREQ(buffer.data(), entry.text);
         // The neighbouring line is either its own entry or not found.
         const auto next = R(entry.key + 0x100);

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 #include "call_setup.h"
 #include "device_model.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -42,8 +42,10 @@ TEST_F(ScenarioMtTest, EightThreadsSetUpCallsOnTheirOwnPorts) {
     // Nothing is left open or connected.
     for (std::uint32_t port = 0; port < kThreads; ++port) {
         ZEL_HANDLE h = 0;
-        EXPECT_EQ(ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, port, &h), zel::sim::failures::kDeviceNotOpen);
-        EXPECT_EQ(ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, port, &h), zel::sim::failures::kDeviceNotOpen);
+        EXPECT_EQ(ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, port, &h),
+                  zel::sim::failures::kDeviceNotOpen);
+        EXPECT_EQ(ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, port, &h),
+                  zel::sim::failures::kDeviceNotOpen);
     }
 }
 

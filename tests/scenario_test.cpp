@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 #include "call_setup.h"
 #include "device_model.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -44,8 +44,8 @@ TEST_F(ScenarioTest, CallOnTwoLinePorts) {
     // check is one more 0x816).
     const std::vector<std::uint32_t> expected = {
         0x871, 0x871, 0x80C, 0x80C, 0x872, 0x874, 0x80F, 0x813, 0x816, 0x816, 0x816, 0x816,  // set up
-        0x814, 0x810, 0x816, 0x816, 0x811, 0x811, 0x80D, 0x811, 0x811,                      // tear down
-        0x816, 0x816, 0x816, 0x816,                                                         // stale checks
+        0x814, 0x810, 0x816, 0x816, 0x811, 0x811, 0x80D, 0x811, 0x811,                       // tear down
+        0x816, 0x816, 0x816, 0x816,                                                          // stale checks
     };
     EXPECT_EQ(LoggedFunctions(), expected);
 

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
+#include <zel/zelsim_devices.h>
 #include "board_failures.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_board.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -132,8 +132,7 @@ TEST_F(SimAttributeTest, UnknownAttributesAndDeadObjects) {
     EXPECT_EQ(ZelDrvGetAttributeValueUint32(device_, ZELSIM_ATTR_EVQ_COUNT, &value), kSimAttrGetUnknown);
 
     ASSERT_EQ(ZelDrvClose(device_), 0);
-    EXPECT_EQ(ZelDrvGetAttributeType(device_, ZELSIM_ATTR_DEV_NAME, &d.type, &d.size, &d.info),
-              kSimAttrTypeBadObject);
+    EXPECT_EQ(ZelDrvGetAttributeType(device_, ZELSIM_ATTR_DEV_NAME, &d.type, &d.size, &d.info), kSimAttrTypeBadObject);
     EXPECT_EQ(ZelDrvGetAttributeValueUint32(device_, ZELSIM_ATTR_DEV_TYPE, &value), kSimAttrGetBadObject);
     EXPECT_EQ(ZelDrvSetAttributeValueUint32(device_, ZELSIM_ATTR_DEV_USER_WORD, 1), kSimAttrSetBadObject);
     EXPECT_EQ(ZelDrvGetAttributeValueUint32(0x70000001u, ZELSIM_ATTR_DEV_TYPE, &value), kSimAttrGetBadObject);
@@ -145,8 +144,7 @@ TEST_F(SimAttributeTest, LogicalDevicesPipesAndQueuesHaveTheirOwnSets) {
     EXPECT_EQ(Text(hLogical, ZELSIM_ATTR_DEV_NAME), "DTMF detector on channel 0");
     EXPECT_EQ(Word(hLogical, ZELSIM_ATTR_DEV_TYPE), ZELSIM_LDTYPE_DTMF_DETECTOR);
     char buffer[32];
-    EXPECT_EQ(ZelDrvGetAttributeValueSz(hLogical, ZELSIM_ATTR_DEV_SERIAL, buffer, sizeof(buffer)),
-              kSimAttrGetUnknown);
+    EXPECT_EQ(ZelDrvGetAttributeValueSz(hLogical, ZELSIM_ATTR_DEV_SERIAL, buffer, sizeof(buffer)), kSimAttrGetUnknown);
 
     ZEL_HANDLE hPipe = 0;
     ASSERT_EQ(ZelDrvCreatePipe(0, &hPipe), 0);

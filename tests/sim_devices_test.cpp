@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 #include "catalogue.h"
 #include "device_model.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -170,11 +170,11 @@ TEST_F(SimDevicesTest, EnableDisableResetAndTheStateWord) {
     static std::vector<std::uint32_t> states;
     seen.clear();
     states.clear();
-    const auto previous = zel::sim::SetDeviceChangeHook([](zel::sim::Board &, ZEL_HANDLE h, DeviceChange change,
-                                                            std::uint32_t nState) {
-        seen.emplace_back(h, change);
-        states.push_back(nState);
-    });
+    const auto previous =
+        zel::sim::SetDeviceChangeHook([](zel::sim::Board &, ZEL_HANDLE h, DeviceChange change, std::uint32_t nState) {
+            seen.emplace_back(h, change);
+            states.push_back(nState);
+        });
     const ZEL_HANDLE line = Open(ZELSIM_DEVTYPE_FXS, 2);
     const ZEL_HANDLE pipe = CreatePipe();
     EXPECT_EQ(ZelDrvEnable(line, 0, 0), 0);
@@ -188,11 +188,8 @@ TEST_F(SimDevicesTest, EnableDisableResetAndTheStateWord) {
     zel::sim::SetDeviceChangeHook(previous);
 
     const std::vector<std::pair<ZEL_HANDLE, DeviceChange>> expected = {
-        {line, DeviceChange::kEnabled},
-        {line, DeviceChange::kReset},
-        {pipe, DeviceChange::kEnabled},
-        {pipe, DeviceChange::kPolled},
-        {pipe, DeviceChange::kDisabled},
+        {line, DeviceChange::kEnabled}, {line, DeviceChange::kReset},    {pipe, DeviceChange::kEnabled},
+        {pipe, DeviceChange::kPolled},  {pipe, DeviceChange::kDisabled},
     };
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(states, (std::vector<std::uint32_t>{ZELSIM_STATE_OPEN | ZELSIM_STATE_ENABLED, ZELSIM_STATE_OPEN,
@@ -236,7 +233,7 @@ TEST_F(SimDevicesTest, TimeSlotRules) {
     EXPECT_EQ(State(a) & ZELSIM_STATE_CONNECTED, ZELSIM_STATE_CONNECTED);
     EXPECT_EQ(State(line) & ZELSIM_STATE_CONNECTED, ZELSIM_STATE_CONNECTED);
     EXPECT_EQ(Connect(a, line, {0x80}), failures::kPipeAlreadyConnected);
-    EXPECT_EQ(Connect(b, line, {0x0C}), failures::kSlotTaken);     // slot 2 is a's
+    EXPECT_EQ(Connect(b, line, {0x0C}), failures::kSlotTaken);                  // slot 2 is a's
     EXPECT_EQ(Connect(b, line, {0x00, 0x01}), failures::kSlotsBeyondCapacity);  // slot 8 of 0..7
     EXPECT_EQ(Connect(b, line, {0x00, 0x00}), failures::kEmptyMask);
     EXPECT_EQ(ZelDrvConnectPipe(b, 0, line, 0, nullptr, 0), failures::kEmptyMask);

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
+#include <zel/zelsim_devices.h>
 #include "board_failures.h"
 #include "catalogue.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_board.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -270,7 +270,8 @@ TEST(SimBoardFailures, EveryRefusalHasACatalogueText) {
         {kSimDumpUnsupported, "Unsupported DbgDump command for the Driver Device"},
     }};
     for (const auto &[result, text] : quoted) EXPECT_STREQ(zel::CatalogueFind(result)->text, text);
-    for (const ZEL_RESULT result : {kSimEvqSetBadQueue, kSimEvqSetExBadQueue, kSimEvqGetBadQueue, kSimEvqGetExBadQueue}) {
+    for (const ZEL_RESULT result :
+         {kSimEvqSetBadQueue, kSimEvqSetExBadQueue, kSimEvqGetBadQueue, kSimEvqGetExBadQueue}) {
         EXPECT_STREQ(zel::CatalogueFind(result)->text, "Invalid event queue handle");
     }
 }

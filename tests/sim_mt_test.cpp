@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 #include "catalogue.h"
 #include "connection.h"
-#include "request.h"
-#include "zel.h"
 #include "fixtures.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
+#include "request.h"
 
 namespace {
 
@@ -27,8 +27,7 @@ protected:
     void SetUp() override {
         ConnectedSimulator::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard_),
-                  0);
+        ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_BOARD, 0, ZELSIM_OPEN_SHARED, 0, &hBoard_), 0);
     }
 
     ZEL_HANDLE hBoard_ = 0;

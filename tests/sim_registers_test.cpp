@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
+#include <zel/zelsim_devices.h>
 #include "board_failures.h"
-#include "zel.h"
-#include "zelsim.h"
-#include "zelsim_board.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -104,7 +104,8 @@ TEST_F(SimRegisterTest, OnlyOpenPhysicalDevicesHaveRegisters) {
     const ZEL_RESULT refused = ZelDrvReadReg32(hLogical, 0, &value);
     EXPECT_EQ(refused, kSimRead32BadDevice);
     EXPECT_EQ(Describe(refused), "Invalid device handle supplied to the ReadReg32 function.");
-    EXPECT_EQ(Describe(ZelDrvReadReg8(hLogical, 0, &value)), "Invalid device handle supplied to the ReadReg8 function.");
+    EXPECT_EQ(Describe(ZelDrvReadReg8(hLogical, 0, &value)),
+              "Invalid device handle supplied to the ReadReg8 function.");
     EXPECT_EQ(ZelDrvReadReg16(hLogical, 0, &value), kSimRead16BadDevice);
     EXPECT_EQ(ZelDrvWriteReg8(hLogical, 0x10, 0), kSimWrite8BadDevice);
     EXPECT_EQ(ZelDrvWriteReg16(hLogical, 0x10, 0), kSimWrite16BadDevice);

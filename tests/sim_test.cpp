@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include <zel/zelsim_devices.h>
 #include "catalogue.h"
 #include "connection.h"
 #include "request.h"
 #include "sim_failures.h"
-#include "zel.h"
-#include "zelsim.h"
-#include "zelsim_devices.h"
 
 namespace {
 
@@ -162,7 +162,8 @@ TEST_F(SimTest, EachDeviceOpensOnceAtATime) {
 TEST_F(SimTest, FaultCallFails) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_CALL_FAILS, 0, 1));
     std::array<char, 64> buffer{};
-    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()),
+              zel::kTransportCallFailed);
     // The board served the request all the same.
     EXPECT_STREQ(buffer.data(), kReleaseText);
     const ZelSimLogRecord record = LastRecord();
@@ -172,7 +173,8 @@ TEST_F(SimTest, FaultCallFails) {
     EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
 
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_CALL_FAILS, 3, 1));
-    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), zel::kTransportCallFailed);
+    EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()),
+              zel::kTransportCallFailed);
     EXPECT_EQ(LastRecord().cbReturned, 3u);
 }
 
@@ -198,8 +200,8 @@ TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
     zel::PutWord(in, 24, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer.data())));
     if (in.size() > 32) {
         zel::PutWord(in, 32,
-                     static_cast<std::uint32_t>(static_cast<std::uint64_t>(
-                                                    reinterpret_cast<std::uintptr_t>(buffer.data())) >> 32));
+                     static_cast<std::uint32_t>(
+                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer.data())) >> 32));
     }
     zel::PutWord(in, 28, 64);
     std::vector<std::uint8_t> out(12, 0x77);
@@ -218,9 +220,9 @@ TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
 TEST_F(SimTest, FaultResultWord) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_RESULT_WORD, 0xB500F916u, 1));
     std::array<char, 64> buffer{};
-    EXPECT_EQ(static_cast<std::uint32_t>(
-                  ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data())),
-              0xB500F916u);
+    EXPECT_EQ(
+        static_cast<std::uint32_t>(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data())),
+        0xB500F916u);
     EXPECT_EQ(static_cast<std::uint32_t>(LastRecord().nResult), 0xB500F916u);
     EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), buffer.size(), buffer.data()), 0);
 }
@@ -259,8 +261,7 @@ TEST_F(SimTest, LogRecordsRequestsInOrderAndStaysBounded) {
     EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 20), 44u);
     ZelSimLogRecord last{};
     ASSERT_TRUE(ZelSimLogGet(ZELSIM_LOG_CAPACITY - 1, &last));
-    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(last.abIn, last.cbInLogged), 20),
-              ZELSIM_LOG_CAPACITY + 43);
+    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(last.abIn, last.cbInLogged), 20), ZELSIM_LOG_CAPACITY + 43);
     EXPECT_FALSE(ZelSimLogGet(ZELSIM_LOG_CAPACITY, &last));
     EXPECT_FALSE(ZelSimLogGet(0, nullptr));
 

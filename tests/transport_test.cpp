@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
 #include "connection.h"
 #include "fake_driver.h"
 #include "request.h"
-#include "zel.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST_F(TransportTest, SendsTheControlCodeAndBuffersUnchanged) {
         driver_.ClearRequests();
         Send(layout.function, 16, layout.framing);
         const auto last = driver_.Last();
-        EXPECT_EQ(last.controlCode, 0x00220000u + layout.function * 4) << std::hex << layout.function;
+        EXPECT_EQ(last.controlCode, zel::ControlCode(layout.function)) << std::hex << layout.function;
         EXPECT_EQ(last.Function(), layout.function);
         EXPECT_EQ(last.input, in_);
         EXPECT_EQ(last.cbOut, 16u);
@@ -145,8 +145,8 @@ TEST_F(TransportTest, BytesTheDriverDidNotWriteKeepTheirContents) {
     reply.words.push_back({8, 0x01020304u});
     driver_.Queue(reply);
     ASSERT_EQ(static_cast<std::uint32_t>(Send(0x80A, 20)), kDriverResult);
-    const std::vector<std::uint8_t> expected = {kFill, kFill, kFill, kFill, kFill, kFill, kFill, kFill, 4, 3, 2, 1,
-                                                kFill, kFill, kFill, kFill, 0x78, 0x56, 0x34, 0x12};
+    const std::vector<std::uint8_t> expected = {kFill, kFill, kFill, kFill, kFill, kFill, kFill, kFill, 4,    3,
+                                                2,     1,     kFill, kFill, kFill, kFill, 0x78,  0x56,  0x34, 0x12};
     EXPECT_EQ(out_, expected);
 
     // After a failed call the output is untouched by the library as well.
@@ -159,8 +159,7 @@ TEST_F(TransportTest, BytesTheDriverDidNotWriteKeepTheirContents) {
 // without storing one is an empty response, not whatever the count held.
 ZEL_BOOL ZEL_CALLCONV OpenAlways(void *) { return 1; }
 void ZEL_CALLCONV CloseQuietly(void *) {}
-ZEL_BOOL ZEL_CALLCONV FailWithoutCount(void *, ZEL_UINT32, const void *, ZEL_UINT32, void *, ZEL_UINT32,
-                                       ZEL_UINT32 *) {
+ZEL_BOOL ZEL_CALLCONV FailWithoutCount(void *, ZEL_UINT32, const void *, ZEL_UINT32, void *, ZEL_UINT32, ZEL_UINT32 *) {
     return 0;
 }
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
 #include "result.h"
-#include "zel.h"
 
 namespace zel {
 

@@ -24,14 +24,8 @@ struct LibraryAttribute {
 };
 
 constexpr std::array<std::uint8_t, 8> VersionBytes() {
-    const std::array<std::uint16_t, 4> fields = {kLibraryVersion.nMajor, kLibraryVersion.nMinor,
-                                                 kLibraryVersion.nBuild, kLibraryVersion.nRevision};
-    std::array<std::uint8_t, 8> bytes{};
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        bytes[2 * i] = static_cast<std::uint8_t>(fields[i]);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
-    }
-    return bytes;
+    return protocol::HalfWordBytes<4>(
+        {kLibraryVersion.nMajor, kLibraryVersion.nMinor, kLibraryVersion.nBuild, kLibraryVersion.nRevision});
 }
 
 template <std::size_t N>
@@ -96,9 +90,9 @@ ZEL_RESULT GetDriverAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId, voi
     PutWord(input, 16, hObject);
     PutWord(input, 20, nAttribId);
     PutWord(input, 24, cbAttribValueBuf);
-    const ZEL_RESULT result = ZelDrvDeviceControl(req::kGetAttributeValue.function, input.data(),
-                                                  static_cast<std::uint32_t>(input.size()), block.get(), cbBlock,
-                                                  req::kGetAttributeValue.framing);
+    const ZEL_RESULT result =
+        ZelDrvDeviceControl(req::kGetAttributeValue.function, input.data(), static_cast<std::uint32_t>(input.size()),
+                            block.get(), cbBlock, req::kGetAttributeValue.framing);
 
     const std::span<const std::uint8_t> response(block.get(), cbBlock);
     std::memcpy(pAttribValue, block.get() + attr::kGetValueDataOffset, cbAttribValueBuf);
@@ -139,8 +133,8 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeType(ZEL_HANDLE hObject, ZEL_U
     return result;
 }
 
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,
-                                                        void *pAttribValue, ZEL_UINT32 cbAttribValueBuf,
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId, void *pAttribValue,
+                                                        ZEL_UINT32 cbAttribValueBuf,
                                                         ZEL_UINT32 *pcbAttribValueReturned) {
     if (hObject == ZEL_LIB_HANDLE) {
         return zel::GetLibraryAttributeValue(nAttribId, pAttribValue, cbAttribValueBuf, pcbAttribValueReturned);
@@ -166,8 +160,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvSetAttributeValue(ZEL_HANDLE hObject, ZEL_
 
     std::array<std::uint8_t, zel::req::kSetAttributeValue.cbOut> response{};
     return zel::ZelDrvDeviceControl(zel::req::kSetAttributeValue.function, block.get(), cbBlock, response.data(),
-                                    static_cast<std::uint32_t>(response.size()),
-                                    zel::req::kSetAttributeValue.framing);
+                                    static_cast<std::uint32_t>(response.size()), zel::req::kSetAttributeValue.framing);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValueUint32(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,

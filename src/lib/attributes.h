@@ -5,26 +5,14 @@
 #include <array>
 #include <cstdint>
 
+#include <zel/zel.h>
+
+#include "requests.h"
 #include "result.h"
-#include "zel.h"
 
 namespace zel {
 
 namespace attr {
-
-// Fixed parts of the two variable-size requests: the 0x818 response is the
-// caller's buffer plus 17 bytes (value from 16, one byte after it), the 0x819
-// request the value plus 29 bytes (value from 28, one zero byte after it).
-inline constexpr std::uint32_t kGetValueOverhead = 17;
-inline constexpr std::uint32_t kGetValueResultOffset = 8;
-inline constexpr std::uint32_t kGetValueSizeOffset = 12;
-inline constexpr std::uint32_t kGetValueDataOffset = 16;
-inline constexpr std::uint32_t kSetValueOverhead = 29;
-inline constexpr std::uint32_t kSetValueDataOffset = 28;
-
-// Largest buffer or value whose block size still fits in 32 bits.
-inline constexpr std::uint32_t kMaxGetValueBuf = 0xFFFFFFFFu - kGetValueOverhead;
-inline constexpr std::uint32_t kMaxSetValue = 0xFFFFFFFFu - kSetValueOverhead;
 
 // The library's own attributes and the descriptor word they all carry.
 inline constexpr std::uint32_t kLibraryAttribInfo = 1;
@@ -60,10 +48,10 @@ inline constexpr ZEL_RESULT kAttrSetValueTooLarge = LibraryFailure(ZEL_E_INVALID
 inline constexpr ZEL_RESULT kAttrSetOutOfResources = LibraryFailure(ZEL_E_OUT_OF_RESOURCES, 549);
 
 inline constexpr std::array kAttributeFailures = {
-    kAttrTypeInvalidId,         kAttrTypeNullOutput,     kAttrUint32ExNullValue, kAttrLibBufferBelowWord,
-    kAttrLibNullBuffer,         kAttrLibBufferBelowRevStr, kAttrLibBufferBelowVersion, kAttrLibBufferBelowName,
-    kAttrLibInvalidId,          kAttrGetZeroBuffer,      kAttrGetNullBuffer,     kAttrGetBufferTooLarge,
-    kAttrGetOutOfResources,     kAttrSetSzNullString,    kAttrSetNullValue,      kAttrSetValueTooLarge,
+    kAttrTypeInvalidId,     kAttrTypeNullOutput,       kAttrUint32ExNullValue,     kAttrLibBufferBelowWord,
+    kAttrLibNullBuffer,     kAttrLibBufferBelowRevStr, kAttrLibBufferBelowVersion, kAttrLibBufferBelowName,
+    kAttrLibInvalidId,      kAttrGetZeroBuffer,        kAttrGetNullBuffer,         kAttrGetBufferTooLarge,
+    kAttrGetOutOfResources, kAttrSetSzNullString,      kAttrSetNullValue,          kAttrSetValueTooLarge,
     kAttrSetOutOfResources,
 };
 

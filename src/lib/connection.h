@@ -4,23 +4,11 @@
 #include <array>
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "result.h"
-#include "zel.h"
+#include "version.h"
 
 namespace zel {
-
-// The library's version, sent to the driver at connect: 2.29.1.0, read as
-// two little-endian words.
-inline constexpr ZelVersionInfo kLibraryVersion{2, 29, 1, 0};
-inline constexpr std::uint32_t kLibraryVersionWord0 =
-    static_cast<std::uint32_t>(kLibraryVersion.nMajor) | (static_cast<std::uint32_t>(kLibraryVersion.nMinor) << 16);
-inline constexpr std::uint32_t kLibraryVersionWord1 =
-    static_cast<std::uint32_t>(kLibraryVersion.nBuild) | (static_cast<std::uint32_t>(kLibraryVersion.nRevision) << 16);
-static_assert(kLibraryVersionWord0 == 0x001D0002u && kLibraryVersionWord1 == 0x00000001u);
-
-// Device names of the two connect operations.
-inline constexpr const char *kDrvDeviceName = "ZELDRV";
-inline constexpr const char *kNetDeviceName = "ZELNET";
 
 // ZelNetConnectLib
 inline constexpr ZEL_RESULT kNetAlreadyConnected = LibraryFailure(ZEL_E_CALL_FAIL, 154);

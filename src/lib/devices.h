@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "result.h"
-#include "zel.h"
 
 namespace zel {
 

@@ -5,8 +5,8 @@
 
 #include <array>
 
+#include <zel/zel.h>
 #include "result.h"
-#include "zel.h"
 
 namespace zel {
 namespace events {

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "result.h"
-#include "zel.h"
 
 namespace zel {
 namespace pipes {
@@ -35,12 +35,8 @@ static_assert(kDisconnectLogicalDeviceBadTo == static_cast<ZEL_RESULT>(0xB5038F0
 }  // namespace pipes
 
 inline constexpr std::array kPipeFailures = {
-    pipes::kConnectPipeNotPipe,
-    pipes::kConnectPipeNotPhysicalDevice,
-    pipes::kConnectPipeMaskSizeOutOfRange,
-    pipes::kDisconnectPipeNotPipe,
-    pipes::kDisconnectLogicalDeviceBadFrom,
-    pipes::kDisconnectLogicalDeviceBadTo,
+    pipes::kConnectPipeNotPipe,    pipes::kConnectPipeNotPhysicalDevice,   pipes::kConnectPipeMaskSizeOutOfRange,
+    pipes::kDisconnectPipeNotPipe, pipes::kDisconnectLogicalDeviceBadFrom, pipes::kDisconnectLogicalDeviceBadTo,
     pipes::kCreatePipeNullHandle,
 };
 

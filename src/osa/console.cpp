@@ -12,9 +12,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "console_platform.h"
 #include "export_alias.h"
-#include "zel.h"
 
 namespace zel::osa {
 namespace {

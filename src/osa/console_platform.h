@@ -2,7 +2,7 @@
 // console_*.cpp implements them; src/osa/console.cpp holds the rest.
 #pragma once
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace zel::osa {
 

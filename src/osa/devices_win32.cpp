@@ -11,8 +11,8 @@
 #include <array>
 #include <cstring>
 
+#include <zel/zel.h>
 #include "providers.h"
-#include "zel.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "providers.h"
-#include "zel.h"
 
 namespace zel::osa::posix {
 

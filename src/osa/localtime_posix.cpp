@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

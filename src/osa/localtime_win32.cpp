@@ -2,7 +2,7 @@
 // the runtime keeps per thread.
 #include <time.h>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 extern "C" {
 

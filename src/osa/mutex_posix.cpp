@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

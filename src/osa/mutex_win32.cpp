@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

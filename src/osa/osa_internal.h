@@ -3,7 +3,7 @@
 // in its own files (*_posix.cpp, *_win32.cpp).
 #pragma once
 
-#include "zel.h"
+#include <zel/zel.h>
 
 #if defined(_WIN32)
 #define ZEL_HIDDEN

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
+#include <zel/zel.h>
 #include "osa_internal.h"
-#include "zel.h"
 
 namespace zel::osa {
 

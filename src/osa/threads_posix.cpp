@@ -17,7 +17,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

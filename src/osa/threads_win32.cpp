@@ -1,7 +1,7 @@
 // Sleep and thread start on Windows.
 #include <windows.h>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace {
 

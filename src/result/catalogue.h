@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace zel {
 

@@ -4,20 +4,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "zel.h"
+#include <zel/zel.h>
+
+#include "result_word.h"
 
 namespace zel {
 
-inline constexpr std::uint32_t kSourceLibrary = ZEL_SRC_LIB_ZELDRV_C;  // 106
+inline constexpr std::uint32_t kSourceLibrary = ZEL_SRC_LIB_ZELDRV_C;    // 106
 inline constexpr std::uint32_t kSourceTransport = ZEL_SRC_LIB_ZELLIB_H;  // 134
-
-// The code argument keeps its own bit 31: failures pass 0x800000xx with
-// severity 1, informational results a bare code with severity 0.
-constexpr ZEL_RESULT ZelMakeResult(std::uint32_t nSourceId, std::uint32_t nSeverity, std::uint32_t nCode,
-                                   std::uint32_t nLine) {
-    return static_cast<ZEL_RESULT>(((nSeverity & 1u) << 31) | ((nSourceId & 0xFFu) << 23) |
-                                   ((nLine & 0x7FFFu) << 8) | (nCode & 0x800000FFu));
-}
 
 // A failure of the library itself: source 106, severity 1, code with bit 31.
 constexpr ZEL_RESULT LibraryFailure(std::uint32_t nCode, std::uint32_t nLine) {

@@ -7,15 +7,16 @@
 #include <cstring>
 #include <string>
 
+#include <zel/zelsim_board.h>
 #include "attribute_model.h"
 #include "board.h"
 #include "board_failures.h"
 #include "device_model.h"
 #include "event_queue_model.h"
 #include "register_model.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_internal.h"
-#include "zelsim_board.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
@@ -36,7 +37,7 @@ using Bytes = std::string;
 
 Bytes Word(std::uint32_t value) {
     Bytes bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+    protocol::PutWord(reinterpret_cast<std::uint8_t *>(bytes.data()), value);
     return bytes;
 }
 
@@ -53,18 +54,18 @@ std::uint32_t StateOf(Board &board, ZEL_HANDLE hObject) {
 
 const char *LogicalTypeName(std::uint32_t nType) {
     switch (nType) {
-    case ZELSIM_LDTYPE_RAW_DATA:
-        return "Raw data channel";
-    case ZELSIM_LDTYPE_DTMF_DETECTOR:
-        return "DTMF detector";
-    case ZELSIM_LDTYPE_TONE_GENERATOR:
-        return "Tone generator";
-    case ZELSIM_LDTYPE_HDLC:
-        return "HDLC controller";
-    case ZELSIM_LDTYPE_ECHO_CANCELLER:
-        return "Echo canceller";
-    default:
-        return "Logical device";
+        case ZELSIM_LDTYPE_RAW_DATA:
+            return "Raw data channel";
+        case ZELSIM_LDTYPE_DTMF_DETECTOR:
+            return "DTMF detector";
+        case ZELSIM_LDTYPE_TONE_GENERATOR:
+            return "Tone generator";
+        case ZELSIM_LDTYPE_HDLC:
+            return "HDLC controller";
+        case ZELSIM_LDTYPE_ECHO_CANCELLER:
+            return "Echo canceller";
+        default:
+            return "Logical device";
     }
 }
 
@@ -90,22 +91,15 @@ Bytes Serial(Board &board, ZEL_HANDLE h) {
     return Text(serial.data());
 }
 
-Bytes PortCount(Board &board, ZEL_HANDLE h) {
-    return Word(board.State<DeviceModel>().FindPhysical(h)->info->count);
-}
+Bytes PortCount(Board &board, ZEL_HANDLE h) { return Word(board.State<DeviceModel>().FindPhysical(h)->info->count); }
 
 Bytes State(Board &board, ZEL_HANDLE h) { return Word(StateOf(board, h)); }
 
 Bytes Enabled(Board &board, ZEL_HANDLE h) { return Word((StateOf(board, h) & ZELSIM_STATE_ENABLED) != 0 ? 1 : 0); }
 
 Bytes Firmware(Board &, ZEL_HANDLE) {
-    constexpr std::array<std::uint16_t, 4> version = {1, 4, 0, 7};
-    Bytes bytes;
-    for (std::uint16_t field : version) {
-        bytes.push_back(static_cast<char>(field));
-        bytes.push_back(static_cast<char>(field >> 8));
-    }
-    return bytes;
+    constexpr auto bytes = protocol::HalfWordBytes<4>({1, 4, 0, 7});
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 Bytes Label(Board &board, ZEL_HANDLE h) { return Text(ValuesOf(board, h).label); }
@@ -123,10 +117,7 @@ void SetLabel(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint3
     ValuesOf(board, h).label = reinterpret_cast<const char *>(pValue);
 }
 
-std::uint32_t WordAt(const std::uint8_t *pValue) {
-    return static_cast<std::uint32_t>(pValue[0]) | (static_cast<std::uint32_t>(pValue[1]) << 8) |
-           (static_cast<std::uint32_t>(pValue[2]) << 16) | (static_cast<std::uint32_t>(pValue[3]) << 24);
-}
+std::uint32_t WordAt(const std::uint8_t *pValue) { return protocol::GetWord(pValue); }
 
 void SetUserWord(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
     ValuesOf(board, h).userWord = WordAt(pValue);
@@ -170,14 +161,14 @@ constexpr std::array<Attribute, 15> kAttributes = {{
 bool IsLiveObject(Board &board, ZEL_HANDLE h) {
     const DeviceModel &model = board.State<DeviceModel>();
     switch (static_cast<HandleKind>(KindOf(h))) {
-    case HandleKind::kPhysicalDevice:
-        return model.FindPhysical(h) != nullptr;
-    case HandleKind::kLogicalDevice:
-        return model.FindLogical(h) != nullptr;
-    case HandleKind::kPipe:
-        return model.FindPipe(h) != nullptr;
-    case HandleKind::kEventQueue:
-        return FindEventQueue(board, h) != nullptr;
+        case HandleKind::kPhysicalDevice:
+            return model.FindPhysical(h) != nullptr;
+        case HandleKind::kLogicalDevice:
+            return model.FindLogical(h) != nullptr;
+        case HandleKind::kPipe:
+            return model.FindPipe(h) != nullptr;
+        case HandleKind::kEventQueue:
+            return FindEventQueue(board, h) != nullptr;
     }
     return false;
 }
@@ -208,17 +199,18 @@ ZEL_RESULT GetAttributeValue(Board &board, Call &call) {
     if (!IsLiveObject(board, hObject)) return kSimAttrGetBadObject;
     const Attribute *attribute = FindAttribute(hObject, call.In(20));
     if (attribute == nullptr) return kSimAttrGetUnknown;
-    const std::size_t offered = call.out.size() > 16 ? call.out.size() - 16 : 0;
+    constexpr std::uint32_t kValueOffset = attr::kGetValueDataOffset;
+    const std::size_t offered = call.out.size() > kValueOffset ? call.out.size() - kValueOffset : 0;
     const std::size_t room = std::min<std::size_t>(call.In(24), offered);
     const Bytes value = attribute->get(board, hObject);
-    call.Out(12, static_cast<std::uint32_t>(value.size()));
+    call.Out(attr::kGetValueSizeOffset, static_cast<std::uint32_t>(value.size()));
     if (value.size() > room) return kSimAttrGetTooSmall;
-    std::memcpy(call.out.data() + 16, value.data(), value.size());
+    std::memcpy(call.out.data() + kValueOffset, value.data(), value.size());
     return 0;
 }
 
 ZEL_RESULT SetAttributeValue(Board &board, Call &call) {
-    constexpr std::uint32_t kValueOffset = 28;
+    constexpr std::uint32_t kValueOffset = attr::kSetValueDataOffset;
     const ZEL_HANDLE hObject = call.In(16);
     if (!IsLiveObject(board, hObject)) return kSimAttrSetBadObject;
     const Attribute *attribute = FindAttribute(hObject, call.In(20));

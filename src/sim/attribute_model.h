@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
+#include <zel/zel.h>
 #include "board.h"
-#include "zel.h"
 
 namespace zel::sim {
 

@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "board.h"
-#include "catalogue.h"
-#include "connection.h"
 #include "device_model.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_failures.h"
 #include "sim_internal.h"
+#include "version.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
@@ -38,9 +38,10 @@ ZEL_RESULT ResultCode2String(Board &board, Call &call) {
     if (!KnowsDevice(board, hDevice)) return kSimResultTextBadDevice;
     // An address that does not fit this process's pointers cannot be one of
     // its buffers.
-    if (address == 0 || cbBuffer == 0 || static_cast<std::uintptr_t>(address) != address) return kSimResultTextBadBuffer;
+    if (address == 0 || cbBuffer == 0 || static_cast<std::uintptr_t>(address) != address)
+        return kSimResultTextBadBuffer;
     char *pszBuffer = reinterpret_cast<char *>(static_cast<std::uintptr_t>(address));
-    return CatalogueDescribe(nResult, cbBuffer, pszBuffer);
+    return ZelDrvResultCode2String(0, nResult, cbBuffer, pszBuffer);
 }
 
 constexpr std::array kCoreHandlers = {

@@ -7,8 +7,9 @@
 
 #include "board.h"
 #include "device_model.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_internal.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
@@ -100,8 +101,7 @@ ZEL_RESULT GetDeviceHandle(Board &board, Call &call) {
 // nParam5 (reserved, 0) travels at 28, the open flags (nParam4) at 32.
 ZEL_RESULT OpenPhysicalDevice(Board &board, Call &call) {
     ZEL_HANDLE h = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result =
-        Model(board).Open(call.In(16), call.In(20), call.In(24), call.In(32), call.In(28), &h);
+    const ZEL_RESULT result = Model(board).Open(call.In(16), call.In(20), call.In(24), call.In(32), call.In(28), &h);
     call.Out(8, h);
     return result;
 }

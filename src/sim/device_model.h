@@ -16,11 +16,11 @@
 #include <cstdint>
 #include <span>
 
+#include <zel/zel.h>
+#include <zel/zelsim_devices.h>
 #include "handles.h"
-#include "result.h"
+#include "result_word.h"
 #include "sim_failures.h"
-#include "zel.h"
-#include "zelsim_devices.h"
 
 namespace zel::sim {
 
@@ -214,20 +214,48 @@ inline constexpr ZEL_RESULT kUnsupportedKind = DriverFailure(kSourceDriverDevice
 }  // namespace failures
 
 inline constexpr std::array kDeviceModelFailures = {
-    failures::kNoSuchBoard,          failures::kNoSuchDeviceType,        failures::kNoSuchDevice,
-    failures::kBadOpenParameters,    failures::kOpenExclusively,         failures::kAlreadyOpen,
-    failures::kDeviceNotOpen,        failures::kDeviceIndexOutOfBounds,  failures::kDeviceHandleStale,
-    failures::kNotPhysicalDevice,    failures::kUnknownLogicalType,      failures::kLogicalTypeNotHosted,
-    failures::kBadChannel,           failures::kHostFull,                failures::kLogicalTableFull,
-    failures::kNotLogicalDevice,     failures::kLogicalIndexOutOfBounds, failures::kLogicalHandleStale,
-    failures::kConnectionBadObject,  failures::kConnectionNoLogical,     failures::kConnectionToItself,
-    failures::kConnectionExists,     failures::kConnectionTableFull,     failures::kConnectionNotFound,
-    failures::kBadPipeWidth,         failures::kPipeTableFull,           failures::kPipeIndexOutOfBounds,
-    failures::kPipeHandleStale,      failures::kNotPipe,                 failures::kMaskSizeOutOfRange,
-    failures::kPipeAlreadyConnected, failures::kEmptyMask,               failures::kSlotsBeyondCapacity,
-    failures::kWiderThanPipe,        failures::kSlotTaken,               failures::kPipeNotConnected,
-    failures::kNotCtBus,             failures::kNotBoard,                failures::kBoardAlreadyLinked,
-    failures::kBoardNotLinked,       failures::kBadIterator,             failures::kIteratorAtEnd,
+    failures::kNoSuchBoard,
+    failures::kNoSuchDeviceType,
+    failures::kNoSuchDevice,
+    failures::kBadOpenParameters,
+    failures::kOpenExclusively,
+    failures::kAlreadyOpen,
+    failures::kDeviceNotOpen,
+    failures::kDeviceIndexOutOfBounds,
+    failures::kDeviceHandleStale,
+    failures::kNotPhysicalDevice,
+    failures::kUnknownLogicalType,
+    failures::kLogicalTypeNotHosted,
+    failures::kBadChannel,
+    failures::kHostFull,
+    failures::kLogicalTableFull,
+    failures::kNotLogicalDevice,
+    failures::kLogicalIndexOutOfBounds,
+    failures::kLogicalHandleStale,
+    failures::kConnectionBadObject,
+    failures::kConnectionNoLogical,
+    failures::kConnectionToItself,
+    failures::kConnectionExists,
+    failures::kConnectionTableFull,
+    failures::kConnectionNotFound,
+    failures::kBadPipeWidth,
+    failures::kPipeTableFull,
+    failures::kPipeIndexOutOfBounds,
+    failures::kPipeHandleStale,
+    failures::kNotPipe,
+    failures::kMaskSizeOutOfRange,
+    failures::kPipeAlreadyConnected,
+    failures::kEmptyMask,
+    failures::kSlotsBeyondCapacity,
+    failures::kWiderThanPipe,
+    failures::kSlotTaken,
+    failures::kPipeNotConnected,
+    failures::kNotCtBus,
+    failures::kNotBoard,
+    failures::kBoardAlreadyLinked,
+    failures::kBoardNotLinked,
+    failures::kBadIterator,
+    failures::kIteratorAtEnd,
     failures::kUnsupportedKind,
 };
 
@@ -249,8 +277,7 @@ public:
     // Physical devices, named by (board, type, number).
     ZEL_RESULT Open(std::uint32_t nBoard, std::uint32_t nType, std::uint32_t nNumber, std::uint32_t nFlags,
                     std::uint32_t nReserved, ZEL_HANDLE *phDevice);
-    ZEL_RESULT OpenHandle(std::uint32_t nBoard, std::uint32_t nType, std::uint32_t nNumber,
-                          ZEL_HANDLE *phDevice) const;
+    ZEL_RESULT OpenHandle(std::uint32_t nBoard, std::uint32_t nType, std::uint32_t nNumber, ZEL_HANDLE *phDevice) const;
     ZEL_RESULT ConnectBoard(ZEL_HANDLE hCtBus, ZEL_HANDLE hBoard);
 
     ZEL_RESULT CreateLogicalDevice(ZEL_HANDLE hHost, std::uint32_t nType, std::uint32_t nChannel,

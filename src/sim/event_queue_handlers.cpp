@@ -14,8 +14,9 @@
 #include "device_model.h"
 #include "event_queue_model.h"
 #include "register_model.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_internal.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
@@ -71,9 +72,7 @@ ZEL_RESULT PutRecord(Board &board, const Call &call, ZEL_RESULT badQueue, ZEL_RE
     return QueueRecord(*queue, RecordFromInput(call, 20)) ? 0 : full;
 }
 
-ZEL_RESULT SetEventData(Board &board, Call &call) {
-    return PutRecord(board, call, kSimEvqSetBadQueue, kSimEvqSetFull);
-}
+ZEL_RESULT SetEventData(Board &board, Call &call) { return PutRecord(board, call, kSimEvqSetBadQueue, kSimEvqSetFull); }
 
 ZEL_RESULT SetEventDataEx(Board &board, Call &call) {
     return PutRecord(board, call, kSimEvqSetExBadQueue, kSimEvqSetExFull);
@@ -142,14 +141,14 @@ ZEL_RESULT EventCode2String(Board &board, Call &call) {
 
 std::uint32_t EventCodeOf(DeviceChange change) {
     switch (change) {
-    case DeviceChange::kEnabled:
-        return ZELSIM_EVENT_DEVICE_ENABLED;
-    case DeviceChange::kDisabled:
-        return ZELSIM_EVENT_DEVICE_DISABLED;
-    case DeviceChange::kReset:
-        return ZELSIM_EVENT_DEVICE_RESET;
-    case DeviceChange::kPolled:
-        return ZELSIM_EVENT_DEVICE_POLLED;
+        case DeviceChange::kEnabled:
+            return ZELSIM_EVENT_DEVICE_ENABLED;
+        case DeviceChange::kDisabled:
+            return ZELSIM_EVENT_DEVICE_DISABLED;
+        case DeviceChange::kReset:
+            return ZELSIM_EVENT_DEVICE_RESET;
+        case DeviceChange::kPolled:
+            return ZELSIM_EVENT_DEVICE_POLLED;
     }
     return 0;
 }

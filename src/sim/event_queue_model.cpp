@@ -1,7 +1,6 @@
 #include "event_queue_model.h"
 
 #include "board_time.h"
-#include "osa_internal.h"
 
 namespace zel::sim {
 
@@ -11,7 +10,7 @@ bool QueueRecord(DriverEventQueue &queue, const ZelEventData &record) {
     ++queue.count;
     // The event belongs to the application; one it has closed is its own
     // affair and does not stop the record from being queued.
-    if (queue.hEvent != nullptr) osa::EventSet(queue.hEvent);
+    if (queue.hEvent != nullptr) ZelDrvSignalEvent(queue.hEvent);
     return true;
 }
 

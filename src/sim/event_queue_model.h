@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <zel/zel.h>
+#include <zel/zelsim_board.h>
 #include "board.h"
 #include "handles.h"
-#include "zel.h"
-#include "zelsim_board.h"
 
 namespace zel::sim {
 

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "zel.h"
+#include <zel/zel.h>
 
 namespace zel::sim {
 

@@ -13,8 +13,9 @@
 #include "device_model.h"
 #include "event_queue_model.h"
 #include "register_model.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_internal.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
@@ -30,14 +31,14 @@ struct RegisterRefusals {
 
 ZEL_RESULT Refusal(RegisterAccess access, const RegisterRefusals &refusals) {
     switch (access) {
-    case RegisterAccess::kOk:
-        return 0;
-    case RegisterAccess::kNoDevice:
-        return refusals.noDevice;
-    case RegisterAccess::kBadRegister:
-        return refusals.badRegister;
-    case RegisterAccess::kReadOnly:
-        return refusals.readOnly;
+        case RegisterAccess::kOk:
+            return 0;
+        case RegisterAccess::kNoDevice:
+            return refusals.noDevice;
+        case RegisterAccess::kBadRegister:
+            return refusals.badRegister;
+        case RegisterAccess::kReadOnly:
+            return refusals.readOnly;
     }
     return refusals.badRegister;
 }
@@ -115,20 +116,20 @@ ZEL_RESULT DbgDump(Board &board, Call &call) {
     if (!physical && model.FindLogical(hDevice) == nullptr) return kSimDumpBadDevice;
     std::string text;
     switch (call.In(20)) {
-    case ZELSIM_DUMP_STATE:
-        text = DumpState(model, hDevice);
-        break;
-    case ZELSIM_DUMP_REGISTERS:
-        if (!physical) return kSimDumpUnsupported;
-        text = DumpRegisters(board, hDevice);
-        break;
-    case ZELSIM_DUMP_EVENT_QUEUES:
-        text = DumpEventQueues(board);
-        break;
-    case ZELSIM_DUMP_CLEAR:
-        break;
-    default:
-        return kSimDumpUnsupported;
+        case ZELSIM_DUMP_STATE:
+            text = DumpState(model, hDevice);
+            break;
+        case ZELSIM_DUMP_REGISTERS:
+            if (!physical) return kSimDumpUnsupported;
+            text = DumpRegisters(board, hDevice);
+            break;
+        case ZELSIM_DUMP_EVENT_QUEUES:
+            text = DumpEventQueues(board);
+            break;
+        case ZELSIM_DUMP_CLEAR:
+            break;
+        default:
+            return kSimDumpUnsupported;
     }
     ValuesOf(board, hDevice).lastDump = std::move(text);
     return 0;

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+#include <zel/zel.h>
+#include <zel/zelsim_board.h>
 #include "board.h"
 #include "device_model.h"
-#include "zel.h"
-#include "zelsim_board.h"
 
 namespace zel::sim {
 

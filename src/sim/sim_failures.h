@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "result.h"
-#include "zel.h"
+#include <zel/zel.h>
+#include "result_word.h"
 
 namespace zel::sim {
 
@@ -30,8 +30,8 @@ inline constexpr ZEL_RESULT kSimResultTextBadBuffer = DriverFailure(kSourceDrive
 inline constexpr ZEL_RESULT kSimResultTextBadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1796);
 
 inline constexpr std::array kSimFailures = {
-    kSimUnsupportedRequest,  kSimShortInput,           kSimShortOutput,
-    kSimIncompatibleVersion, kSimResultTextBadBuffer,  kSimResultTextBadDevice,
+    kSimUnsupportedRequest,  kSimShortInput,          kSimShortOutput,
+    kSimIncompatibleVersion, kSimResultTextBadBuffer, kSimResultTextBadDevice,
 };
 
 }  // namespace zel::sim

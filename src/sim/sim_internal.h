@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "zel.h"
+#include <zel/zel.h>
+
+#include "words.h"
 
 namespace zel::sim {
 
@@ -19,18 +21,11 @@ struct Call {
     std::span<std::uint8_t> out;       // the whole output buffer (zeroed before the handler runs)
 
     // A little-endian input word; 0 when the input is too short to hold it.
-    std::uint32_t In(std::size_t offset) const {
-        if (offset + 4 > in.size()) return 0;
-        return static_cast<std::uint32_t>(in[offset]) | (static_cast<std::uint32_t>(in[offset + 1]) << 8) |
-               (static_cast<std::uint32_t>(in[offset + 2]) << 16) | (static_cast<std::uint32_t>(in[offset + 3]) << 24);
-    }
+    std::uint32_t In(std::size_t offset) const { return protocol::GetWordOr0(in, offset); }
     bool HasInput(std::size_t size) const { return in.size() >= size; }
 
     // Writes a little-endian output word; ignored when it does not fit.
-    void Out(std::size_t offset, std::uint32_t value) {
-        if (offset + 4 > out.size()) return;
-        for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
+    void Out(std::size_t offset, std::uint32_t value) { protocol::PutWordIfRoom(out, offset, value); }
 };
 
 // A handler serves one function number: it checks the request, acts on the
@@ -45,10 +40,10 @@ struct HandlerEntry {
 };
 
 // Each family of requests lists its handlers; the dispatcher joins them.
-std::span<const HandlerEntry> CoreHandlers();         // version, result text
-std::span<const HandlerEntry> DeviceHandlers();       // devices, enumeration, pipes, connections
-std::span<const HandlerEntry> AttributeHandlers();    // attributes
-std::span<const HandlerEntry> EventQueueHandlers();   // driver event queues, event code texts
-std::span<const HandlerEntry> RegisterHandlers();     // registers, time, debug dump
+std::span<const HandlerEntry> CoreHandlers();        // version, result text
+std::span<const HandlerEntry> DeviceHandlers();      // devices, enumeration, pipes, connections
+std::span<const HandlerEntry> AttributeHandlers();   // attributes
+std::span<const HandlerEntry> EventQueueHandlers();  // driver event queues, event code texts
+std::span<const HandlerEntry> RegisterHandlers();    // registers, time, debug dump
 
 }  // namespace zel::sim

@@ -13,14 +13,19 @@
 #include <span>
 #include <vector>
 
+#include <zel/zelsim.h>
 #include "board.h"
-#include "request.h"
+#include "requests.h"
 #include "sim_failures.h"
 #include "sim_internal.h"
-#include "zelsim.h"
+#include "version.h"
+#include "words.h"
 
 namespace zel::sim {
 namespace {
+
+using protocol::GetWord;
+using protocol::PutWord;
 
 constexpr std::uint32_t kMaxFaults = 32;
 constexpr std::uint32_t kFunctionCount = 0x1000;
@@ -42,8 +47,8 @@ using HandlerTable = std::array<Handler, kFunctionCount>;
 
 HandlerTable BuildHandlerTable() {
     HandlerTable table{};
-    for (const auto family : {CoreHandlers(), DeviceHandlers(), AttributeHandlers(), EventQueueHandlers(),
-                              RegisterHandlers()}) {
+    for (const auto family :
+         {CoreHandlers(), DeviceHandlers(), AttributeHandlers(), EventQueueHandlers(), RegisterHandlers()}) {
         for (const HandlerEntry &entry : family) {
             // The first family to claim a function keeps it.
             if (entry.function < kFunctionCount && table[entry.function] == nullptr) {
@@ -60,8 +65,7 @@ const HandlerTable &Handlers() {
 }
 
 std::optional<RequestLayout> FindLayout(std::uint32_t nControlCode) {
-    if ((nControlCode & 0xFFFF0003u) != ControlCode(0)) return std::nullopt;
-    const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
+    const std::uint32_t function = FunctionNumber(nControlCode);
     for (const RequestLayout &layout : req::kAll) {
         if (layout.function == function) return layout;
     }
@@ -70,7 +74,7 @@ std::optional<RequestLayout> FindLayout(std::uint32_t nControlCode) {
 
 // The simulator's devices: one provider context per name, both on one board.
 enum DeviceIndex : std::uint32_t { kDrv, kNet, kDeviceCount };
-constexpr std::array<const char *, kDeviceCount> kDeviceNames = {"ZELDRV", "ZELNET"};
+constexpr std::array<const char *, kDeviceCount> kDeviceNames = {kDrvDeviceName, kNetDeviceName};
 
 class Simulator {
 public:
@@ -228,7 +232,7 @@ ZEL_BOOL Simulator::IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, 
 
 Delivery Simulator::Serve(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
     const std::optional<RequestLayout> layout = FindLayout(nControlCode);
-    const std::uint32_t function = (nControlCode - ControlCode(0)) >> 2;
+    const std::uint32_t function = FunctionNumber(nControlCode);
     const auto cbOut = static_cast<std::uint32_t>(out.size());
 
     // An unknown function has no documented result place: the last word
@@ -272,23 +276,23 @@ void Simulator::ApplyFault(std::uint32_t function, std::optional<std::uint32_t> 
     if (fault == faults_.end()) return;
     const auto cbOut = static_cast<std::uint32_t>(out.size());
     switch (fault->kind) {
-    case ZELSIM_FAULT_CALL_FAILS:
-        delivery.succeeded = false;
-        delivery.count = fault->value != 0 ? fault->value : cbOut;
-        break;
-    case ZELSIM_FAULT_EMPTY_RESPONSE:
-        delivery.succeeded = true;
-        delivery.count = 0;
-        break;
-    case ZELSIM_FAULT_SHORT_RESPONSE:
-        delivery.succeeded = true;
-        delivery.count = std::min(fault->value, cbOut);
-        break;
-    case ZELSIM_FAULT_RESULT_WORD:
-        if (resultOffset) PutWord(out, *resultOffset, fault->value);
-        break;
-    default:
-        break;
+        case ZELSIM_FAULT_CALL_FAILS:
+            delivery.succeeded = false;
+            delivery.count = fault->value != 0 ? fault->value : cbOut;
+            break;
+        case ZELSIM_FAULT_EMPTY_RESPONSE:
+            delivery.succeeded = true;
+            delivery.count = 0;
+            break;
+        case ZELSIM_FAULT_SHORT_RESPONSE:
+            delivery.succeeded = true;
+            delivery.count = std::min(fault->value, cbOut);
+            break;
+        case ZELSIM_FAULT_RESULT_WORD:
+            if (resultOffset) PutWord(out, *resultOffset, fault->value);
+            break;
+        default:
+            break;
     }
     if (fault->remaining != 0 && --fault->remaining == 0) faults_.erase(fault);
 }
@@ -297,7 +301,7 @@ void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, s
                     std::optional<std::uint32_t> resultOffset, std::span<const std::uint8_t> out,
                     const Delivery &delivery) {
     ZelSimLogRecord record{};
-    record.nFunction = (nControlCode - ControlCode(0)) >> 2;
+    record.nFunction = FunctionNumber(nControlCode);
     record.nControlCode = nControlCode;
     record.cbIn = static_cast<ZEL_UINT32>(in.size());
     record.cbOut = cbOut;

@@ -10,14 +10,14 @@
 
 #include <cstdint>
 
-#include "zel.h"
-#include "zelsim_devices.h"
+#include <zel/zel.h>
+#include <zel/zelsim_devices.h>
 
 namespace zeltest {
 
 struct CallHandles {
-    ZEL_HANDLE station = 0;  // FXS port
-    ZEL_HANDLE exchange = 0; // FXO port
+    ZEL_HANDLE station = 0;   // FXS port
+    ZEL_HANDLE exchange = 0;  // FXO port
     ZEL_HANDLE detector = 0;
     ZEL_HANDLE pipe = 0;
 };
@@ -36,12 +36,12 @@ inline bool Step(ZEL_RESULT result, const char *pszWhat) {
 // Returns true when every step succeeded.
 inline bool SetUpCall(std::uint32_t nPort, CallHandles &call) {
     const std::uint8_t slotsOneAndTwo[1] = {0x06};
-    bool ok = Step(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, nPort, ZELSIM_OPEN_EXCLUSIVE, 0,
-                                            &call.station),
-                   "open the station port");
-    ok &= Step(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, nPort, ZELSIM_OPEN_EXCLUSIVE, 0,
-                                        &call.exchange),
-               "open the exchange port");
+    bool ok =
+        Step(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, nPort, ZELSIM_OPEN_EXCLUSIVE, 0, &call.station),
+             "open the station port");
+    ok &= Step(
+        ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, nPort, ZELSIM_OPEN_EXCLUSIVE, 0, &call.exchange),
+        "open the exchange port");
     ok &= Step(ZelDrvEnable(call.station, 0, 0), "enable the station port");
     ok &= Step(ZelDrvEnable(call.exchange, 0, 0), "enable the exchange port");
     ok &= Step(ZelDrvCreateLogicalDevice(call.station, ZELSIM_LDTYPE_DTMF_DETECTOR, 0, 0, &call.detector),

@@ -3,13 +3,13 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "words.h"
+
 namespace zeltest {
 
 std::uint32_t RecordedRequest::Word(std::size_t offset) const {
     if (offset + 4 > input.size()) throw std::out_of_range("request word beyond the input");
-    return static_cast<std::uint32_t>(input[offset]) | (static_cast<std::uint32_t>(input[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(input[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(input[offset + 3]) << 24);
+    return zel::protocol::GetWord(input, offset);
 }
 
 FakeDriver::FakeDriver(std::string name) : name_(std::move(name)) {
@@ -98,8 +98,7 @@ ZEL_BOOL ZEL_CALLCONV FakeDriver::IoControl(void *pContext, ZEL_UINT32 nControlC
     }
     auto *out = static_cast<std::uint8_t *>(pOut);
     for (const auto &[offset, value] : reply.words) {
-        if (offset + 4 > cbOut) continue;
-        for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        zel::protocol::PutWordIfRoom(std::span(out, cbOut), offset, value);
     }
     for (const auto &[offset, raw] : reply.bytes) {
         if (offset + raw.size() > cbOut) continue;

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "zel.h"
+#include <zel/zel.h>
+
+#include "requests.h"
 
 namespace zeltest {
 
@@ -22,18 +24,17 @@ struct RecordedRequest {
     std::vector<std::uint8_t> input;
     std::uint32_t cbOut = 0;
 
-    std::uint32_t Function() const { return (controlCode - 0x00220000u) >> 2; }
+    std::uint32_t Function() const { return zel::FunctionNumber(controlCode); }
     std::uint32_t Word(std::size_t offset) const;  // little-endian word of the input
 };
 
 struct Reply {
-    bool succeeds = true;                  // what the device-control call returns
-    std::optional<std::uint32_t> count;    // bytes returned; default: the whole output
+    bool succeeds = true;                                        // what the device-control call returns
+    std::optional<std::uint32_t> count;                          // bytes returned; default: the whole output
     std::vector<std::pair<std::uint32_t, std::uint32_t>> words;  // (offset, value) written to the output
     std::vector<std::pair<std::uint32_t, std::string>> bytes;    // (offset, raw bytes) written to the output
     // Runs after the words and bytes are written; may change the output and count.
-    std::function<void(const RecordedRequest &, std::uint8_t *pOut, std::uint32_t cbOut, std::uint32_t *pCount)>
-        custom;
+    std::function<void(const RecordedRequest &, std::uint8_t *pOut, std::uint32_t cbOut, std::uint32_t *pCount)> custom;
 
     static Reply Result(std::uint32_t offset, std::uint32_t value) {
         Reply r;

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <zel/zel.h>
+#include <zel/zelsim.h>
 #include "fake_driver.h"
-#include "zel.h"
-#include "zelsim.h"
 
 namespace zeltest {
 

@@ -15,7 +15,21 @@
 #ifndef ZELSIM_H
 #define ZELSIM_H
 
-#include "zel.h"
+#include <zel/zel.h>
+
+/* The simulator is a library of its own: zelsim.dll beside zel.dll, or a
+ * static library beside the static zel (ZEL_STATIC). */
+#if defined(_WIN32) && !defined(ZEL_STATIC)
+#if defined(ZELSIM_BUILDING_LIBRARY)
+#define ZELSIM_API __declspec(dllexport)
+#else
+#define ZELSIM_API __declspec(dllimport)
+#endif
+#elif defined(_WIN32)
+#define ZELSIM_API
+#else
+#define ZELSIM_API __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -23,11 +37,11 @@ extern "C" {
 
 /* Registers the simulator for "ZELDRV" and "ZELNET". A first install starts
  * from power-on state. Returns 1 when installed (also when it already was). */
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInstall(void);
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimInstall(void);
 /* Removes both devices. Harmless when not installed. */
-ZEL_API void ZEL_CALLCONV ZelSimUninstall(void);
+ZELSIM_API void ZEL_CALLCONV ZelSimUninstall(void);
 /* Power-on state: the board model is reset, faults and the log are cleared. */
-ZEL_API void ZEL_CALLCONV ZelSimReset(void);
+ZELSIM_API void ZEL_CALLCONV ZelSimReset(void);
 
 /* ---------------------------------------------------------------------------
  * Fault injection. A fault applies to requests of one function number (or of
@@ -50,9 +64,9 @@ ZEL_API void ZEL_CALLCONV ZelSimReset(void);
 
 /* coTimes: how many requests the fault distorts; 0 keeps it until cleared.
  * Returns 0 for an unknown kind or when the fault table (32 faults) is full. */
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInjectFault(ZEL_UINT32 nFunction, ZEL_UINT32 nFault, ZEL_UINT32 nValue,
-                                                ZEL_UINT32 coTimes);
-ZEL_API void ZEL_CALLCONV ZelSimClearFaults(void);
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimInjectFault(ZEL_UINT32 nFunction, ZEL_UINT32 nFault, ZEL_UINT32 nValue,
+                                                   ZEL_UINT32 coTimes);
+ZELSIM_API void ZEL_CALLCONV ZelSimClearFaults(void);
 
 /* ---------------------------------------------------------------------------
  * Request log: the most recent ZELSIM_LOG_CAPACITY requests, oldest first.
@@ -61,22 +75,22 @@ ZEL_API void ZEL_CALLCONV ZelSimClearFaults(void);
 #define ZELSIM_LOG_INPUT_BYTES 64u
 
 typedef struct ZelSimLogRecord {
-    ZEL_UINT32 nFunction;      /* function number ((control code - 0x220000) / 4) */
-    ZEL_UINT32 nControlCode;   /* control code as received */
-    ZEL_UINT32 cbIn;           /* input size as sent */
-    ZEL_UINT32 cbOut;          /* output size as sent */
-    ZEL_UINT32 cbReturned;     /* byte count reported to the caller */
-    ZEL_BOOL bCallSucceeded;   /* what the device-control call returned */
-    ZEL_RESULT nResult;        /* the result word in the reply (after faults) */
-    ZEL_UINT32 cbInLogged;     /* how many input bytes abIn holds */
+    ZEL_UINT32 nFunction;                       /* function number ((control code - 0x220000) / 4) */
+    ZEL_UINT32 nControlCode;                    /* control code as received */
+    ZEL_UINT32 cbIn;                            /* input size as sent */
+    ZEL_UINT32 cbOut;                           /* output size as sent */
+    ZEL_UINT32 cbReturned;                      /* byte count reported to the caller */
+    ZEL_BOOL bCallSucceeded;                    /* what the device-control call returned */
+    ZEL_RESULT nResult;                         /* the result word in the reply (after faults) */
+    ZEL_UINT32 cbInLogged;                      /* how many input bytes abIn holds */
     unsigned char abIn[ZELSIM_LOG_INPUT_BYTES]; /* the first input bytes */
 } ZelSimLogRecord;
 
-ZEL_API ZEL_UINT32 ZEL_CALLCONV ZelSimLogCount(void);
+ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimLogCount(void);
 /* Copies record nIndex (0 = oldest kept) into *pRecord; 0 when out of range
  * or pRecord is null. */
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimLogGet(ZEL_UINT32 nIndex, ZelSimLogRecord *pRecord);
-ZEL_API void ZEL_CALLCONV ZelSimLogClear(void);
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimLogGet(ZEL_UINT32 nIndex, ZelSimLogRecord *pRecord);
+ZELSIM_API void ZEL_CALLCONV ZelSimLogClear(void);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,16 @@
 #include <time.h>
 
 /* ---------------------------------------------------------------------------
+ * Version: the library's version record holds these four numbers, and
+ * ZEL_DRV_REV_STR spells them. The shared library's SONAME carries the major
+ * number, which changes only when the interface breaks.
+ * ------------------------------------------------------------------------- */
+#define ZEL_VERSION_MAJOR 2
+#define ZEL_VERSION_MINOR 29
+#define ZEL_VERSION_BUILD 1
+#define ZEL_VERSION_REVISION 0
+
+/* ---------------------------------------------------------------------------
  * Export and calling-convention macros
  * ------------------------------------------------------------------------- */
 #if defined(_WIN32)
@@ -331,10 +341,8 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetHandle(OSA_HANDLE *phDriver);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3,
                                                       ZEL_HANDLE *phDevice);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDevice(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3,
-                                                         ZEL_UINT32 nParam4, ZEL_UINT32 nParam5,
-                                                         ZEL_HANDLE *phDevice);
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDeviceEx(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2,
-                                                           ZEL_UINT32 nParam3);
+                                                         ZEL_UINT32 nParam4, ZEL_UINT32 nParam5, ZEL_HANDLE *phDevice);
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDeviceEx(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvCreateLogicalDevice(ZEL_HANDLE hHostDevice, ZEL_UINT32 nParam2,
                                                           ZEL_UINT32 nParam3, ZEL_UINT32 nParam4,
                                                           ZEL_HANDLE *phLogicalDevice);
@@ -358,8 +366,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDevice(ZEL_UINT32 nParam1, ZEL_UINT32 
  * ------------------------------------------------------------------------- */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvCreatePipe(ZEL_UINT32 nParam1, ZEL_HANDLE *phPipe);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectPipe(ZEL_HANDLE hPipe, ZEL_UINT32 nParam2, ZEL_HANDLE hDevice,
-                                                  ZEL_UINT32 nParam4, const void *pTimeSlotMask,
-                                                  ZEL_INT32 coMaskSize);
+                                                  ZEL_UINT32 nParam4, const void *pTimeSlotMask, ZEL_INT32 coMaskSize);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvDisconnectPipe(ZEL_HANDLE hPipe, ZEL_UINT32 nParam2);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectLogicalDevice(ZEL_HANDLE hFromDevice, ZEL_UINT32 nParam2,
                                                            ZEL_HANDLE hToDevice, ZEL_UINT32 nParam4);
@@ -372,8 +379,8 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvDisconnectLogicalDevice(ZEL_HANDLE hFromDe
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeType(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,
                                                        ZEL_UINT32 *pnAttribType, ZEL_UINT32 *pcbAttribSize,
                                                        ZEL_UINT32 *pnAttribInfo);
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,
-                                                        void *pAttribValue, ZEL_UINT32 cbAttribValueBuf,
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId, void *pAttribValue,
+                                                        ZEL_UINT32 cbAttribValueBuf,
                                                         ZEL_UINT32 *pcbAttribValueReturned);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvSetAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,
                                                         const void *pAttribValue, ZEL_UINT32 cbAttribValue);
@@ -444,10 +451,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEventData *pEventData);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, ZelEventData *pEventData,
                                                      ZEL_INT32 coEventData, ZEL_UINT32 *pcoEventsReturned);
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0,
-                                                       ZEL_UINT32 nData1, ZEL_UINT32 nData2, ZEL_UINT32 nData3,
-                                                       ZEL_UINT32 nData4, ZEL_UINT32 nData5, ZEL_UINT32 nExData0,
-                                                       ZEL_UINT32 nExData1);
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
+                                                       ZEL_UINT32 nData2, ZEL_UINT32 nData3, ZEL_UINT32 nData4,
+                                                       ZEL_UINT32 nData5, ZEL_UINT32 nExData0, ZEL_UINT32 nExData1);
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSetAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
                                                      ZEL_UINT32 nData2, ZEL_UINT32 nData3, ZEL_UINT32 nData4,
                                                      ZEL_UINT32 nData5, ZEL_UINT32 nExData0, ZEL_UINT32 nExData1);
@@ -486,9 +492,9 @@ ZEL_API struct tm *ZEL_CALLCONV OsaStdLocalTime(const ZEL_INT64 *pTime);
 typedef struct OsaDeviceProvider {
     void *pContext;
     ZEL_BOOL(ZEL_CALLCONV *pfnOpen)(void *pContext);
-    ZEL_BOOL(ZEL_CALLCONV *pfnIoControl)(void *pContext, ZEL_UINT32 nControlCode, const void *pIn,
-                                          ZEL_UINT32 cbIn, void *pOut, ZEL_UINT32 cbOut,
-                                          ZEL_UINT32 *pcbReturned);
+    ZEL_BOOL(ZEL_CALLCONV *pfnIoControl)
+    (void *pContext, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, void *pOut, ZEL_UINT32 cbOut,
+     ZEL_UINT32 *pcbReturned);
     void(ZEL_CALLCONV *pfnClose)(void *pContext);
 } OsaDeviceProvider;
 

@@ -21,24 +21,24 @@
 #define ZELSIM_ATTR_ACCESS_WRITE 0x2u
 
 /* Physical and logical devices. */
-#define ZELSIM_ATTR_DEV_NAME 1u         /* string, read-only: "E1 port 0" */
-#define ZELSIM_ATTR_DEV_TYPE 2u         /* 32-bit, read-only: ZELSIM_DEVTYPE_* or ZELSIM_LDTYPE_* */
-#define ZELSIM_ATTR_DEV_SERIAL 3u       /* string, read-only: "ZS-0000-0201" */
-#define ZELSIM_ATTR_DEV_PORT_COUNT 4u   /* 32-bit, read-only: devices of this type on the board */
-#define ZELSIM_ATTR_DEV_STATE 5u        /* 32-bit, read-only: the ZelDrvGetState word */
-#define ZELSIM_ATTR_DEV_ENABLED 6u      /* bool, read-only */
-#define ZELSIM_ATTR_DEV_FIRMWARE 7u     /* record, read-only: four 16-bit fields 1, 4, 0, 7 */
-#define ZELSIM_ATTR_DEV_LABEL 8u        /* string, read-write, at most 64 bytes with the NUL */
-#define ZELSIM_ATTR_DEV_USER_WORD 13u   /* 32-bit, read-write, 0 at power-on */
-#define ZELSIM_ATTR_DEV_LOOPBACK 14u    /* bool, read-write, 0 at power-on */
-#define ZELSIM_ATTR_DEV_LAST_DUMP 15u   /* string, read-only: the text of the last ZelDrvDbgDump */
+#define ZELSIM_ATTR_DEV_NAME 1u       /* string, read-only: "E1 port 0" */
+#define ZELSIM_ATTR_DEV_TYPE 2u       /* 32-bit, read-only: ZELSIM_DEVTYPE_* or ZELSIM_LDTYPE_* */
+#define ZELSIM_ATTR_DEV_SERIAL 3u     /* string, read-only: "ZS-0000-0201" */
+#define ZELSIM_ATTR_DEV_PORT_COUNT 4u /* 32-bit, read-only: devices of this type on the board */
+#define ZELSIM_ATTR_DEV_STATE 5u      /* 32-bit, read-only: the ZelDrvGetState word */
+#define ZELSIM_ATTR_DEV_ENABLED 6u    /* bool, read-only */
+#define ZELSIM_ATTR_DEV_FIRMWARE 7u   /* record, read-only: four 16-bit fields 1, 4, 0, 7 */
+#define ZELSIM_ATTR_DEV_LABEL 8u      /* string, read-write, at most 64 bytes with the NUL */
+#define ZELSIM_ATTR_DEV_USER_WORD 13u /* 32-bit, read-write, 0 at power-on */
+#define ZELSIM_ATTR_DEV_LOOPBACK 14u  /* bool, read-write, 0 at power-on */
+#define ZELSIM_ATTR_DEV_LAST_DUMP 15u /* string, read-only: the text of the last ZelDrvDbgDump */
 #define ZELSIM_ATTR_LABEL_MAX 64u
 
 /* Driver event queues. */
-#define ZELSIM_ATTR_EVQ_CAPACITY 32u    /* 32-bit, read-only: records it holds at most */
-#define ZELSIM_ATTR_EVQ_COUNT 33u       /* 32-bit, read-only: records waiting */
-#define ZELSIM_ATTR_EVQ_LOST 34u        /* 32-bit, read-only: device events dropped while full */
-#define ZELSIM_ATTR_EVQ_HAS_EVENT 35u   /* bool, read-only: an event object is bound */
+#define ZELSIM_ATTR_EVQ_CAPACITY 32u  /* 32-bit, read-only: records it holds at most */
+#define ZELSIM_ATTR_EVQ_COUNT 33u     /* 32-bit, read-only: records waiting */
+#define ZELSIM_ATTR_EVQ_LOST 34u      /* 32-bit, read-only: device events dropped while full */
+#define ZELSIM_ATTR_EVQ_HAS_EVENT 35u /* bool, read-only: an event object is bound */
 
 /* ---------------------------------------------------------------------------
  * Driver event queues. A queue holds 1 to ZELSIM_EVQ_MAX_RECORDS records; at
@@ -74,12 +74,12 @@
  * have no registers.
  * ------------------------------------------------------------------------- */
 #define ZELSIM_REG_FILE_SIZE 0x100u
-#define ZELSIM_REG_ID 0x00u        /* 32-bit: 0x5A530000 | device type << 8 | device number */
-#define ZELSIM_REG_REVISION 0x04u  /* 32-bit: 0x00010407 */
-#define ZELSIM_REG_STATUS 0x08u    /* 32-bit: the ZelDrvGetState word, live */
-#define ZELSIM_REG_SERIAL 0x0Cu    /* 32-bit: the serial number's last four digits as BCD */
-#define ZELSIM_REG_CONTROL 0x10u   /* 32-bit: free for the application */
-#define ZELSIM_REG_SCRATCH 0x20u   /* 0x20 to 0xFF: free for the application */
+#define ZELSIM_REG_ID 0x00u       /* 32-bit: 0x5A530000 | device type << 8 | device number */
+#define ZELSIM_REG_REVISION 0x04u /* 32-bit: 0x00010407 */
+#define ZELSIM_REG_STATUS 0x08u   /* 32-bit: the ZelDrvGetState word, live */
+#define ZELSIM_REG_SERIAL 0x0Cu   /* 32-bit: the serial number's last four digits as BCD */
+#define ZELSIM_REG_CONTROL 0x10u  /* 32-bit: free for the application */
+#define ZELSIM_REG_SCRATCH 0x20u  /* 0x20 to 0xFF: free for the application */
 #define ZELSIM_REG_READ_ONLY_END 0x10u
 
 /* ---------------------------------------------------------------------------
@@ -92,9 +92,9 @@
  * Debug dump commands of ZelDrvDbgDump on a physical or logical device. The
  * text goes to the device's ZELSIM_ATTR_DEV_LAST_DUMP attribute.
  * ------------------------------------------------------------------------- */
-#define ZELSIM_DUMP_STATE 1u      /* "state=0x00000003 enabled=1 ..." */
-#define ZELSIM_DUMP_REGISTERS 2u  /* the register file as hexadecimal words */
+#define ZELSIM_DUMP_STATE 1u        /* "state=0x00000003 enabled=1 ..." */
+#define ZELSIM_DUMP_REGISTERS 2u    /* the register file as hexadecimal words */
 #define ZELSIM_DUMP_EVENT_QUEUES 3u /* every live event queue: handle, count, capacity, lost */
-#define ZELSIM_DUMP_CLEAR 4u      /* empties the dump text */
+#define ZELSIM_DUMP_CLEAR 4u        /* empties the dump text */
 
 #endif /* ZELSIM_BOARD_H */
