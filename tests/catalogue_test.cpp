@@ -1,6 +1,7 @@
-// Every failure that the library or the simulator can raise has a catalogue
-// text; the transport's own source has none. Each module lists its failures
-// in a k...Failures array; adding a module is one line in kModules.
+// Every failure that the library or the simulator can raise is found in the
+// catalogue with its own text; the transport's own source has none. Each
+// module's failure list makes its constants and its catalogue rows; adding
+// a module is one line in kModules (and in the catalogue's list of lists).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,7 +17,7 @@
 #include "board_failures.h"
 #include "catalogue.h"
 #include "connection.h"
-#include "device_model.h"
+#include "device_failures.h"
 #include "devices.h"
 #include "event_queues.h"
 #include "events.h"
@@ -28,20 +29,20 @@ namespace {
 
 struct Module {
     const char *name;
-    std::span<const ZEL_RESULT> failures;
+    std::span<const zel::FailureEntry> failures;
 };
 
 const Module kModules[] = {
     {"connection", zel::kConnectionFailures},
-    {"devices", zel::kDeviceFailures},
-    {"pipes", zel::kPipeFailures},
+    {"devices", zel::devices::kDeviceFailures},
+    {"pipes", zel::pipes::kPipeFailures},
     {"attributes", zel::kAttributeFailures},
     {"event queues", zel::kEventQueueFailures},
-    {"events", zel::kEventFailures},
+    {"events", zel::events::kEventFailures},
     {"registers", zel::kRegisterFailures},
     {"application queues", zel::appqueue::kAppQueueFailures},
     {"simulator", zel::sim::kSimFailures},
-    {"simulated devices", zel::sim::kDeviceModelFailures},
+    {"simulated devices", zel::sim::failures::kDeviceModelFailures},
     {"simulated event queues", zel::sim::kSimEventQueueFailures},
     {"simulated attributes", zel::sim::kSimAttributeFailures},
     {"simulated registers", zel::sim::kSimRegisterFailures},
@@ -56,9 +57,11 @@ std::string Hex(ZEL_RESULT result) {
 TEST(Catalogue, EveryFailureHasAText) {
     for (const Module &module : kModules) {
         EXPECT_FALSE(module.failures.empty()) << module.name;
-        for (const ZEL_RESULT failure : module.failures) {
+        for (const zel::FailureEntry &listed : module.failures) {
+            const ZEL_RESULT failure = listed.result;
             const zel::CatalogueEntry *entry = zel::CatalogueFind(failure);
             ASSERT_NE(entry, nullptr) << module.name << " " << Hex(failure);
+            EXPECT_STREQ(entry->text, listed.text) << module.name << " " << Hex(failure);
             EXPECT_EQ(entry->source, ZelResultSourceId(failure)) << module.name << " " << Hex(failure);
             EXPECT_EQ(entry->line, ZelResultLineNum(failure)) << module.name << " " << Hex(failure);
             EXPECT_NE(ZelResultSourceId(failure), zel::kSourceTransport) << module.name << " " << Hex(failure);
@@ -71,7 +74,8 @@ TEST(Catalogue, EveryFailureHasAText) {
 TEST(Catalogue, NoTwoFailuresShareALine) {
     std::map<std::uint32_t, std::pair<ZEL_RESULT, const char *>> seen;
     for (const Module &module : kModules) {
-        for (const ZEL_RESULT failure : module.failures) {
+        for (const zel::FailureEntry &listed : module.failures) {
+            const ZEL_RESULT failure = listed.result;
             const std::uint32_t key = zel::CatalogueKey(ZelResultSourceId(failure), ZelResultLineNum(failure));
             const auto [it, inserted] = seen.try_emplace(key, failure, module.name);
             EXPECT_TRUE(inserted || it->second.first == failure)

@@ -228,7 +228,7 @@ TEST(EventService, WinStyleResults) {
 }
 
 TEST(EventCatalogue, EveryFailureIsASeverityOneLibraryResult) {
-    for (ZEL_RESULT failure : zel::kEventFailures) {
+    for (const auto &[failure, source, line, text] : zel::events::kEventFailures) {
         EXPECT_TRUE(ZelFailure(failure));
         EXPECT_EQ(ZelResultSourceId(failure), static_cast<ZEL_UINT32>(ZEL_SRC_LIB_ZELDRV_C));
     }

@@ -351,14 +351,4 @@ TEST(DeviceModel, TablesRefuseWhenFull) {
     EXPECT_EQ(handles.count(h), 0u);  // the freed slot comes back under a new generation
 }
 
-TEST(DeviceModelFailures, EachHasACatalogueText) {
-    std::set<std::uint32_t> keys;
-    for (ZEL_RESULT failure : zel::sim::kDeviceModelFailures) {
-        const auto *entry = zel::CatalogueFind(failure);
-        EXPECT_NE(entry, nullptr) << std::hex << static_cast<std::uint32_t>(failure);
-        EXPECT_EQ(ZelResultSeverity(failure), 1u);
-        EXPECT_TRUE(keys.insert(zel::CatalogueKey(ZelResultSourceId(failure), ZelResultLineNum(failure))).second);
-    }
-}
-
 }  // namespace

@@ -251,29 +251,4 @@ TEST_F(SimEventQueueTest, AQueueWithoutAnEventIsPolled) {
     EXPECT_EQ(record.nData0, 9u);
 }
 
-TEST(SimBoardFailures, EveryRefusalHasACatalogueText) {
-    std::vector<ZEL_RESULT> all;
-    all.insert(all.end(), kSimEventQueueFailures.begin(), kSimEventQueueFailures.end());
-    all.insert(all.end(), kSimAttributeFailures.begin(), kSimAttributeFailures.end());
-    all.insert(all.end(), kSimRegisterFailures.begin(), kSimRegisterFailures.end());
-    for (const ZEL_RESULT result : all) {
-        EXPECT_EQ(ZelResultSourceId(result), 45u);
-        EXPECT_NE(zel::CatalogueFind(result), nullptr) << std::hex << static_cast<std::uint32_t>(result);
-    }
-    const std::array<std::pair<ZEL_RESULT, const char *>, 6> quoted = {{
-        {kSimEvqNoSlot, "Could not register a device for this event queue"},
-        {kSimEvqOutOfMemory, "Out of memory when creating an event queue"},
-        {kSimEvqInvalidEvent,
-         "Invalid event for the creating of this event queue. Event can not be ZEL_INVALID_HANDLE_VALUE"},
-        {kSimEvqGetExNoBuffer, "Both the 'psqEventData' and 'coEventData' parameters must be non-zero"},
-        {kSimRead32BadDevice, "Invalid device handle supplied to the ReadReg32 function."},
-        {kSimDumpUnsupported, "Unsupported DbgDump command for the Driver Device"},
-    }};
-    for (const auto &[result, text] : quoted) EXPECT_STREQ(zel::CatalogueFind(result)->text, text);
-    for (const ZEL_RESULT result :
-         {kSimEvqSetBadQueue, kSimEvqSetExBadQueue, kSimEvqGetBadQueue, kSimEvqGetExBadQueue}) {
-        EXPECT_STREQ(zel::CatalogueFind(result)->text, "Invalid event queue handle");
-    }
-}
-
 }  // namespace

@@ -41,55 +41,45 @@ struct ZelAppEventQueueEntry {
     ZelEventData **ppEventSlots;  // slot k is null or &pEventRecords[k]
 };
 
-// ZelCreateAppEventQueue
-inline constexpr ZEL_RESULT kCreateNullOutParameter = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1874);
-inline constexpr ZEL_RESULT kCreateCapacityOutOfRange = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1876);
-inline constexpr ZEL_RESULT kCreateNullEvent = LibraryFailure(ZEL_E_INVALID_HANDLE, 1879);
-inline constexpr ZEL_RESULT kCreateOutOfResources = LibraryFailure(ZEL_E_OUT_OF_RESOURCES, 1884);
-// ZelCloseAppEventQueue
-inline constexpr ZEL_RESULT kCloseHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 1928);
-// ZelGetAppEventData
-inline constexpr ZEL_RESULT kGetHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 1958);
-inline constexpr ZEL_RESULT kGetNullData = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1961);
-inline constexpr ZEL_RESULT kGetNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 1967);
-inline constexpr ZEL_RESULT kGetNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 1969);
-inline constexpr ZEL_RESULT kGetNoEvents = LibraryInfo(ZEL_S_NO_DATA, 1971);
-// ZelGetAppEventDataEx
-inline constexpr ZEL_RESULT kGetExHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2000);
-inline constexpr ZEL_RESULT kGetExNullParameter = LibraryFailure(ZEL_E_INVALID_PARAMETER, 2003);
-inline constexpr ZEL_RESULT kGetExNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 2011);
-inline constexpr ZEL_RESULT kGetExNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 2013);
-inline constexpr ZEL_RESULT kGetExNoEvents = LibraryInfo(ZEL_S_NO_DATA, 2015);
-// ZelSignalAppEvent
-inline constexpr ZEL_RESULT kSignalHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2056);
-// ZelQueueAppEventDataEx, ZelSetAppEventDataEx
-inline constexpr ZEL_RESULT kQueueNotOpen = LibraryFailure(ZEL_E_INVALID_HANDLE, 2105);
-inline constexpr ZEL_RESULT kQueueNoStorage = LibraryFailure(ZEL_E_CALL_FAIL, 2107);
-inline constexpr ZEL_RESULT kQueueHandleOutOfRange = LibraryFailure(ZEL_E_INVALID_HANDLE, 2173);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_APP_QUEUE_FAILURES(X)                                                                           \
+    /* ZelCreateAppEventQueue */                                                                            \
+    X(kCreateNullOutParameter, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1874,                            \
+      "ZelCreateAppEventQueue: phEventQueue is NULL")                                                       \
+    X(kCreateCapacityOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1876,                          \
+      "ZelCreateAppEventQueue: coMaxEvents is out of range")                                                \
+    X(kCreateNullEvent, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1879,                                      \
+      "ZelCreateAppEventQueue: Invalid hEvent parameter")                                                   \
+    X(kCreateOutOfResources, kSourceLibrary, 1, ZEL_E_OUT_OF_RESOURCES, 1884,                               \
+      "ZelCreateAppEventQueue: Out of available resources")                                                 \
+    /* ZelCloseAppEventQueue */                                                                             \
+    X(kCloseHandleOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1928,                                \
+      "ZelCloseAppEventQueue: Invalid hEventQueue HANDLE")                                                  \
+    /* ZelGetAppEventData */                                                                                \
+    X(kGetHandleOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1958,                                  \
+      "ZelGetAppEventData: Invalid hEventQueue parameter")                                                  \
+    X(kGetNullData, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1961,                                       \
+      "ZelGetAppEventData: pEventData parameter is invalid (it is NULL in this call)")                      \
+    X(kGetNotOpen, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1967, "Event queue handle is NULL, invalid")    \
+    X(kGetNoStorage, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 1969, "No event queue data")                       \
+    X(kGetNoEvents, kSourceLibrary, 0, ZEL_S_NO_DATA, 1971, "Event queue has no events")                    \
+    /* ZelGetAppEventDataEx */                                                                              \
+    X(kGetExHandleOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 2000,                                \
+      "ZelGetAppEventDataEx: Invalid hEventQueue parameter")                                                \
+    X(kGetExNullParameter, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 2003,                                \
+      "ZelGetAppEventDataEx: Bad parameters pEventData or pcoEventsReturned")                               \
+    X(kGetExNotOpen, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 2011, "Event queue handle is NULL, invalid")  \
+    X(kGetExNoStorage, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 2013, "No event queue data")                     \
+    X(kGetExNoEvents, kSourceLibrary, 0, ZEL_S_NO_DATA, 2015, "Event queue has no events")                  \
+    /* ZelSignalAppEvent */                                                                                 \
+    X(kSignalHandleOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 2056,                               \
+      "ZelSignalAppEvent: Invalid Queue HANDLE parameter in function call")                                 \
+    /* ZelQueueAppEventDataEx, ZelSetAppEventDataEx */                                                      \
+    X(kQueueNotOpen, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 2105, "Event handle is NULL, invalid handle") \
+    X(kQueueNoStorage, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 2107, "Event data pointer is NULL")              \
+    X(kQueueHandleOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 2173, "Handle is out of range")
 
-// Every result this module raises, the two informational no-events results
-// included (they have catalogue texts too).
-inline constexpr std::array kAppQueueFailures = {
-    kCreateNullOutParameter,
-    kCreateCapacityOutOfRange,
-    kCreateNullEvent,
-    kCreateOutOfResources,
-    kCloseHandleOutOfRange,
-    kGetHandleOutOfRange,
-    kGetNullData,
-    kGetNotOpen,
-    kGetNoStorage,
-    kGetNoEvents,
-    kGetExHandleOutOfRange,
-    kGetExNullParameter,
-    kGetExNotOpen,
-    kGetExNoStorage,
-    kGetExNoEvents,
-    kSignalHandleOutOfRange,
-    kQueueNotOpen,
-    kQueueNoStorage,
-    kQueueHandleOutOfRange,
-};
+ZEL_DEFINE_FAILURES(ZEL_APP_QUEUE_FAILURES, kAppQueueFailures)
 
 static_assert(kCreateNullEvent == static_cast<ZEL_RESULT>(0xB507570Bu));
 static_assert(kGetNoEvents == static_cast<ZEL_RESULT>(0x3507B301u));

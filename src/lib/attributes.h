@@ -23,37 +23,47 @@ static_assert(sizeof(kRevisionString) == 9 && sizeof(kLibraryName) == 11);
 
 }  // namespace attr
 
-// ZelDrvGetAttributeType
-inline constexpr ZEL_RESULT kAttrTypeInvalidId = LibraryFailure(ZEL_E_INVALID_ATTRIBUTE, 333);
-inline constexpr ZEL_RESULT kAttrTypeNullOutput = LibraryFailure(ZEL_E_INVALID_PARAMETER, 335);
-// ZelDrvGetAttributeValueUint32Ex
-inline constexpr ZEL_RESULT kAttrUint32ExNullValue = LibraryFailure(ZEL_E_INVALID_PARAMETER, 393);
-// ZelDrvGetAttributeValue, library path
-inline constexpr ZEL_RESULT kAttrLibBufferBelowWord = LibraryFailure(ZEL_E_INVALID_PARAMETER, 432);
-inline constexpr ZEL_RESULT kAttrLibNullBuffer = LibraryFailure(ZEL_E_INVALID_PARAMETER, 433);
-inline constexpr ZEL_RESULT kAttrLibBufferBelowRevStr = LibraryFailure(ZEL_E_INVALID_PARAMETER, 436);
-inline constexpr ZEL_RESULT kAttrLibBufferBelowVersion = LibraryFailure(ZEL_E_INVALID_PARAMETER, 441);
-inline constexpr ZEL_RESULT kAttrLibBufferBelowName = LibraryFailure(ZEL_E_INVALID_PARAMETER, 455);
-inline constexpr ZEL_RESULT kAttrLibInvalidId = LibraryFailure(ZEL_E_INVALID_ATTRIBUTE, 460);
-// ZelDrvGetAttributeValue, driver path
-inline constexpr ZEL_RESULT kAttrGetZeroBuffer = LibraryFailure(ZEL_E_INVALID_PARAMETER, 473);
-inline constexpr ZEL_RESULT kAttrGetNullBuffer = LibraryFailure(ZEL_E_INVALID_PARAMETER, 474);
-inline constexpr ZEL_RESULT kAttrGetBufferTooLarge = LibraryFailure(ZEL_E_INVALID_PARAMETER, 475);
-inline constexpr ZEL_RESULT kAttrGetOutOfResources = LibraryFailure(ZEL_E_OUT_OF_RESOURCES, 477);
-// ZelDrvSetAttributeValueSz
-inline constexpr ZEL_RESULT kAttrSetSzNullString = LibraryFailure(ZEL_E_INVALID_PARAMETER, 521);
-// ZelDrvSetAttributeValue
-inline constexpr ZEL_RESULT kAttrSetNullValue = LibraryFailure(ZEL_E_INVALID_PARAMETER, 544);
-inline constexpr ZEL_RESULT kAttrSetValueTooLarge = LibraryFailure(ZEL_E_INVALID_PARAMETER, 546);
-inline constexpr ZEL_RESULT kAttrSetOutOfResources = LibraryFailure(ZEL_E_OUT_OF_RESOURCES, 549);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_ATTRIBUTE_FAILURES(X)                                                                                     \
+    /* ZelDrvGetAttributeType */                                                                                      \
+    X(kAttrTypeInvalidId, kSourceLibrary, 1, ZEL_E_INVALID_ATTRIBUTE, 333,                                            \
+      "ZelDrvGetAttributeType: Invalid Attribute ID")                                                                 \
+    X(kAttrTypeNullOutput, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 335,                                           \
+      "ZelDrvGetAttributeType: pnAttribType, pcbAttribSize and pnAttribInfo can not be NULL")                         \
+    /* ZelDrvGetAttributeValueUint32Ex */                                                                             \
+    X(kAttrUint32ExNullValue, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 393, "pAttribValue can not be NULL")        \
+    /* ZelDrvGetAttributeValue, library path */                                                                       \
+    X(kAttrLibBufferBelowWord, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 432,                                       \
+      "Minimal required Buffer size is ZEL_UINT32")                                                                   \
+    X(kAttrLibNullBuffer, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 433,                                            \
+      "ZelDrvGetAttributeValue: pAttribValue can not be NULL")                                                        \
+    X(kAttrLibBufferBelowRevStr, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 436,                                     \
+      "Buffer size is too small for ZEL_DRV_REV_STR.")                                                                \
+    X(kAttrLibBufferBelowVersion, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 441,                                    \
+      "Buffer size is too small for Library Revision Number, the size should be larger than that of ZelVersionInfo.") \
+    X(kAttrLibBufferBelowName, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 455, "User buffer is too small")           \
+    X(kAttrLibInvalidId, kSourceLibrary, 1, ZEL_E_INVALID_ATTRIBUTE, 460,                                             \
+      "ZelDrvGetAttributeValue: Invalid Attribute ID")                                                                \
+    /* ZelDrvGetAttributeValue, driver path */                                                                        \
+    X(kAttrGetZeroBuffer, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 473, "cbAttribValueBuf can not be zero")        \
+    X(kAttrGetNullBuffer, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 474,                                            \
+      "ZelDrvGetAttributeValue: pAttribValue can not be NULL")                                                        \
+    X(kAttrGetBufferTooLarge, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 475,                                        \
+      "ZelDrvGetAttributeValue: cbAttribValueBuf is too large for one request")                                       \
+    X(kAttrGetOutOfResources, kSourceLibrary, 1, ZEL_E_OUT_OF_RESOURCES, 477,                                         \
+      "ZelDrvGetAttributeValue: Failed to allocate resources for this operation")                                     \
+    /* ZelDrvSetAttributeValueSz */                                                                                   \
+    X(kAttrSetSzNullString, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 521,                                          \
+      "ZelDrvSetAttributeValueSz: pszAttribValue can not be NULL")                                                    \
+    /* ZelDrvSetAttributeValue */                                                                                     \
+    X(kAttrSetNullValue, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 544,                                             \
+      "ZelDrvSetAttributeValue: pAttribValue can not be NULL when cbAttribValue is not zero")                         \
+    X(kAttrSetValueTooLarge, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 546,                                         \
+      "ZelDrvSetAttributeValue: cbAttribValue is too large for one request")                                          \
+    X(kAttrSetOutOfResources, kSourceLibrary, 1, ZEL_E_OUT_OF_RESOURCES, 549,                                         \
+      "ZelDrvSetAttributeValue: Failed to allocate resources for this operation")
 
-inline constexpr std::array kAttributeFailures = {
-    kAttrTypeInvalidId,     kAttrTypeNullOutput,       kAttrUint32ExNullValue,     kAttrLibBufferBelowWord,
-    kAttrLibNullBuffer,     kAttrLibBufferBelowRevStr, kAttrLibBufferBelowVersion, kAttrLibBufferBelowName,
-    kAttrLibInvalidId,      kAttrGetZeroBuffer,        kAttrGetNullBuffer,         kAttrGetBufferTooLarge,
-    kAttrGetOutOfResources, kAttrSetSzNullString,      kAttrSetNullValue,          kAttrSetValueTooLarge,
-    kAttrSetOutOfResources,
-};
+ZEL_DEFINE_FAILURES(ZEL_ATTRIBUTE_FAILURES, kAttributeFailures)
 
 static_assert(kAttrTypeInvalidId == static_cast<ZEL_RESULT>(0xB5014D10u));
 static_assert(kAttrUint32ExNullValue == static_cast<ZEL_RESULT>(0xB5018909u));

@@ -10,21 +10,24 @@
 
 namespace zel {
 
-// ZelNetConnectLib
-inline constexpr ZEL_RESULT kNetAlreadyConnected = LibraryFailure(ZEL_E_CALL_FAIL, 154);
-inline constexpr ZEL_RESULT kNetDeviceNotOpened = LibraryFailure(ZEL_E_INVALID_HANDLE, 160);
-// ZelDrvConnectLib
-inline constexpr ZEL_RESULT kDrvAlreadyConnected = LibraryFailure(ZEL_E_CALL_FAIL, 207);
-inline constexpr ZEL_RESULT kDrvDeviceNotOpened = LibraryFailure(ZEL_E_INVALID_HANDLE, 213);
-// ZelDrvReleaseLib: informational, ZelSuccess reports it as a success.
-inline constexpr ZEL_RESULT kReleaseNotConnected = LibraryInfo(ZEL_E_NOT_CONNECTED, 249);
-// ZelDrvGetHandle
-inline constexpr ZEL_RESULT kGetHandleNotConnected = LibraryFailure(ZEL_E_NOT_CONNECTED, 573);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_CONNECTION_FAILURES(X)                                                                                    \
+    /* ZelNetConnectLib */                                                                                            \
+    X(kNetAlreadyConnected, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 154,                                                  \
+      "ZelNetConnectLib: ZelDrv has been opened already.")                                                            \
+    X(kNetDeviceNotOpened, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 160, "ZelNetConnectLib: Failed to open ZelDrv.")  \
+    /* ZelDrvConnectLib */                                                                                            \
+    X(kDrvAlreadyConnected, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 207, "ZelDrvConnectLib: Already connected")           \
+    X(kDrvDeviceNotOpened, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 213,                                              \
+      "ZelDrvConnectLib: Could not connect to ZelDrv")                                                                \
+    /* ZelDrvReleaseLib: informational, ZelSuccess reports it as a success. */                                        \
+    X(kReleaseNotConnected, kSourceLibrary, 0, ZEL_E_NOT_CONNECTED, 249, "ZelDrvReleaseLib: ZelDrv is not connected") \
+    /* ZelDrvGetHandle */                                                                                             \
+    X(kGetHandleNotConnected, kSourceLibrary, 1, ZEL_E_NOT_CONNECTED, 573,                                            \
+      "ZelDrvGetHandle: Connection to driver has not been established yet. Could not return handle prior to call to " \
+      "ZelDrvConnectLib()")
 
-inline constexpr std::array kConnectionFailures = {
-    kNetAlreadyConnected, kNetDeviceNotOpened,  kDrvAlreadyConnected,
-    kDrvDeviceNotOpened,  kReleaseNotConnected, kGetHandleNotConnected,
-};
+ZEL_DEFINE_FAILURES(ZEL_CONNECTION_FAILURES, kConnectionFailures)
 
 static_assert(kNetAlreadyConnected == static_cast<ZEL_RESULT>(0xB5009A0Du));
 static_assert(kNetDeviceNotOpened == static_cast<ZEL_RESULT>(0xB500A00Bu));

@@ -32,28 +32,48 @@ static_assert(!IsValidKind(ZEL_INVALID_HANDLE_VALUE) && IsNotZero(ZEL_INVALID_HA
 
 namespace devices {
 
-// Handle kind tests.
-inline constexpr ZEL_RESULT kCreateLogicalDeviceHostNotPhysical = LibraryFailure(ZEL_E_INVALID_HANDLE, 675);
-inline constexpr ZEL_RESULT kEnableBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 707);
-inline constexpr ZEL_RESULT kDisableBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 730);
-inline constexpr ZEL_RESULT kGetStateBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 753);
-inline constexpr ZEL_RESULT kResetBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 776);
-inline constexpr ZEL_RESULT kConnectBoardBadCtBus = LibraryFailure(ZEL_E_INVALID_HANDLE, 933);
-inline constexpr ZEL_RESULT kConnectBoardBadBoard = LibraryFailure(ZEL_E_INVALID_HANDLE, 937);
-inline constexpr ZEL_RESULT kCloseBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 997);
-inline constexpr ZEL_RESULT kPollEventsBadHandle = LibraryFailure(ZEL_E_INVALID_HANDLE, 1018);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_DEVICE_FAILURES(X)                                                                                 \
+    /* Handle kind tests. */                                                                                   \
+    X(kCreateLogicalDeviceHostNotPhysical, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 675,                       \
+      "ZelDrvCreateLogicalDevice: Invalid handle type. Logical devices must have a physical device as a host") \
+    X(kEnableBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 707,                                          \
+      "ZelDrvEnable: Invalid handle in parameter hDevice. Please supply valid handle")                         \
+    X(kDisableBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 730,                                         \
+      "ZelDrvDisable: Invalid handle in parameter hDevice. Please supply valid handle")                        \
+    X(kGetStateBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 753,                                        \
+      "ZelDrvGetState: Invalid handle in parameter hDevice. Please supply valid handle")                       \
+    X(kResetBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 776,                                           \
+      "ZelDrvReset: Invalid handle in parameter hDevice. Please supply valid handle")                          \
+    X(kConnectBoardBadCtBus, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 933,                                     \
+      "ZelDrvConnectBoard: Invalid handle in parameter hCtBus. Please supply valid handle")                    \
+    X(kConnectBoardBadBoard, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 937,                                     \
+      "ZelDrvConnectBoard: Invalid handle in parameter hBoard. Please supply valid handle")                    \
+    X(kCloseBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 997,                                           \
+      "ZelDrvClose: Invalid handle in parameter hDevice. Please supply valid handle")                          \
+    X(kPollEventsBadHandle, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1018,                                     \
+      "ZelDrvPollEvents: Invalid handle in parameter hDevice. Please supply valid handle")                     \
+    /* Null out-parameters: refused before anything is sent, rather than writing */                            \
+    /* through a null pointer. ZelDrvGetDeviceHandle alone accepts a null */                                   \
+    /* phDevice and still sends its request. */                                                                \
+    X(kOpenPhysicalDeviceNullHandle, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 651,                          \
+      "ZelDrvOpenPhysicalDevice: Bad parameter phDevice. It is NULL.")                                         \
+    X(kCreateLogicalDeviceNullHandle, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 679,                         \
+      "ZelDrvCreateLogicalDevice: Bad parameter phLogicalDevice. It is NULL.")                                 \
+    X(kGetStateNullState, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 757,                                     \
+      "ZelDrvGetState: Bad parameter pnState. It is NULL.")                                                    \
+    X(kIteratorBeginNullIterator, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1031,                            \
+      "ZelDrvIteratorBegin: Bad parameter pIterator. It is NULL.")                                             \
+    X(kEnumDeviceTypeNullIterator, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1043,                           \
+      "ZelDrvEnumDeviceType: Bad parameter pIterator. It is NULL.")                                            \
+    X(kEnumDeviceTypeNullType, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1046,                               \
+      "ZelDrvEnumDeviceType: Bad parameter pnDeviceType. It is NULL.")                                         \
+    X(kEnumDeviceNullIterator, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1066,                               \
+      "ZelDrvEnumDevice: Bad parameter pIterator. It is NULL.")                                                \
+    X(kEnumDeviceNullDevice, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1069,                                 \
+      "ZelDrvEnumDevice: Bad parameter pnDevice. It is NULL.")
 
-// Null out-parameters: refused before anything is sent, rather than writing
-// through a null pointer. ZelDrvGetDeviceHandle alone accepts a null
-// phDevice and still sends its request.
-inline constexpr ZEL_RESULT kOpenPhysicalDeviceNullHandle = LibraryFailure(ZEL_E_INVALID_PARAMETER, 651);
-inline constexpr ZEL_RESULT kCreateLogicalDeviceNullHandle = LibraryFailure(ZEL_E_INVALID_PARAMETER, 679);
-inline constexpr ZEL_RESULT kGetStateNullState = LibraryFailure(ZEL_E_INVALID_PARAMETER, 757);
-inline constexpr ZEL_RESULT kIteratorBeginNullIterator = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1031);
-inline constexpr ZEL_RESULT kEnumDeviceTypeNullIterator = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1043);
-inline constexpr ZEL_RESULT kEnumDeviceTypeNullType = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1046);
-inline constexpr ZEL_RESULT kEnumDeviceNullIterator = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1066);
-inline constexpr ZEL_RESULT kEnumDeviceNullDevice = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1069);
+ZEL_DEFINE_FAILURES(ZEL_DEVICE_FAILURES, kDeviceFailures)
 
 static_assert(kCreateLogicalDeviceHostNotPhysical == static_cast<ZEL_RESULT>(0xB502A30Bu));
 static_assert(kEnableBadHandle == static_cast<ZEL_RESULT>(0xB502C30Bu));
@@ -66,25 +86,5 @@ static_assert(kCloseBadHandle == static_cast<ZEL_RESULT>(0xB503E50Bu));
 static_assert(kPollEventsBadHandle == static_cast<ZEL_RESULT>(0xB503FA0Bu));
 
 }  // namespace devices
-
-inline constexpr std::array kDeviceFailures = {
-    devices::kCreateLogicalDeviceHostNotPhysical,
-    devices::kEnableBadHandle,
-    devices::kDisableBadHandle,
-    devices::kGetStateBadHandle,
-    devices::kResetBadHandle,
-    devices::kConnectBoardBadCtBus,
-    devices::kConnectBoardBadBoard,
-    devices::kCloseBadHandle,
-    devices::kPollEventsBadHandle,
-    devices::kOpenPhysicalDeviceNullHandle,
-    devices::kCreateLogicalDeviceNullHandle,
-    devices::kGetStateNullState,
-    devices::kIteratorBeginNullIterator,
-    devices::kEnumDeviceTypeNullIterator,
-    devices::kEnumDeviceTypeNullType,
-    devices::kEnumDeviceNullIterator,
-    devices::kEnumDeviceNullDevice,
-};
 
 }  // namespace zel

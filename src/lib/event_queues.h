@@ -17,20 +17,21 @@ inline constexpr std::uint32_t kTextOffset = 8;
 inline constexpr std::uint32_t kTextField = 256;
 }  // namespace evq
 
-// ZelDrvCreateEventQueue
-inline constexpr ZEL_RESULT kEvqCreateNullHandleOut = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1621);
-// ZelDrvGetEventData
-inline constexpr ZEL_RESULT kEvqGetNullRecord = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1642);
-// ZelDrvGetEventDataEx
-inline constexpr ZEL_RESULT kEvqGetExNullCountOut = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1663);
-// ZelDrvEventCode2String
-inline constexpr ZEL_RESULT kEvqCode2StringNullBuffer = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1684);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_EVENT_QUEUE_FAILURES(X)                                                \
+    /* ZelDrvCreateEventQueue */                                                   \
+    X(kEvqCreateNullHandleOut, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1621,   \
+      "ZelDrvCreateEventQueue: phEventQueue can not be NULL")                      \
+    /* ZelDrvGetEventData */                                                       \
+    X(kEvqGetNullRecord, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1642,         \
+      "ZelDrvGetEventData: pEventData can not be NULL")                            \
+    /* ZelDrvGetEventDataEx */                                                     \
+    X(kEvqGetExNullCountOut, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1663,     \
+      "ZelDrvGetEventDataEx: pcoEventsReturned can not be NULL")                   \
+    /* ZelDrvEventCode2String */                                                   \
+    X(kEvqCode2StringNullBuffer, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1684, \
+      "ZelDrvEventCode2String: pszStringBuf can not be NULL when cbStringBuf is not zero")
 
-inline constexpr std::array kEventQueueFailures = {
-    kEvqCreateNullHandleOut,
-    kEvqGetNullRecord,
-    kEvqGetExNullCountOut,
-    kEvqCode2StringNullBuffer,
-};
+ZEL_DEFINE_FAILURES(ZEL_EVENT_QUEUE_FAILURES, kEventQueueFailures)
 
 }  // namespace zel

@@ -11,13 +11,23 @@
 namespace zel {
 namespace events {
 
-inline constexpr ZEL_RESULT kCreateEventNullOutParameter = LibraryFailure(ZEL_E_CALL_FAIL, 1061);
-inline constexpr ZEL_RESULT kSignalEventFailed = LibraryFailure(ZEL_E_CALL_FAIL, 1161);
-inline constexpr ZEL_RESULT kWaitSingleAbandoned = LibraryFailure(ZEL_E_INVALID_HANDLE, 1429);
-inline constexpr ZEL_RESULT kWaitSingleFailed = LibraryFailure(ZEL_E_CALL_FAIL, 1435);
-inline constexpr ZEL_RESULT kWaitMultipleAbandoned = LibraryFailure(ZEL_E_INVALID_HANDLE, 1500);
-inline constexpr ZEL_RESULT kWaitMultipleFailed = LibraryFailure(ZEL_E_CALL_FAIL, 1509);
-inline constexpr ZEL_RESULT kCancelTaskNotImplemented = LibraryFailure(ZEL_E_NOT_IMPLEMENTED, 1572);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_EVENT_FAILURES(X)                                                                                 \
+    X(kCreateEventNullOutParameter, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 1061,                                 \
+      "ZelDrvCreateEvent: Bad parameter phEvent. It is NULL.")                                                \
+    X(kSignalEventFailed, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 1161, "ZelDrvSignalEvent: Failed to Set Event") \
+    X(kWaitSingleAbandoned, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1429,                                    \
+      "ZelDrvWaitForSingleEvent: Invalid Handle. Abandoned State has been returned")                          \
+    X(kWaitSingleFailed, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 1435,                                            \
+      "ZelDrvWaitForSingleEvent: An unknown result from system")                                              \
+    X(kWaitMultipleAbandoned, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 1500,                                  \
+      "Wait for device object failed, invalid handle")                                                        \
+    X(kWaitMultipleFailed, kSourceLibrary, 1, ZEL_E_CALL_FAIL, 1509,                                          \
+      "ZelDrvWaitForMultipleEvents() function call failed.")                                                  \
+    X(kCancelTaskNotImplemented, kSourceLibrary, 1, ZEL_E_NOT_IMPLEMENTED, 1572,                              \
+      "ZelDrvCancelTask: This fucntioanlity has not been implemented yet.")
+
+ZEL_DEFINE_FAILURES(ZEL_EVENT_FAILURES, kEventFailures)
 
 // The bare informational results of the waits (no source, no line).
 inline constexpr ZEL_RESULT kSignalled = ZEL_S_SIGNALLED;
@@ -32,12 +42,5 @@ static_assert(kWaitMultipleFailed == static_cast<ZEL_RESULT>(0xB505E50Du));
 static_assert(kCancelTaskNotImplemented == static_cast<ZEL_RESULT>(0xB5062406u));
 
 }  // namespace events
-
-inline constexpr std::array kEventFailures = {
-    events::kCreateEventNullOutParameter, events::kSignalEventFailed,
-    events::kWaitSingleAbandoned,         events::kWaitSingleFailed,
-    events::kWaitMultipleAbandoned,       events::kWaitMultipleFailed,
-    events::kCancelTaskNotImplemented,
-};
 
 }  // namespace zel

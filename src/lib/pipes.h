@@ -11,15 +11,28 @@
 namespace zel {
 namespace pipes {
 
-inline constexpr ZEL_RESULT kConnectPipeNotPipe = LibraryFailure(ZEL_E_INVALID_HANDLE, 826);
-inline constexpr ZEL_RESULT kConnectPipeNotPhysicalDevice = LibraryFailure(ZEL_E_INVALID_HANDLE, 830);
-// A mask size below 0 or above the request's mask area.
-inline constexpr ZEL_RESULT kConnectPipeMaskSizeOutOfRange = LibraryFailure(ZEL_E_INVALID_PARAMETER, 837);
-inline constexpr ZEL_RESULT kDisconnectPipeNotPipe = LibraryFailure(ZEL_E_INVALID_HANDLE, 863);
-inline constexpr ZEL_RESULT kDisconnectLogicalDeviceBadFrom = LibraryFailure(ZEL_E_INVALID_HANDLE, 907);
-inline constexpr ZEL_RESULT kDisconnectLogicalDeviceBadTo = LibraryFailure(ZEL_E_INVALID_HANDLE, 911);
-// A null phPipe is refused rather than written through.
-inline constexpr ZEL_RESULT kCreatePipeNullHandle = LibraryFailure(ZEL_E_INVALID_PARAMETER, 797);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_PIPE_FAILURES(X)                                                                                         \
+    X(kConnectPipeNotPipe, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 826,                                             \
+      "ZelDrvConnectPipe: Invalid handle type in parameter hPipe. Pipe handle type was expected")                    \
+    X(kConnectPipeNotPhysicalDevice, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 830,                                   \
+      "ZelDrvConnectPipe: Invalid handle type in parameter hDevice. Physical Device handle was expected")            \
+    /* A mask size below 0 or above the request's mask area. */                                                      \
+    X(kConnectPipeMaskSizeOutOfRange, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 837,                               \
+      "ZelDrvConnectPipe: TimeSlot Mask Size is out of range, should be not negative")                               \
+    X(kDisconnectPipeNotPipe, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 863,                                          \
+      "ZelDrvDisconnectPipe: Invalid handle type in parameter hPipe. Pipe handle type was expected")                 \
+    X(kDisconnectLogicalDeviceBadFrom, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 907,                                 \
+      "ZelDrvDisconnectLogicalDevice: Invalid handle type in parameter hFromDevice. Logical Device handle type was " \
+      "expected")                                                                                                    \
+    X(kDisconnectLogicalDeviceBadTo, kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 911,                                   \
+      "ZelDrvDisconnectLogicalDevice: Invalid handle type in parameter hToDevice. Logical Device handle type was "   \
+      "expected")                                                                                                    \
+    /* A null phPipe is refused rather than written through. */                                                      \
+    X(kCreatePipeNullHandle, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 797,                                        \
+      "ZelDrvCreatePipe: Bad parameter phPipe. It is NULL.")
+
+ZEL_DEFINE_FAILURES(ZEL_PIPE_FAILURES, kPipeFailures)
 
 // The room for mask bytes in the pipe connection request.
 inline constexpr std::int32_t kMaxMaskSize = ZEL_MAX_TIMESLOT_MASK_SIZE;
@@ -33,11 +46,5 @@ static_assert(kDisconnectLogicalDeviceBadFrom == static_cast<ZEL_RESULT>(0xB5038
 static_assert(kDisconnectLogicalDeviceBadTo == static_cast<ZEL_RESULT>(0xB5038F0Bu));
 
 }  // namespace pipes
-
-inline constexpr std::array kPipeFailures = {
-    pipes::kConnectPipeNotPipe,    pipes::kConnectPipeNotPhysicalDevice,   pipes::kConnectPipeMaskSizeOutOfRange,
-    pipes::kDisconnectPipeNotPipe, pipes::kDisconnectLogicalDeviceBadFrom, pipes::kDisconnectLogicalDeviceBadTo,
-    pipes::kCreatePipeNullHandle,
-};
 
 }  // namespace zel

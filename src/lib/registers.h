@@ -10,18 +10,17 @@
 
 namespace zel {
 
-// ZelDrvReadReg8, ZelDrvReadReg16, ZelDrvReadReg32
-inline constexpr ZEL_RESULT kRegRead8NullValue = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1705);
-inline constexpr ZEL_RESULT kRegRead16NullValue = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1718);
-inline constexpr ZEL_RESULT kRegRead32NullValue = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1731);
-// ZelDrvGetCurrentTime
-inline constexpr ZEL_RESULT kTimeNullOut = LibraryFailure(ZEL_E_INVALID_PARAMETER, 1766);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_REGISTER_FAILURES(X)                                                                                       \
+    /* ZelDrvReadReg8, ZelDrvReadReg16, ZelDrvReadReg32 */                                                             \
+    X(kRegRead8NullValue, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1705, "ZelDrvReadReg8: pnValue can not be NULL") \
+    X(kRegRead16NullValue, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1718,                                           \
+      "ZelDrvReadReg16: pnValue can not be NULL")                                                                      \
+    X(kRegRead32NullValue, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1731,                                           \
+      "ZelDrvReadReg32: pnValue can not be NULL")                                                                      \
+    /* ZelDrvGetCurrentTime */                                                                                         \
+    X(kTimeNullOut, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1766, "ZelDrvGetCurrentTime: pTime can not be NULL")
 
-inline constexpr std::array kRegisterFailures = {
-    kRegRead8NullValue,
-    kRegRead16NullValue,
-    kRegRead32NullValue,
-    kTimeNullOut,
-};
+ZEL_DEFINE_FAILURES(ZEL_REGISTER_FAILURES, kRegisterFailures)
 
 }  // namespace zel

@@ -1,10 +1,25 @@
-// Lookup in the message catalogue: a binary search over a compile-time checked
-// table, with 16-bit indices as the table's size allows.
+// The message catalogue: the rows of catalogue_data.inc (texts that no code
+// here raises) and the rows of every failure list, joined and sorted once at
+// compile time. Lookup is a binary search over a dense array of keys, with
+// 16-bit indices as the table's size allows; the text is copied once.
 #include "catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+
+#include "appqueue.h"
+#include "attributes.h"
+#include "board_failures.h"
+#include "connection.h"
+#include "device_failures.h"
+#include "devices.h"
+#include "event_queues.h"
+#include "events.h"
+#include "pipes.h"
+#include "registers.h"
+#include "sim_failures.h"
 
 namespace zel {
 namespace {
@@ -15,42 +30,80 @@ struct RawEntry {
     const char *text;
 };
 
-constexpr RawEntry kRawEntries[] = {
+constexpr RawEntry kDataRows[] = {
 #include "catalogue_data.inc"
 };
 
-constexpr std::size_t kEntryCount = std::size(kRawEntries);
+// The library's and the simulated driver's failure lists: the simulator's
+// results are the driver's, and an application describes them without one.
+constexpr std::span<const FailureEntry> kFailureLists[] = {
+    kConnectionFailures,         devices::kDeviceFailures,
+    pipes::kPipeFailures,        kAttributeFailures,
+    kEventQueueFailures,         events::kEventFailures,
+    kRegisterFailures,           appqueue::kAppQueueFailures,
+    sim::kSimFailures,           sim::failures::kDeviceModelFailures,
+    sim::kSimEventQueueFailures, sim::kSimAttributeFailures,
+    sim::kSimRegisterFailures,
+};
 
-constexpr std::array<CatalogueEntry, kEntryCount> BuildTable() {
-    std::array<CatalogueEntry, kEntryCount> table{};
-    for (std::size_t i = 0; i < kEntryCount; ++i) {
-        const RawEntry &raw = kRawEntries[i];
-        table[i] = {CatalogueKey(raw.source, raw.line), raw.source, raw.line, raw.text};
+constexpr std::size_t CountEntries() {
+    std::size_t count = std::size(kDataRows);
+    for (const auto list : kFailureLists) count += list.size();
+    return count;
+}
+
+constexpr std::size_t kEntryCount = CountEntries();
+using Table = std::array<CatalogueEntry, kEntryCount>;
+
+constexpr Table BuildTable() {
+    Table table{};
+    std::size_t next = 0;
+    for (const RawEntry &raw : kDataRows)
+        table[next++] = {CatalogueKey(raw.source, raw.line), raw.source, raw.line, raw.text};
+    for (const auto list : kFailureLists) {
+        for (const FailureEntry &failure : list) {
+            table[next++] = {CatalogueKey(failure.source, failure.line), failure.source, failure.line, failure.text};
+        }
     }
+    std::sort(table.begin(), table.end(),
+              [](const CatalogueEntry &a, const CatalogueEntry &b) { return a.key < b.key; });
     return table;
 }
 
-constexpr bool StrictlyIncreasing(const std::array<CatalogueEntry, kEntryCount> &table) {
-    for (std::size_t i = 1; i < table.size(); ++i) {
-        if (table[i - 1].key >= table[i].key) return false;
+constexpr Table kTable = BuildTable();
+
+// The keys alone, so the search touches 4 bytes an entry.
+constexpr std::array<std::uint32_t, kEntryCount> BuildKeys() {
+    std::array<std::uint32_t, kEntryCount> keys{};
+    for (std::size_t i = 0; i < kEntryCount; ++i) keys[i] = kTable[i].key;
+    return keys;
+}
+constexpr std::array<std::uint32_t, kEntryCount> kKeys = BuildKeys();
+
+// The entry count, stored beside the table as a 32-bit integer.
+constexpr std::uint32_t kCatalogueCount = static_cast<std::uint32_t>(kEntryCount);
+
+constexpr bool StrictlyIncreasing() {
+    for (std::size_t i = 1; i < kEntryCount; ++i) {
+        if (kKeys[i - 1] >= kKeys[i]) return false;
     }
     return true;
 }
 
 constexpr bool FieldsInRange() {
-    for (const RawEntry &raw : kRawEntries) {
-        if (raw.source > 0xFFu || raw.line > 0x7FFFu || raw.text == nullptr) return false;
+    for (const CatalogueEntry &entry : kTable) {
+        if (entry.source > 0xFFu || entry.line > 0x7FFFu || entry.text == nullptr || entry.text[0] == '\0') {
+            return false;
+        }
     }
     return true;
 }
 
-constexpr std::array<CatalogueEntry, kEntryCount> kTable = BuildTable();
-// The entry count, stored beside the table as a 32-bit integer.
-constexpr std::uint32_t kCatalogueCount = static_cast<std::uint32_t>(kEntryCount);
-
+// A text written twice for one (source, line) would be two entries with one
+// key: the build refuses it.
 static_assert(kEntryCount > 0 && kEntryCount <= std::numeric_limits<std::uint16_t>::max());
-static_assert(FieldsInRange(), "catalogue source or line out of range");
-static_assert(StrictlyIncreasing(kTable), "catalogue keys must be strictly increasing");
+static_assert(FieldsInRange(), "catalogue source or line out of range, or an empty text");
+static_assert(StrictlyIncreasing(), "catalogue keys must be unique");
 
 // Copies at most cbBuf - 1 characters, pads the rest with NULs, and leaves
 // the last byte NUL.
@@ -71,7 +124,7 @@ const CatalogueEntry *CatalogueFind(ZEL_RESULT nResult) {
     std::uint16_t high = static_cast<std::uint16_t>(kCatalogueCount - 1);
     while (low <= high) {
         const std::uint16_t middle = static_cast<std::uint16_t>(low + (high - low) / 2);
-        const std::uint32_t entryKey = kTable[middle].key;
+        const std::uint32_t entryKey = kKeys[middle];
         if (entryKey == key) return &kTable[middle];
         if (entryKey > key) {
             // A key below the first entry would wrap high below zero.
@@ -84,12 +137,12 @@ const CatalogueEntry *CatalogueFind(ZEL_RESULT nResult) {
     return nullptr;
 }
 
+// The buffer ends as if the default text had been written first and the
+// entry's text over it: one copy of whichever text applies.
 ZEL_RESULT CatalogueDescribe(ZEL_RESULT nResult, ZEL_UINT32 cbStringBuf, char *pszStringBuf) {
-    CopyTruncated(pszStringBuf, cbStringBuf, kDefaultResultText);
     const CatalogueEntry *entry = CatalogueFind(nResult);
-    if (entry == nullptr) return ZEL_S_NO_DATA;
-    CopyTruncated(pszStringBuf, cbStringBuf, entry->text);
-    return 0;
+    CopyTruncated(pszStringBuf, cbStringBuf, entry != nullptr ? entry->text : kDefaultResultText);
+    return entry != nullptr ? 0 : ZEL_S_NO_DATA;
 }
 
 }  // namespace zel

@@ -6,6 +6,7 @@
 
 #include <zel/zel.h>
 
+#include "failure_list.h"
 #include "result_word.h"
 
 namespace zel {
@@ -13,18 +14,8 @@ namespace zel {
 inline constexpr std::uint32_t kSourceLibrary = ZEL_SRC_LIB_ZELDRV_C;    // 106
 inline constexpr std::uint32_t kSourceTransport = ZEL_SRC_LIB_ZELLIB_H;  // 134
 
-// A failure of the library itself: source 106, severity 1, code with bit 31.
-constexpr ZEL_RESULT LibraryFailure(std::uint32_t nCode, std::uint32_t nLine) {
-    return ZelMakeResult(kSourceLibrary, 1, 0x80000000u | nCode, nLine);
-}
-
-// An informational result of the library: source 106, severity 0.
-constexpr ZEL_RESULT LibraryInfo(std::uint32_t nCode, std::uint32_t nLine) {
-    return ZelMakeResult(kSourceLibrary, 0, nCode, nLine);
-}
-
-static_assert(LibraryFailure(ZEL_E_INVALID_HANDLE, 707) == static_cast<ZEL_RESULT>(0xB502C30Bu));
-static_assert(LibraryInfo(ZEL_E_NOT_CONNECTED, 249) == static_cast<ZEL_RESULT>(0x3500F916u));
+static_assert(FailureResult(kSourceLibrary, 1, ZEL_E_INVALID_HANDLE, 707) == static_cast<ZEL_RESULT>(0xB502C30Bu));
+static_assert(FailureResult(kSourceLibrary, 0, ZEL_E_NOT_CONNECTED, 249) == static_cast<ZEL_RESULT>(0x3500F916u));
 static_assert(ZelMakeResult(kSourceTransport, 1, 0x8000000Du, 170) == static_cast<ZEL_RESULT>(0xC300AA0Du));
 
 inline constexpr std::uint32_t kSourceNameCount = 170;

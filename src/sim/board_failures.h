@@ -9,86 +9,108 @@
 
 namespace zel::sim {
 
-// An informational result of the driver (severity 0).
-constexpr ZEL_RESULT DriverInfo(std::uint32_t nSource, std::uint32_t nCode, std::uint32_t nLine) {
-    return ZelMakeResult(nSource, 0, nCode, nLine);
-}
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_SIM_EVENT_QUEUE_FAILURES(X)                                                                              \
+    /* 0x873 create */                                                                                               \
+    X(kSimEvqZeroCapacity, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 981, "Event queue size can not be zero") \
+    X(kSimEvqNoSlot, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 987,                                            \
+      "Could not register a device for this event queue")                                                            \
+    X(kSimEvqOutOfMemory, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 992,                                       \
+      "Out of memory when creating an event queue")                                                                  \
+    X(kSimEvqInvalidEvent, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1003,                                       \
+      "Invalid event for the creating of this event queue. Event can not be ZEL_INVALID_HANDLE_VALUE")               \
+    /* 0x8D2 set */                                                                                                  \
+    X(kSimEvqSetBadQueue, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1146, "Invalid event queue handle")          \
+    X(kSimEvqSetFull, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 1150, "SetEventData: The event queue is full") \
+    /* 0x8D5 set, extended */                                                                                        \
+    X(kSimEvqSetExBadQueue, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1174, "Invalid event queue handle")        \
+    X(kSimEvqSetExFull, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 1178,                                        \
+      "SetEventDataEx: The event queue is full")                                                                     \
+    /* 0x8D3 get */                                                                                                  \
+    X(kSimEvqGetBadQueue, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1199, "Invalid event queue handle")          \
+    X(kSimEvqGetEmpty, kSourceDriverDevice, 0, ZEL_S_NO_DATA, 1203, "The event queue has no events")                 \
+    /* 0x8D4 get many */                                                                                             \
+    X(kSimEvqGetExNoBuffer, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1286,                                   \
+      "Both the 'psqEventData' and 'coEventData' parameters must be non-zero")                                       \
+    X(kSimEvqGetExBadAddress, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1288,                                 \
+      "The 'psqEventData' address does not fit this process")                                                        \
+    X(kSimEvqGetExBadQueue, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1290, "Invalid event queue handle")        \
+    /* ZelDrvClose of a queue handle */                                                                              \
+    X(kSimEvqCloseBadQueue, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1312, "Close: Invalid event queue handle") \
+    /* 0x812 event code text */                                                                                      \
+    X(kSimEventTextBadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1824,                                    \
+      "Invalid device handle. Can't translate this event code to a string.")                                         \
+    X(kSimEventTextUnknownCode, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1828,                               \
+      "Unknown event code. Can't translate this event code to a string.")
 
-// 0x873 create
-inline constexpr ZEL_RESULT kSimEvqZeroCapacity = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 981);
-inline constexpr ZEL_RESULT kSimEvqNoSlot = DriverFailure(kSourceDriverDevice, ZEL_E_OUT_OF_RESOURCES, 987);
-inline constexpr ZEL_RESULT kSimEvqOutOfMemory = DriverFailure(kSourceDriverDevice, ZEL_E_OUT_OF_RESOURCES, 992);
-inline constexpr ZEL_RESULT kSimEvqInvalidEvent = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1003);
-// 0x8D2 set
-inline constexpr ZEL_RESULT kSimEvqSetBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1146);
-inline constexpr ZEL_RESULT kSimEvqSetFull = DriverFailure(kSourceDriverDevice, ZEL_E_OUT_OF_RESOURCES, 1150);
-// 0x8D5 set, extended
-inline constexpr ZEL_RESULT kSimEvqSetExBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1174);
-inline constexpr ZEL_RESULT kSimEvqSetExFull = DriverFailure(kSourceDriverDevice, ZEL_E_OUT_OF_RESOURCES, 1178);
-// 0x8D3 get
-inline constexpr ZEL_RESULT kSimEvqGetBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1199);
-inline constexpr ZEL_RESULT kSimEvqGetEmpty = DriverInfo(kSourceDriverDevice, ZEL_S_NO_DATA, 1203);
-// 0x8D4 get many
-inline constexpr ZEL_RESULT kSimEvqGetExNoBuffer = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1286);
-inline constexpr ZEL_RESULT kSimEvqGetExBadAddress = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1288);
-inline constexpr ZEL_RESULT kSimEvqGetExBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1290);
-// ZelDrvClose of a queue handle
-inline constexpr ZEL_RESULT kSimEvqCloseBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1312);
-// 0x812 event code text
-inline constexpr ZEL_RESULT kSimEventTextBadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1824);
-inline constexpr ZEL_RESULT kSimEventTextUnknownCode = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1828);
+ZEL_DEFINE_FAILURES(ZEL_SIM_EVENT_QUEUE_FAILURES, kSimEventQueueFailures)
 
-inline constexpr std::array kSimEventQueueFailures = {
-    kSimEvqZeroCapacity,   kSimEvqNoSlot,          kSimEvqOutOfMemory,    kSimEvqInvalidEvent,
-    kSimEvqSetBadQueue,    kSimEvqSetFull,         kSimEvqSetExBadQueue,  kSimEvqSetExFull,
-    kSimEvqGetBadQueue,    kSimEvqGetEmpty,        kSimEvqGetExNoBuffer,  kSimEvqGetExBadAddress,
-    kSimEvqGetExBadQueue,  kSimEvqCloseBadQueue,   kSimEventTextBadDevice, kSimEventTextUnknownCode,
-};
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_SIM_ATTRIBUTE_FAILURES(X)                                              \
+    /* 0x817 type, 0x818 read, 0x819 write */                                      \
+    X(kSimAttrTypeBadObject, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1502,   \
+      "GetAttributeType: Invalid object handle")                                   \
+    X(kSimAttrTypeUnknown, kSourceDriverDevice, 1, ZEL_E_INVALID_ATTRIBUTE, 1506,  \
+      "GetAttributeType: Invalid attribute ID for this object")                    \
+    X(kSimAttrGetBadObject, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1522,    \
+      "GetAttributeValue: Invalid object handle")                                  \
+    X(kSimAttrGetUnknown, kSourceDriverDevice, 1, ZEL_E_INVALID_ATTRIBUTE, 1526,   \
+      "GetAttributeValue: Invalid attribute ID for this object")                   \
+    X(kSimAttrGetTooSmall, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1530,  \
+      "GetAttributeValue: Buffer is too small for the attribute value")            \
+    X(kSimAttrSetBadObject, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1542,    \
+      "SetAttributeValue: Invalid object handle")                                  \
+    X(kSimAttrSetUnknown, kSourceDriverDevice, 1, ZEL_E_INVALID_ATTRIBUTE, 1546,   \
+      "SetAttributeValue: Invalid attribute ID for this object")                   \
+    X(kSimAttrSetReadOnly, kSourceDriverDevice, 1, ZEL_E_INVALID_ATTRIBUTE, 1550,  \
+      "SetAttributeValue: The attribute is read-only")                             \
+    X(kSimAttrSetBadSize, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1554,   \
+      "SetAttributeValue: Value size does not match the attribute")                \
+    X(kSimAttrSetBadString, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1558, \
+      "SetAttributeValue: String value is not NUL-terminated or is too long")
 
-// 0x817 type, 0x818 read, 0x819 write
-inline constexpr ZEL_RESULT kSimAttrTypeBadObject = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1502);
-inline constexpr ZEL_RESULT kSimAttrTypeUnknown = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_ATTRIBUTE, 1506);
-inline constexpr ZEL_RESULT kSimAttrGetBadObject = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1522);
-inline constexpr ZEL_RESULT kSimAttrGetUnknown = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_ATTRIBUTE, 1526);
-inline constexpr ZEL_RESULT kSimAttrGetTooSmall = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1530);
-inline constexpr ZEL_RESULT kSimAttrSetBadObject = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1542);
-inline constexpr ZEL_RESULT kSimAttrSetUnknown = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_ATTRIBUTE, 1546);
-inline constexpr ZEL_RESULT kSimAttrSetReadOnly = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_ATTRIBUTE, 1550);
-inline constexpr ZEL_RESULT kSimAttrSetBadSize = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1554);
-inline constexpr ZEL_RESULT kSimAttrSetBadString = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1558);
+ZEL_DEFINE_FAILURES(ZEL_SIM_ATTRIBUTE_FAILURES, kSimAttributeFailures)
 
-inline constexpr std::array kSimAttributeFailures = {
-    kSimAttrTypeBadObject, kSimAttrTypeUnknown,  kSimAttrGetBadObject, kSimAttrGetUnknown,  kSimAttrGetTooSmall,
-    kSimAttrSetBadObject,  kSimAttrSetUnknown,   kSimAttrSetReadOnly,  kSimAttrSetBadSize,  kSimAttrSetBadString,
-};
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_SIM_REGISTER_FAILURES(X)                                                 \
+    /* Registers: per function, a device without registers and a register */         \
+    /* outside the file or off its alignment; writes also a read-only register. */   \
+    X(kSimRead8BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2105,        \
+      "Invalid device handle supplied to the ReadReg8 function.")                    \
+    X(kSimRead8BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2109,   \
+      "Invalid register supplied to the ReadReg8 function.")                         \
+    X(kSimRead16BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2125,       \
+      "Invalid device handle supplied to the ReadReg16 function.")                   \
+    X(kSimRead16BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2129,  \
+      "Invalid register supplied to the ReadReg16 function.")                        \
+    X(kSimRead32BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2145,       \
+      "Invalid device handle supplied to the ReadReg32 function.")                   \
+    X(kSimRead32BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2149,  \
+      "Invalid register supplied to the ReadReg32 function.")                        \
+    X(kSimWrite8BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2165,       \
+      "Invalid device handle supplied to the WriteReg8 function.")                   \
+    X(kSimWrite8BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2169,  \
+      "Invalid register supplied to the WriteReg8 function.")                        \
+    X(kSimWrite8ReadOnly, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2172,     \
+      "Read-only register supplied to the WriteReg8 function.")                      \
+    X(kSimWrite16BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2185,      \
+      "Invalid device handle supplied to the WriteReg16 function.")                  \
+    X(kSimWrite16BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2189, \
+      "Invalid register supplied to the WriteReg16 function.")                       \
+    X(kSimWrite16ReadOnly, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2192,    \
+      "Read-only register supplied to the WriteReg16 function.")                     \
+    X(kSimWrite32BadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2205,      \
+      "Invalid device handle supplied to the WriteReg32 function.")                  \
+    X(kSimWrite32BadRegister, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2209, \
+      "Invalid register supplied to the WriteReg32 function.")                       \
+    X(kSimWrite32ReadOnly, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2212,    \
+      "Read-only register supplied to the WriteReg32 function.")                     \
+    /* Debug dump */                                                                 \
+    X(kSimDumpBadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 2240,         \
+      "Invalid device handle supplied to the DbgDump function.")                     \
+    X(kSimDumpUnsupported, kSourceDriverDevice, 1, ZEL_E_NOT_IMPLEMENTED, 2246,      \
+      "Unsupported DbgDump command for the Driver Device")
 
-// Registers: per function, a device without registers and a register
-// outside the file or off its alignment; writes also a read-only register.
-inline constexpr ZEL_RESULT kSimRead8BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2105);
-inline constexpr ZEL_RESULT kSimRead8BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2109);
-inline constexpr ZEL_RESULT kSimRead16BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2125);
-inline constexpr ZEL_RESULT kSimRead16BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2129);
-inline constexpr ZEL_RESULT kSimRead32BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2145);
-inline constexpr ZEL_RESULT kSimRead32BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2149);
-inline constexpr ZEL_RESULT kSimWrite8BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2165);
-inline constexpr ZEL_RESULT kSimWrite8BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2169);
-inline constexpr ZEL_RESULT kSimWrite8ReadOnly = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2172);
-inline constexpr ZEL_RESULT kSimWrite16BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2185);
-inline constexpr ZEL_RESULT kSimWrite16BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2189);
-inline constexpr ZEL_RESULT kSimWrite16ReadOnly = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2192);
-inline constexpr ZEL_RESULT kSimWrite32BadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2205);
-inline constexpr ZEL_RESULT kSimWrite32BadRegister = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2209);
-inline constexpr ZEL_RESULT kSimWrite32ReadOnly = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 2212);
-// Debug dump
-inline constexpr ZEL_RESULT kSimDumpBadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 2240);
-inline constexpr ZEL_RESULT kSimDumpUnsupported = DriverFailure(kSourceDriverDevice, ZEL_E_NOT_IMPLEMENTED, 2246);
-
-inline constexpr std::array kSimRegisterFailures = {
-    kSimRead8BadDevice,    kSimRead8BadRegister,  kSimRead16BadDevice,    kSimRead16BadRegister,
-    kSimRead32BadDevice,   kSimRead32BadRegister, kSimWrite8BadDevice,    kSimWrite8BadRegister,
-    kSimWrite8ReadOnly,    kSimWrite16BadDevice,  kSimWrite16BadRegister, kSimWrite16ReadOnly,
-    kSimWrite32BadDevice,  kSimWrite32BadRegister, kSimWrite32ReadOnly,   kSimDumpBadDevice,
-    kSimDumpUnsupported,
-};
+ZEL_DEFINE_FAILURES(ZEL_SIM_REGISTER_FAILURES, kSimRegisterFailures)
 
 }  // namespace zel::sim

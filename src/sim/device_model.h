@@ -18,6 +18,7 @@
 
 #include <zel/zel.h>
 #include <zel/zelsim_devices.h>
+#include "device_failures.h"
 #include "handles.h"
 #include "result_word.h"
 #include "sim_failures.h"
@@ -151,113 +152,6 @@ void NotifyDeviceChange(Board &board, ZEL_HANDLE hObject, DeviceChange change, s
 using ObjectCloser = ZEL_RESULT (*)(Board &board, ZEL_HANDLE hObject);
 ObjectCloser SetObjectCloser(std::uint32_t nKind, ObjectCloser closer);
 ObjectCloser FindObjectCloser(std::uint32_t nKind);
-
-// ---------------------------------------------------------------------------
-// Refusals (driver sources of the device, logical device, pipe and CT bus
-// code, and of the driver device for enumeration and handle kinds)
-// ---------------------------------------------------------------------------
-
-inline constexpr std::uint32_t kSourceDevice = ZEL_SRC_DRV_KVDEVICE_CPP;                // 8
-inline constexpr std::uint32_t kSourceLogicalDevice = ZEL_SRC_DRV_KVLOGICALDEVICE_CPP;  // 11
-inline constexpr std::uint32_t kSourcePipe = ZEL_SRC_DRV_KVPIPE_CPP;                    // 12
-inline constexpr std::uint32_t kSourceCtBus = ZEL_SRC_DRV_KVCTBUS_CPP;                  // 20
-
-namespace failures {
-// Physical devices
-inline constexpr ZEL_RESULT kNoSuchBoard = DriverFailure(kSourceDevice, ZEL_E_INVALID_PARAMETER, 140);
-inline constexpr ZEL_RESULT kNoSuchDeviceType = DriverFailure(kSourceDevice, ZEL_E_INVALID_PARAMETER, 146);
-inline constexpr ZEL_RESULT kNoSuchDevice = DriverFailure(kSourceDevice, ZEL_E_INVALID_PARAMETER, 152);
-inline constexpr ZEL_RESULT kBadOpenParameters = DriverFailure(kSourceDevice, ZEL_E_INVALID_PARAMETER, 171);
-inline constexpr ZEL_RESULT kOpenExclusively = DriverFailure(kSourceDevice, ZEL_E_CALL_FAIL, 178);
-inline constexpr ZEL_RESULT kAlreadyOpen = DriverFailure(kSourceDevice, ZEL_E_CALL_FAIL, 183);
-inline constexpr ZEL_RESULT kDeviceNotOpen = DriverFailure(kSourceDevice, ZEL_E_CALL_FAIL, 205);
-inline constexpr ZEL_RESULT kDeviceIndexOutOfBounds = DriverFailure(kSourceDevice, ZEL_E_INVALID_HANDLE, 260);
-inline constexpr ZEL_RESULT kDeviceHandleStale = DriverFailure(kSourceDevice, ZEL_E_INVALID_HANDLE, 266);
-inline constexpr ZEL_RESULT kNotPhysicalDevice = DriverFailure(kSourceDevice, ZEL_E_INVALID_HANDLE, 272);
-// Logical devices and object connections
-inline constexpr ZEL_RESULT kUnknownLogicalType = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_PARAMETER, 96);
-inline constexpr ZEL_RESULT kLogicalTypeNotHosted = DriverFailure(kSourceLogicalDevice, ZEL_E_NOT_IMPLEMENTED, 104);
-inline constexpr ZEL_RESULT kBadChannel = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_PARAMETER, 110);
-inline constexpr ZEL_RESULT kHostFull = DriverFailure(kSourceLogicalDevice, ZEL_E_OUT_OF_RESOURCES, 117);
-inline constexpr ZEL_RESULT kLogicalTableFull = DriverFailure(kSourceLogicalDevice, ZEL_E_OUT_OF_RESOURCES, 123);
-inline constexpr ZEL_RESULT kNotLogicalDevice = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_HANDLE, 154);
-inline constexpr ZEL_RESULT kLogicalIndexOutOfBounds = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_HANDLE, 160);
-inline constexpr ZEL_RESULT kLogicalHandleStale = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_HANDLE, 166);
-inline constexpr ZEL_RESULT kConnectionBadObject = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_HANDLE, 300);
-inline constexpr ZEL_RESULT kConnectionNoLogical = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_PARAMETER, 306);
-inline constexpr ZEL_RESULT kConnectionToItself = DriverFailure(kSourceLogicalDevice, ZEL_E_INVALID_PARAMETER, 312);
-inline constexpr ZEL_RESULT kConnectionExists = DriverFailure(kSourceLogicalDevice, ZEL_E_CALL_FAIL, 318);
-inline constexpr ZEL_RESULT kConnectionTableFull = DriverFailure(kSourceLogicalDevice, ZEL_E_OUT_OF_RESOURCES, 324);
-inline constexpr ZEL_RESULT kConnectionNotFound = DriverFailure(kSourceLogicalDevice, ZEL_E_CALL_FAIL, 350);
-// Pipes
-inline constexpr ZEL_RESULT kBadPipeWidth = DriverFailure(kSourcePipe, ZEL_E_INVALID_PARAMETER, 88);
-inline constexpr ZEL_RESULT kPipeTableFull = DriverFailure(kSourcePipe, ZEL_E_OUT_OF_RESOURCES, 94);
-inline constexpr ZEL_RESULT kPipeIndexOutOfBounds = DriverFailure(kSourcePipe, ZEL_E_INVALID_HANDLE, 130);
-inline constexpr ZEL_RESULT kPipeHandleStale = DriverFailure(kSourcePipe, ZEL_E_INVALID_HANDLE, 136);
-inline constexpr ZEL_RESULT kNotPipe = DriverFailure(kSourcePipe, ZEL_E_INVALID_HANDLE, 142);
-inline constexpr ZEL_RESULT kMaskSizeOutOfRange = DriverFailure(kSourcePipe, ZEL_E_INVALID_PARAMETER, 210);
-inline constexpr ZEL_RESULT kPipeAlreadyConnected = DriverFailure(kSourcePipe, ZEL_E_CALL_FAIL, 216);
-inline constexpr ZEL_RESULT kEmptyMask = DriverFailure(kSourcePipe, ZEL_E_INVALID_PARAMETER, 222);
-inline constexpr ZEL_RESULT kSlotsBeyondCapacity = DriverFailure(kSourcePipe, ZEL_E_INVALID_PARAMETER, 228);
-inline constexpr ZEL_RESULT kWiderThanPipe = DriverFailure(kSourcePipe, ZEL_E_INVALID_PARAMETER, 234);
-inline constexpr ZEL_RESULT kSlotTaken = DriverFailure(kSourcePipe, ZEL_E_CALL_FAIL, 240);
-inline constexpr ZEL_RESULT kPipeNotConnected = DriverFailure(kSourcePipe, ZEL_E_CALL_FAIL, 280);
-// CT bus
-inline constexpr ZEL_RESULT kNotCtBus = DriverFailure(kSourceCtBus, ZEL_E_INVALID_HANDLE, 75);
-inline constexpr ZEL_RESULT kNotBoard = DriverFailure(kSourceCtBus, ZEL_E_INVALID_HANDLE, 81);
-inline constexpr ZEL_RESULT kBoardAlreadyLinked = DriverFailure(kSourceCtBus, ZEL_E_CALL_FAIL, 88);
-inline constexpr ZEL_RESULT kBoardNotLinked = DriverFailure(kSourceCtBus, ZEL_E_CALL_FAIL, 140);
-// Enumeration and handle kinds
-inline constexpr ZEL_RESULT kBadIterator = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 536);
-inline constexpr ZEL_RESULT kIteratorAtEnd = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 542);
-inline constexpr ZEL_RESULT kUnsupportedKind = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 560);
-}  // namespace failures
-
-inline constexpr std::array kDeviceModelFailures = {
-    failures::kNoSuchBoard,
-    failures::kNoSuchDeviceType,
-    failures::kNoSuchDevice,
-    failures::kBadOpenParameters,
-    failures::kOpenExclusively,
-    failures::kAlreadyOpen,
-    failures::kDeviceNotOpen,
-    failures::kDeviceIndexOutOfBounds,
-    failures::kDeviceHandleStale,
-    failures::kNotPhysicalDevice,
-    failures::kUnknownLogicalType,
-    failures::kLogicalTypeNotHosted,
-    failures::kBadChannel,
-    failures::kHostFull,
-    failures::kLogicalTableFull,
-    failures::kNotLogicalDevice,
-    failures::kLogicalIndexOutOfBounds,
-    failures::kLogicalHandleStale,
-    failures::kConnectionBadObject,
-    failures::kConnectionNoLogical,
-    failures::kConnectionToItself,
-    failures::kConnectionExists,
-    failures::kConnectionTableFull,
-    failures::kConnectionNotFound,
-    failures::kBadPipeWidth,
-    failures::kPipeTableFull,
-    failures::kPipeIndexOutOfBounds,
-    failures::kPipeHandleStale,
-    failures::kNotPipe,
-    failures::kMaskSizeOutOfRange,
-    failures::kPipeAlreadyConnected,
-    failures::kEmptyMask,
-    failures::kSlotsBeyondCapacity,
-    failures::kWiderThanPipe,
-    failures::kSlotTaken,
-    failures::kPipeNotConnected,
-    failures::kNotCtBus,
-    failures::kNotBoard,
-    failures::kBoardAlreadyLinked,
-    failures::kBoardNotLinked,
-    failures::kBadIterator,
-    failures::kIteratorAtEnd,
-    failures::kUnsupportedKind,
-};
 
 // ---------------------------------------------------------------------------
 // The model

@@ -3,35 +3,36 @@
 // catalogue text.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include <zel/zel.h>
-#include "result_word.h"
+
+#include "failure_list.h"
 
 namespace zel::sim {
 
-// A failure raised by the simulated driver: severity 1, a driver source.
-constexpr ZEL_RESULT DriverFailure(std::uint32_t nSource, std::uint32_t nCode, std::uint32_t nLine) {
-    return ZelMakeResult(nSource, 1, 0x80000000u | nCode, nLine);
-}
-
 inline constexpr std::uint32_t kSourceDriverDevice = ZEL_SRC_DRV_KVDRIVERDEVICE_CPP;  // 45
 
-// The dispatcher: a function number it has no handler for, and requests
-// whose buffers are smaller than the function's documented sizes.
-inline constexpr ZEL_RESULT kSimUnsupportedRequest = DriverFailure(kSourceDriverDevice, ZEL_E_NOT_IMPLEMENTED, 412);
-inline constexpr ZEL_RESULT kSimShortInput = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 418);
-inline constexpr ZEL_RESULT kSimShortOutput = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 424);
-// The version check at connect.
-inline constexpr ZEL_RESULT kSimIncompatibleVersion = DriverFailure(kSourceDriverDevice, ZEL_E_CALL_FAIL, 751);
-// The result text request.
-inline constexpr ZEL_RESULT kSimResultTextBadBuffer = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1790);
-inline constexpr ZEL_RESULT kSimResultTextBadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1796);
+// X(name, source, severity, code, line, catalogue text)
+#define ZEL_SIM_FAILURES(X)                                                                                        \
+    /* The dispatcher: a function number it has no handler for, and requests */                                    \
+    /* whose buffers are smaller than the function's documented sizes. */                                          \
+    X(kSimUnsupportedRequest, kSourceDriverDevice, 1, ZEL_E_NOT_IMPLEMENTED, 412,                                  \
+      "DeviceIoControl: This request is not supported by the driver")                                              \
+    X(kSimShortInput, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 418,                                        \
+      "DeviceIoControl: Request input is shorter than the request requires")                                       \
+    X(kSimShortOutput, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 424,                                       \
+      "DeviceIoControl: Request output is shorter than the request requires")                                      \
+    /* The version check at connect. */                                                                            \
+    X(kSimIncompatibleVersion, kSourceDriverDevice, 1, ZEL_E_CALL_FAIL, 751,                                       \
+      "Incompatible versions of the interfaces. The API library version has to be the same version as the driver " \
+      "version.")                                                                                                  \
+    /* The result text request. */                                                                                 \
+    X(kSimResultTextBadBuffer, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1790,                              \
+      "ResultCode2String: Invalid string buffer. The buffer can not be NULL and its size can not be zero")         \
+    X(kSimResultTextBadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1796,                                 \
+      "Invalid device handle. Can't translate this result code to a string.")
 
-inline constexpr std::array kSimFailures = {
-    kSimUnsupportedRequest,  kSimShortInput,          kSimShortOutput,
-    kSimIncompatibleVersion, kSimResultTextBadBuffer, kSimResultTextBadDevice,
-};
+ZEL_DEFINE_FAILURES(ZEL_SIM_FAILURES, kSimFailures)
 
 }  // namespace zel::sim
