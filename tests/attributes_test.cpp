@@ -15,31 +15,17 @@
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "request.h"
+#include "request_bytes.h"
 
 namespace {
 
 using zeltest::FakeDriver;
+using zeltest::Framed;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
 
 constexpr ZEL_HANDLE kDevice = 0x10000003u;
 constexpr ZEL_UINT32 kSomeAttribute = 0x2A;
-
-std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint32_t> words) {
-    std::vector<std::uint8_t> bytes;
-    for (std::uint32_t w : words) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-    }
-    return bytes;
-}
-
-// The 16-byte header of zeros followed by the given words.
-std::vector<std::uint8_t> Framed(std::initializer_list<std::uint32_t> words) {
-    std::vector<std::uint8_t> bytes(16, 0);
-    const auto body = Bytes(words);
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
-}
 
 class LibraryAttributeTest : public ::testing::Test {
 protected:

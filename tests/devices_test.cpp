@@ -13,6 +13,7 @@
 #include "connection.h"
 #include "devices.h"
 #include "fake_driver.h"
+#include "request_bytes.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using zel::kTransportCallFailedCompact;
 using zel::kTransportEmptyResponse;
 using zel::kTransportEmptyResponseCompact;
 using zeltest::FakeDriver;
+using zeltest::Image;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
 using Words = std::initializer_list<std::pair<std::uint32_t, std::uint32_t>>;
@@ -29,13 +31,6 @@ constexpr ZEL_RESULT kDriverRefusal = static_cast<ZEL_RESULT>(0x8401230Bu);  // 
 constexpr ZEL_RESULT kDriverInfo = static_cast<ZEL_RESULT>(0x04000101u);     // a non-negative driver result
 
 // The whole input image a request should have: zeros but for the given words.
-std::vector<std::uint8_t> Image(std::uint32_t cbIn, Words words) {
-    std::vector<std::uint8_t> bytes(cbIn, 0);
-    for (const auto &[offset, value] : words) {
-        for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-    return bytes;
-}
 
 void ExpectRequest(const RecordedRequest &request, std::uint32_t nFunction, std::uint32_t cbIn, std::uint32_t cbOut,
                    Words words) {

@@ -15,24 +15,18 @@
 #include "fake_driver.h"
 #include "fixtures.h"
 #include "request.h"
+#include "request_bytes.h"
 
 namespace {
 
 using zeltest::FakeDriver;
+using zeltest::Framed;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
 
 constexpr ZEL_HANDLE kQueue = 0x30000001u;
 constexpr ZEL_HANDLE kDevice = 0x10000002u;
 const OSA_HANDLE kSomeEvent = reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(0x4321));
-
-std::vector<std::uint8_t> Framed(std::initializer_list<std::uint32_t> words) {
-    std::vector<std::uint8_t> bytes(16, 0);
-    for (std::uint32_t w : words) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-    }
-    return bytes;
-}
 
 Reply FailedEmpty() {
     Reply reply;

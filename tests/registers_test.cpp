@@ -12,22 +12,16 @@
 #include "fixtures.h"
 #include "registers.h"
 #include "request.h"
+#include "request_bytes.h"
 
 namespace {
 
 using zeltest::FakeDriver;
+using zeltest::Framed;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
 
 constexpr ZEL_HANDLE kDevice = 0x10000004u;
-
-std::vector<std::uint8_t> Framed(std::initializer_list<std::uint32_t> words) {
-    std::vector<std::uint8_t> bytes(16, 0);
-    for (std::uint32_t w : words) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-    }
-    return bytes;
-}
 
 using ReadFn = ZEL_RESULT(ZEL_CALLCONV *)(ZEL_HANDLE, ZEL_UINT32, ZEL_UINT32 *);
 using WriteFn = ZEL_RESULT(ZEL_CALLCONV *)(ZEL_HANDLE, ZEL_UINT32, ZEL_UINT32);

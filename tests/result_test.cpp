@@ -90,10 +90,14 @@ TEST(SourceNames, EveryNameHasTheAreaForm) {
     int drv = 0, lib = 0, osa = 0;
     for (std::uint32_t id = 1; id < zel::kSourceNameCount; ++id) {
         const std::string name(zel::SourceName(id));
-        if (name.rfind("ZEL_SRC_DRV_", 0) == 0) ++drv;
-        else if (name.rfind("ZEL_SRC_LIB_", 0) == 0) ++lib;
-        else if (name.rfind("ZEL_SRC_OSA_", 0) == 0) ++osa;
-        else ADD_FAILURE() << id << " " << name;
+        if (name.rfind("ZEL_SRC_DRV_", 0) == 0)
+            ++drv;
+        else if (name.rfind("ZEL_SRC_LIB_", 0) == 0)
+            ++lib;
+        else if (name.rfind("ZEL_SRC_OSA_", 0) == 0)
+            ++osa;
+        else
+            ADD_FAILURE() << id << " " << name;
     }
     EXPECT_EQ(drv, 150);
     EXPECT_EQ(lib, 18);
