@@ -16,23 +16,26 @@ function(zel_windows_def objects_target)
   add_custom_command(OUTPUT ${ZEL_DEF_FILE}
     COMMAND ${CMAKE_COMMAND}
       -DHEADER=${PROJECT_SOURCE_DIR}/include/zel/zel.h
+      -DADDITIONS=${PROJECT_SOURCE_DIR}/include/zel/zelnames.h
       -DNM=${CMAKE_NM}
       -DOBJECTS_FILE=${objects_file}
       -DDECORATED=${ZEL_STDCALL_DECORATED}
       -DOUTPUT=${ZEL_DEF_FILE}
       -P ${PROJECT_SOURCE_DIR}/cmake/gen-def.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/include/zel/zel.h ${PROJECT_SOURCE_DIR}/cmake/gen-def.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/include/zel/zel.h ${PROJECT_SOURCE_DIR}/include/zel/zelnames.h
+      ${PROJECT_SOURCE_DIR}/cmake/gen-def.cmake
       ${PROJECT_SOURCE_DIR}/cmake/ZelInterface.cmake $<TARGET_OBJECTS:${objects_target}>
     COMMENT "Generating zel.def"
     VERBATIM)
 endfunction()
 
 # zel_add_windows_export_test(<target>): a test that the target's export
-# table is exactly the public interface.
+# table is exactly the public interface and this library's additions.
 function(zel_add_windows_export_test target)
   add_test(NAME windows_exports_${target}
     COMMAND ${CMAKE_COMMAND}
       -DHEADER=${PROJECT_SOURCE_DIR}/include/zel/zel.h
+      -DADDITIONS=${PROJECT_SOURCE_DIR}/include/zel/zelnames.h
       -DOBJDUMP=${CMAKE_OBJDUMP}
       -DBINARY=$<TARGET_FILE:${target}>
       -DDECORATED=${ZEL_STDCALL_DECORATED}

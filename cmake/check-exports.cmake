@@ -1,6 +1,7 @@
-# Checks the export table of a Windows binary against the public header:
-#   cmake -DHEADER=zel.h -DOBJDUMP=<objdump> -DBINARY=zel.dll -DDECORATED=ON|OFF
-#         -P check-exports.cmake
+# Checks the export table of a Windows binary against the public header and
+# the header of this library's additions:
+#   cmake -DHEADER=zel.h [-DADDITIONS=zelnames.h] -DOBJDUMP=<objdump>
+#         -DBINARY=zel.dll -DDECORATED=ON|OFF -P check-exports.cmake
 # Every declared function must be exported under its plain name (and, on
 # 32-bit, its stdcall name Name@N, at the same address); a second name must
 # lead to the same address as its first function; nothing else may be
@@ -10,6 +11,17 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
 zel_read_interface(${HEADER} names aliases)
+# This library's additions to the interface, declared in a header of their own.
+if(ADDITIONS)
+  zel_read_interface(${ADDITIONS} added_names added_aliases)
+  foreach(name IN LISTS added_names)
+    if(name IN_LIST names)
+      message(FATAL_ERROR "${ADDITIONS}: ${name} is declared in ${HEADER} too")
+    endif()
+  endforeach()
+  list(APPEND names ${added_names})
+  list(APPEND aliases ${added_aliases})
+endif()
 
 execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -1,13 +1,24 @@
 # Writes the module-definition file of the Windows library and tool:
-#   cmake -DHEADER=zel.h -DNM=<nm> -DOBJECTS_FILE=<list> -DDECORATED=ON|OFF
-#         -DOUTPUT=zel.def -P gen-def.cmake
-# The names come from the public header; the stdcall decorations (@N, 32-bit
+#   cmake -DHEADER=zel.h [-DADDITIONS=zelnames.h] -DNM=<nm> -DOBJECTS_FILE=<list>
+#         -DDECORATED=ON|OFF -DOUTPUT=zel.def -P gen-def.cmake
+# The names come from the public header and the additions' header; the stdcall decorations (@N, 32-bit
 # only) from the compiled objects, so neither can drift. A second name is
 # exported as another name of its first function, not of a copy. Functions
 # not yet defined in the objects are left out; the export check reports them.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
 zel_read_interface(${HEADER} names aliases)
+# This library's additions to the interface, declared in a header of their own.
+if(ADDITIONS)
+  zel_read_interface(${ADDITIONS} added_names added_aliases)
+  foreach(name IN LISTS added_names)
+    if(name IN_LIST names)
+      message(FATAL_ERROR "${ADDITIONS}: ${name} is declared in ${HEADER} too")
+    endif()
+  endforeach()
+  list(APPEND names ${added_names})
+  list(APPEND aliases ${added_aliases})
+endif()
 
 file(READ ${OBJECTS_FILE} objects)
 string(STRIP "${objects}" objects)
@@ -32,7 +43,7 @@ foreach(pair IN LISTS aliases)
   set(first_of_${second} ${first})
 endforeach()
 
-set(content "; Generated from zel.h by cmake/gen-def.cmake. Do not edit.\nEXPORTS\n")
+set(content "; Generated from zel.h and zelnames.h by cmake/gen-def.cmake. Do not edit.\nEXPORTS\n")
 foreach(name IN LISTS names)
   set(target ${name})
   if(DEFINED first_of_${name})

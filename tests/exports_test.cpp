@@ -1,8 +1,9 @@
 // The whole interface as the dynamic linker sees it: the shared library and
-// the tool each export exactly the functions the public header declares (a
-// hand-kept list guards against a name dropped from the header), nothing
-// internal leaks, and a function with two names is one function. ELF only:
-// the Windows export tables have a check of their own.
+// the tool each export exactly the functions the public header declares and
+// this library's additions in zelnames.h (hand-kept lists guard against a
+// name dropped from a header), nothing internal leaks, and a function with
+// two names is one function. ELF only: the Windows export tables have a
+// check of their own.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -122,6 +123,12 @@ const std::set<std::string> kInterface = {
     "OsaBeep",
 };
 
+// This library's additions, declared in zelnames.h, not in zel.h.
+const std::set<std::string> kAdditions = {
+    "ZelSourceIdName",
+    "ZelErrorCodeName",
+};
+
 // Second names and the function they name.
 const std::map<std::string, std::string> kSecondNames = {
     {"ZelDrvGetAttributeValueBool", "ZelDrvGetAttributeValueUint32"},
@@ -149,9 +156,9 @@ std::string DeclaredName(const std::string &line) {
     return line.substr(at, end - at);
 }
 
-std::set<std::string> HeaderNames() {
-    std::ifstream header(ZEL_TEST_SOURCE_DIR "/include/zel/zel.h");
-    EXPECT_TRUE(header.good());
+std::set<std::string> HeaderNames(const char *path) {
+    std::ifstream header(path);
+    EXPECT_TRUE(header.good()) << path;
     std::set<std::string> names;
     std::size_t apiLines = 0;
     for (std::string line; std::getline(header, line);) {
@@ -164,10 +171,19 @@ std::set<std::string> HeaderNames() {
     return names;
 }
 
+void ExpectDeclaresExactly(const char *path, const std::set<std::string> &expected) {
+    SCOPED_TRACE(path);
+    const std::set<std::string> header = HeaderNames(path);
+    for (const std::string &name : expected) EXPECT_TRUE(header.count(name)) << "not declared: " << name;
+    for (const std::string &name : header) EXPECT_TRUE(expected.count(name)) << "not in the interface: " << name;
+}
+
 TEST(Exports, HeaderDeclaresExactlyTheInterface) {
-    const std::set<std::string> header = HeaderNames();
-    for (const std::string &name : kInterface) EXPECT_TRUE(header.count(name)) << "not declared: " << name;
-    for (const std::string &name : header) EXPECT_TRUE(kInterface.count(name)) << "not in the interface: " << name;
+    ExpectDeclaresExactly(ZEL_TEST_SOURCE_DIR "/include/zel/zel.h", kInterface);
+}
+
+TEST(Exports, AdditionsHeaderDeclaresExactlyTheAdditions) {
+    ExpectDeclaresExactly(ZEL_TEST_SOURCE_DIR "/include/zel/zelnames.h", kAdditions);
 }
 
 // The dynamic symbol tables are read with nm; other platforms' export
@@ -204,8 +220,10 @@ void CheckImage(const std::string &path) {
     const auto symbols = DynamicSymbols(path);
     ASSERT_FALSE(symbols.empty());
     for (const std::string &name : kInterface) EXPECT_TRUE(symbols.count(name)) << "missing: " << name;
+    for (const std::string &name : kAdditions) EXPECT_TRUE(symbols.count(name)) << "missing: " << name;
     for (const auto &[name, address] : symbols) {
-        EXPECT_TRUE(kInterface.count(name) || kStandardSymbols.count(name) || IsSanitizerSymbol(name))
+        EXPECT_TRUE(kInterface.count(name) || kAdditions.count(name) || kStandardSymbols.count(name) ||
+                    IsSanitizerSymbol(name))
             << "exported but not in the interface: " << name;
     }
     for (const auto &[second, first] : kSecondNames) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <zel/zel.h>
+#include <zel/zelnames.h>
 #include "events.h"
 #include "fake_driver.h"
 
@@ -182,6 +183,14 @@ TEST(OsaWin32Dll, LoaderFindsTheInterfaceUnderAllItsNames) {
     ZelResultCode(zel::events::kWaitMultipleFailed, &linked[0], &linked[1], &linked[2], &linked[3]);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(viaDll[i], linked[i]) << "field " << i;
     EXPECT_EQ(viaDll[3], 1509u);
+
+    // This library's additions are exported like the interface.
+    auto sourceName = Resolve<decltype(&ZelSourceIdName)>(dll, "ZelSourceIdName");
+    auto errorName = Resolve<decltype(&ZelErrorCodeName)>(dll, "ZelErrorCodeName");
+    ASSERT_NE(sourceName, nullptr);
+    ASSERT_NE(errorName, nullptr);
+    EXPECT_STREQ(sourceName(ZEL_SRC_LIB_ZELDRV_C), "ZEL_SRC_LIB_ZELDRV_C");
+    EXPECT_STREQ(errorName(0x8000000Du), "ZEL_E_CALL_FAIL");
 
     EXPECT_EQ(GetProcAddress(dll, "ZelDrvGetAttributeValueBool"), GetProcAddress(dll, "ZelDrvGetAttributeValueUint32"));
     EXPECT_EQ(GetProcAddress(dll, "ZelDrvSetAttributeValueBool"), GetProcAddress(dll, "ZelDrvSetAttributeValueUint32"));

@@ -16,6 +16,8 @@ namespace zel::osa {
 // Makes standard output write bytes unchanged (no newline translation), so
 // the tool's dialogue is the same bytes on every platform.
 void UseBinaryStdout();
+// The same for standard input, so a log passes through byte for byte.
+void UseBinaryStdin();
 
 // Event objects with Win32 semantics: auto-reset, created non-signalled,
 // signals not counted. Closed with OsaDeviceClose like any handle.

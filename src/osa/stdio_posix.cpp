@@ -5,4 +5,6 @@ namespace zel::osa {
 // POSIX streams never translate newlines.
 void UseBinaryStdout() {}
 
+void UseBinaryStdin() {}
+
 }  // namespace zel::osa

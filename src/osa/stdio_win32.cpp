@@ -9,4 +9,6 @@ namespace zel::osa {
 
 void UseBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
+void UseBinaryStdin() { _setmode(_fileno(stdin), _O_BINARY); }
+
 }  // namespace zel::osa

@@ -1,12 +1,10 @@
 // The exported result-code functions: splitting a ZEL_RESULT into its fields.
 #include "result.h"
+#include "common_codes.h"
 
 namespace {
 
 constexpr std::uint32_t Bits(ZEL_RESULT r) { return static_cast<std::uint32_t>(r); }
-
-// Codes up to 29 are the common codes, reported with the severity bit kept.
-constexpr std::uint32_t kLastCommonCode = 29;
 
 }  // namespace
 
@@ -27,7 +25,7 @@ ZEL_API ZEL_UINT32 ZEL_CALLCONV ZelResultErrorCode(ZEL_RESULT r) { return Bits(r
 ZEL_API void ZEL_CALLCONV ZelResultCode(ZEL_RESULT r, ZEL_UINT32 *pnErrorCode, ZEL_UINT32 *pnSeverity,
                                         ZEL_UINT32 *pnSourceId, ZEL_UINT32 *pnLineNum) {
     const std::uint32_t nCode = ZelResultErrorCode(r);
-    *pnErrorCode = nCode > kLastCommonCode ? nCode : (Bits(r) & 0x800000FFu);
+    *pnErrorCode = nCode > zel::kLastCommonCode ? nCode : (Bits(r) & 0x800000FFu);
     *pnSeverity = ZelResultSeverity(r);
     *pnSourceId = ZelResultSourceId(r);
     *pnLineNum = ZelResultLineNum(r);

@@ -1,0 +1,61 @@
+// zelcode: finding result codes in text, and annotating a log with them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zel::code {
+
+// A code given on the command line: 1 to 8 hexadecimal digits, with or
+// without a 0x prefix, and nothing else.
+std::optional<std::uint32_t> ParseCodeArgument(std::string_view text);
+
+struct FoundCode {
+    std::size_t offset;  // of the code's first character in the line
+    std::uint32_t value;
+};
+
+// The codes in one line (without its terminator), in order. A code is a
+// whole word: 0x followed by 1 to 8 hexadecimal digits, or with loose also a
+// bare word of exactly 8 hexadecimal digits that is not a date (yyyymmdd,
+// ddmmyyyy, mmddyyyy) and not joined to a neighbouring number by '.', ':',
+// '-' or '/' (times, decimals, versions, addresses, UUIDs). A word is a run
+// of letters, digits, '_' and non-ASCII bytes; a code right after '-' is a
+// negative number and is not taken.
+std::vector<FoundCode> FindCodes(std::string_view line, bool loose);
+
+// Every line that starts with this is an annotation; such lines are copied
+// but never scanned, so an annotated log can be fed through again.
+inline constexpr std::string_view kAnnotationPrefix = "#zelcode: ";
+
+// Annotates a log line by line. In text mode each line is copied unchanged
+// and followed by one annotation line per code it holds, ended as the line
+// itself is ("\n" or "\r\n"; "\n" after a last line without one, which then
+// gets a "\n" first). In JSON mode nothing of the log is copied: the output
+// is one JSON array with an object per code.
+class LogAnnotator {
+public:
+    LogAnnotator(bool loose, bool json) : loose_(loose), json_(json) {}
+
+    // line: one line of the log with its terminator, if it has one.
+    void AddLine(std::string_view line, std::string &out);
+    // Ends the output (the JSON array's closing bracket).
+    void Finish(std::string &out);
+
+private:
+    bool loose_;
+    bool json_;
+    std::size_t lineNumber_ = 0;
+    std::size_t objects_ = 0;
+};
+
+// Appends one object to a JSON array written one element per line.
+void AppendJsonElement(std::string &out, std::size_t &count, const std::string &object);
+// Closes such an array ("[]" when it had no element).
+void FinishJsonArray(std::string &out, std::size_t count);
+
+}  // namespace zel::code
