@@ -20,10 +20,11 @@ inline constexpr ZEL_RESULT kDrvDeviceNotOpened = LibraryFailure(ZEL_E_INVALID_H
 inline constexpr ZEL_RESULT kReleaseNotConnected = LibraryInfo(ZEL_E_NOT_CONNECTED, 249);
 // ZelDrvGetHandle
 inline constexpr ZEL_RESULT kGetHandleNotConnected = LibraryFailure(ZEL_E_NOT_CONNECTED, 573);
+inline constexpr ZEL_RESULT kGetHandleNullOut = LibraryFailure(ZEL_E_INVALID_PARAMETER, 577);
 
 inline constexpr std::array kConnectionFailures = {
-    kNetAlreadyConnected, kNetDeviceNotOpened,  kDrvAlreadyConnected,
-    kDrvDeviceNotOpened,  kReleaseNotConnected, kGetHandleNotConnected,
+    kNetAlreadyConnected, kNetDeviceNotOpened,    kDrvAlreadyConnected, kDrvDeviceNotOpened,
+    kReleaseNotConnected, kGetHandleNotConnected, kGetHandleNullOut,
 };
 
 static_assert(kNetAlreadyConnected == static_cast<ZEL_RESULT>(0xB5009A0Du));
