@@ -46,6 +46,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UI
     r.Put<12>(nParam1);
     r.Put<16>(nParam2);
     r.Put<20>(nParam3);
+    // The handle follows the result word here: a reply that holds the result
+    // but stops before the handle gives no handle rather than 0.
+    r.Preset<8>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
     if (phDevice != nullptr) {
         *phDevice = ZEL_INVALID_HANDLE_VALUE;
