@@ -39,8 +39,8 @@ std::vector<Answer> g_answers;
 ZEL_BOOL ZEL_CALLCONV Open(void *) { return 1; }
 void ZEL_CALLCONV Close(void *) {}
 
-ZEL_BOOL ZEL_CALLCONV IoControl(void *, ZEL_UINT32 nControlCode, const void *, ZEL_UINT32, void *pOut,
-                                ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+ZEL_BOOL ZEL_CALLCONV IoControl(void *, ZEL_UINT32 nControlCode, const void *, ZEL_UINT32, void *pOut, ZEL_UINT32 cbOut,
+                                ZEL_UINT32 *pcbReturned) {
     FuzzedDataProvider &in = *g_input;
     Answer answer;
     answer.function = zel::FunctionNumber(nControlCode);
@@ -98,7 +98,8 @@ std::uint32_t Field(const Answer &a, std::uint32_t offset, std::uint32_t start) 
     ((condition) ? (void)0 : (std::fprintf(stderr, "oracle failed, line %d: %s\n", __LINE__, #condition), std::abort()))
 
 ZEL_HANDLE AnyHandle(FuzzedDataProvider &in) {
-    static const ZEL_HANDLE kHandles[] = {0, 0x10000001u, 0x20000002u, 0x40000004u, 0x30000003u, ZEL_INVALID_HANDLE_VALUE};
+    static const ZEL_HANDLE kHandles[] = {0,           0x10000001u, 0x20000002u,
+                                          0x40000004u, 0x30000003u, ZEL_INVALID_HANDLE_VALUE};
     return in.ConsumeBool() ? in.PickValueInArray(kHandles) : in.ConsumeIntegral<ZEL_HANDLE>();
 }
 
@@ -117,55 +118,123 @@ void Step(FuzzedDataProvider &in) {
     const int op = in.ConsumeIntegralInRange(0, 37);
     ZEL_RESULT r = 0;
     switch (op) {
-        case 0: r = ZelDrvEnumDeviceType(n, &(out1 = n), &out0); break;
-        case 1: r = ZelDrvEnumDevice(n, n, &(out1 = n), &out0); break;
-        case 2: r = ZelDrvEnable(h, n, n); break;
-        case 3: r = ZelDrvDisable(h, n, n); break;
-        case 4: r = ZelDrvReset(h); break;
+        case 0:
+            r = ZelDrvEnumDeviceType(n, &(out1 = n), &out0);
+            break;
+        case 1:
+            r = ZelDrvEnumDevice(n, n, &(out1 = n), &out0);
+            break;
+        case 2:
+            r = ZelDrvEnable(h, n, n);
+            break;
+        case 3:
+            r = ZelDrvDisable(h, n, n);
+            break;
+        case 4:
+            r = ZelDrvReset(h);
+            break;
         case 5: {
             // A size the buffer holds, or any size at all (refused unless it is 0 to 512).
-            ZEL_INT32 cbMask = in.ConsumeBool() ? in.ConsumeIntegral<ZEL_INT32>()
-                                                : in.ConsumeIntegralInRange<ZEL_INT32>(0, 600);
+            ZEL_INT32 cbMask =
+                in.ConsumeBool() ? in.ConsumeIntegral<ZEL_INT32>() : in.ConsumeIntegralInRange<ZEL_INT32>(0, 600);
             if (cbMask > static_cast<ZEL_INT32>(cbBuffer) && cbMask <= ZEL_MAX_TIMESLOT_MASK_SIZE) {
                 cbMask = static_cast<ZEL_INT32>(cbBuffer);
             }
             r = ZelDrvConnectPipe(h, n, AnyHandle(in), n, pBuffer, cbMask);
             break;
         }
-        case 6: r = ZelDrvDisconnectPipe(h, n); break;
-        case 7: r = ZelDrvClose(h); break;
-        case 8: r = ZelDrvEventCode2String(h, n, cbBuffer, static_cast<char *>(pBuffer)); break;
-        case 9: r = ZelDrvConnectLogicalDevice(h, n, AnyHandle(in), n); break;
-        case 10: r = ZelDrvDisconnectLogicalDevice(h, n, AnyHandle(in), n); break;
-        case 11: r = ZelDrvGetState(h, &out0); break;
-        case 12: r = ZelDrvGetAttributeType(h, n, &out0, &out1, &out2); break;
-        case 13: r = ZelDrvGetAttributeValue(h, n, pBuffer, cbBuffer, &out0); break;
-        case 14: r = ZelDrvSetAttributeValue(h, n, pBuffer, cbBuffer); break;
-        case 15: r = ZelDrvDbgDump(h, n); break;
-        case 16: r = ZelDrvResultCode2String(h, static_cast<ZEL_RESULT>(n), 0, nullptr); break;
-        case 17: r = ZelDrvReadReg8(h, n, &out0); break;
-        case 18: r = ZelDrvReadReg16(h, n, &out0); break;
-        case 19: r = ZelDrvWriteReg8(h, n, n); break;
-        case 20: r = ZelDrvWriteReg16(h, n, n); break;
-        case 21: r = ZelDrvConnectBoard(h, AnyHandle(in)); break;
-        case 22: r = ZelDrvWriteReg32(h, n, n); break;
-        case 23: r = ZelDrvReadReg32(h, n, &out0); break;
-        case 24: r = ZelDrvGetDeviceHandle(n, n, n, (out2 = in.ConsumeBool()) != 0 ? &out0 : nullptr); break;
-        case 25: r = ZelDrvOpenPhysicalDevice(n, n, n, n, n, &out0); break;
-        case 26: r = ZelDrvCreateLogicalDevice(h, n, n, n, &out0); break;
-        case 27: r = ZelDrvCreateEventQueue(n, nullptr, &out0); break;
-        case 28: r = ZelDrvCreatePipe(n, &out0); break;
-        case 29: r = ZelDrvPollEvents(h); break;
+        case 6:
+            r = ZelDrvDisconnectPipe(h, n);
+            break;
+        case 7:
+            r = ZelDrvClose(h);
+            break;
+        case 8:
+            r = ZelDrvEventCode2String(h, n, cbBuffer, static_cast<char *>(pBuffer));
+            break;
+        case 9:
+            r = ZelDrvConnectLogicalDevice(h, n, AnyHandle(in), n);
+            break;
+        case 10:
+            r = ZelDrvDisconnectLogicalDevice(h, n, AnyHandle(in), n);
+            break;
+        case 11:
+            r = ZelDrvGetState(h, &out0);
+            break;
+        case 12:
+            r = ZelDrvGetAttributeType(h, n, &out0, &out1, &out2);
+            break;
+        case 13:
+            r = ZelDrvGetAttributeValue(h, n, pBuffer, cbBuffer, &out0);
+            break;
+        case 14:
+            r = ZelDrvSetAttributeValue(h, n, pBuffer, cbBuffer);
+            break;
+        case 15:
+            r = ZelDrvDbgDump(h, n);
+            break;
+        case 16:
+            r = ZelDrvResultCode2String(h, static_cast<ZEL_RESULT>(n), 0, nullptr);
+            break;
+        case 17:
+            r = ZelDrvReadReg8(h, n, &out0);
+            break;
+        case 18:
+            r = ZelDrvReadReg16(h, n, &out0);
+            break;
+        case 19:
+            r = ZelDrvWriteReg8(h, n, n);
+            break;
+        case 20:
+            r = ZelDrvWriteReg16(h, n, n);
+            break;
+        case 21:
+            r = ZelDrvConnectBoard(h, AnyHandle(in));
+            break;
+        case 22:
+            r = ZelDrvWriteReg32(h, n, n);
+            break;
+        case 23:
+            r = ZelDrvReadReg32(h, n, &out0);
+            break;
+        case 24:
+            r = ZelDrvGetDeviceHandle(n, n, n, (out2 = in.ConsumeBool()) != 0 ? &out0 : nullptr);
+            break;
+        case 25:
+            r = ZelDrvOpenPhysicalDevice(n, n, n, n, n, &out0);
+            break;
+        case 26:
+            r = ZelDrvCreateLogicalDevice(h, n, n, n, &out0);
+            break;
+        case 27:
+            r = ZelDrvCreateEventQueue(n, nullptr, &out0);
+            break;
+        case 28:
+            r = ZelDrvCreatePipe(n, &out0);
+            break;
+        case 29:
+            r = ZelDrvPollEvents(h);
+            break;
         case 30: {
             ZEL_UINT64 time = 0;
             r = ZelDrvGetCurrentTime(&time);
             break;
         }
-        case 31: r = ZelDrvOpenPhysicalDeviceEx(n, n, n); break;
-        case 32: r = ZelDrvSetEventData(h, n, n, n, n, n, n); break;
-        case 33: r = ZelDrvGetEventData(h, records); break;
-        case 34: r = ZelDrvGetEventDataEx(h, records, (out1 = n % 5), &out0); break;
-        case 35: r = ZelDrvSetEventDataEx(h, n, n, n, n, n, n, n, n); break;
+        case 31:
+            r = ZelDrvOpenPhysicalDeviceEx(n, n, n);
+            break;
+        case 32:
+            r = ZelDrvSetEventData(h, n, n, n, n, n, n);
+            break;
+        case 33:
+            r = ZelDrvGetEventData(h, records);
+            break;
+        case 34:
+            r = ZelDrvGetEventDataEx(h, records, (out1 = n % 5), &out0);
+            break;
+        case 35:
+            r = ZelDrvSetEventDataEx(h, n, n, n, n, n, n, n, n);
+            break;
         case 36: {
             // A string attribute, terminated within the buffer.
             if (!buffer.empty()) buffer.back() = 0;
