@@ -325,25 +325,25 @@ void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, s
 
 extern "C" {
 
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInstall(void) { return zel::sim::TheSimulator().Install() ? 1 : 0; }
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimInstall(void) { return zel::sim::TheSimulator().Install() ? 1 : 0; }
 
-ZEL_API void ZEL_CALLCONV ZelSimUninstall(void) { zel::sim::TheSimulator().Uninstall(); }
+ZELSIM_API void ZEL_CALLCONV ZelSimUninstall(void) { zel::sim::TheSimulator().Uninstall(); }
 
-ZEL_API void ZEL_CALLCONV ZelSimReset(void) { zel::sim::TheSimulator().Reset(); }
+ZELSIM_API void ZEL_CALLCONV ZelSimReset(void) { zel::sim::TheSimulator().Reset(); }
 
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimInjectFault(ZEL_UINT32 nFunction, ZEL_UINT32 nFault, ZEL_UINT32 nValue,
-                                                ZEL_UINT32 coTimes) {
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimInjectFault(ZEL_UINT32 nFunction, ZEL_UINT32 nFault, ZEL_UINT32 nValue,
+                                                   ZEL_UINT32 coTimes) {
     return zel::sim::TheSimulator().InjectFault({nFunction, nFault, nValue, coTimes}) ? 1 : 0;
 }
 
-ZEL_API void ZEL_CALLCONV ZelSimClearFaults(void) { zel::sim::TheSimulator().ClearFaults(); }
+ZELSIM_API void ZEL_CALLCONV ZelSimClearFaults(void) { zel::sim::TheSimulator().ClearFaults(); }
 
-ZEL_API ZEL_UINT32 ZEL_CALLCONV ZelSimLogCount(void) { return zel::sim::TheSimulator().LogCount(); }
+ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimLogCount(void) { return zel::sim::TheSimulator().LogCount(); }
 
-ZEL_API ZEL_BOOL ZEL_CALLCONV ZelSimLogGet(ZEL_UINT32 nIndex, ZelSimLogRecord *pRecord) {
+ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimLogGet(ZEL_UINT32 nIndex, ZelSimLogRecord *pRecord) {
     return zel::sim::TheSimulator().LogGet(nIndex, pRecord) ? 1 : 0;
 }
 
-ZEL_API void ZEL_CALLCONV ZelSimLogClear(void) { zel::sim::TheSimulator().LogClear(); }
+ZELSIM_API void ZEL_CALLCONV ZelSimLogClear(void) { zel::sim::TheSimulator().LogClear(); }
 
 }  // extern "C"
