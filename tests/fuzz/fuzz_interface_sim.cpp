@@ -253,10 +253,10 @@ void Step(FuzzedDataProvider &in, Pool &pool) {
             const ZEL_RESULT code = static_cast<ZEL_RESULT>(in.ConsumeIntegral<ZEL_UINT32>());
             const ZEL_UINT32 cb = in.ConsumeIntegralInRange<ZEL_UINT32>(0, sizeof buffer);
             const ZEL_HANDLE device = in.ConsumeBool() ? 0 : pool.Pick(in);
-            const ZEL_RESULT r =
-                ZelDrvResultCode2String(device, code, cb, real ? reinterpret_cast<char *>(buffer) : nullptr);
-            // A text that was given is terminated within the buffer.
-            if (real && cb != 0 && (device == 0 || r >= 0)) Check(std::memchr(buffer, 0, cb) != nullptr);
+            ZelDrvResultCode2String(device, code, cb, real ? reinterpret_cast<char *>(buffer) : nullptr);
+            // The catalogue's text is always terminated within the buffer (a driver's
+            // success may be an injected result word, with no text behind it).
+            if (real && cb != 0 && device == 0) Check(std::memchr(buffer, 0, cb) != nullptr);
             break;
         }
         case 34: {
