@@ -226,6 +226,24 @@ TEST_F(DriverAttributeTest, ValueReadSendsTheBufferSizeAndPrefillsTheValueArea) 
     EXPECT_EQ(seenOutput, expected);
 }
 
+// A value delivered is never reported larger than the buffer; after a
+// failure the driver's word (the size it needs) passes unchanged.
+TEST_F(DriverAttributeTest, ValueReadSizeIsBoundedByTheBufferOnSuccess) {
+    std::array<std::uint8_t, 4> buffer{};
+    ZEL_UINT32 returned = 0;
+    Reply success;
+    success.words = {{8, 0}, {12, 0x7FFFFFFFu}};
+    driver_.Queue(success);
+    EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, &returned), 0);
+    EXPECT_EQ(returned, 4u);
+    Reply refused;
+    refused.words = {{8, 0xAD00120Du}, {12, 13}};
+    driver_.Queue(refused);
+    EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, &returned),
+              static_cast<ZEL_RESULT>(0xAD00120Du));
+    EXPECT_EQ(returned, 13u);
+}
+
 TEST_F(DriverAttributeTest, ValueReadAfterATransportFailureGivesTheCallersBytesBack) {
     std::array<std::uint8_t, 4> buffer = {1, 2, 3, 4};
     Reply failed;

@@ -228,7 +228,8 @@ TEST_F(DevicesTest, OutputsCopiedAfterATransportFailureAreZero) {
     driver_.Queue(callFails);
     EXPECT_EQ(ZelDrvEnumDevice(0, 1, &iterator, &value), kTransportCallFailed);
     EXPECT_EQ(value, 0u);
-    EXPECT_EQ(iterator, 0u);
+    // The iterator field starts as the end marker, so the enumeration ends.
+    EXPECT_EQ(iterator, ZEL_INVALID_HANDLE_VALUE);
 }
 
 TEST_F(DevicesTest, EnumerationRunsUntilTheDriverReturnsTheEndMarker) {
@@ -346,6 +347,40 @@ TEST(DevicesNotConnected, RequestsFailInTheTransport) {
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 0, 0, 0, &h), kTransportEmptyResponse);
     EXPECT_EQ(h, ZEL_INVALID_HANDLE_VALUE);
     EXPECT_TRUE(driver.Requests().empty());
+}
+
+// A loop that tests only the iterator ends after a failed step: not
+// connected, a reply too short to hold the result, a refused argument.
+TEST(DevicesNotConnected, EnumerationLoopsEndAfterAFailedStep) {
+    ZEL_UINT32 it = 0;
+    ZEL_UINT32 value = 0;
+    int steps = 0;
+    for (ZelDrvIteratorBegin(&it); ZelDrvIsIteratorEnd(&it) && steps < 4; ++steps) ZelDrvEnumDeviceType(0, &it, &value);
+    EXPECT_EQ(steps, 1);
+    steps = 0;
+    for (ZelDrvIteratorBegin(&it); ZelDrvIsIteratorEnd(&it) && steps < 4; ++steps) ZelDrvEnumDevice(0, 0, &it, &value);
+    EXPECT_EQ(steps, 1);
+
+    ZelDrvIteratorBegin(&it);
+    EXPECT_EQ(ZelDrvEnumDeviceType(0, &it, nullptr), zel::devices::kEnumDeviceTypeNullType);
+    EXPECT_EQ(it, ZEL_INVALID_HANDLE_VALUE);
+    ZelDrvIteratorBegin(&it);
+    EXPECT_EQ(ZelDrvEnumDevice(0, 0, &it, nullptr), zel::devices::kEnumDeviceNullDevice);
+    EXPECT_EQ(it, ZEL_INVALID_HANDLE_VALUE);
+}
+
+TEST_F(DevicesTest, EnumerationStepWithAFourByteReplyFailsAndEnds) {
+    Reply shortReply;
+    shortReply.count = 4;
+    driver_.SetDefault(shortReply);
+    ZEL_UINT32 it = 0;
+    ZEL_UINT32 value = 7;
+    EXPECT_EQ(ZelDrvEnumDeviceType(0, &it, &value), kTransportEmptyResponse);
+    EXPECT_EQ(it, ZEL_INVALID_HANDLE_VALUE);
+    it = 0;
+    EXPECT_EQ(ZelDrvEnumDevice(0, 0, &it, &value), kTransportEmptyResponse);
+    EXPECT_EQ(it, ZEL_INVALID_HANDLE_VALUE);
+    driver_.SetDefault(Reply{});
 }
 
 TEST(DeviceFailures, EachHasACatalogueText) {

@@ -148,6 +148,23 @@ TEST_F(EventQueueTest, GetManyCarriesTheArrayAddressAndReturnsTheCount) {
     EXPECT_EQ(driver_.Requests().size(), 3u);
 }
 
+// A driver cannot make the caller walk past its array: the count it reports
+// is bounded by the room it was given, whatever the result.
+TEST_F(EventQueueTest, GetManyNeverReportsMoreRecordsThanTheRoom) {
+    ZelEventData record{};
+    ZEL_UINT32 count = 0;
+    for (const std::uint32_t result : {0u, 0xD685050Bu}) {
+        Reply reply;
+        reply.words = {{8, 1000}, {12, result}};
+        driver_.Queue(reply);
+        EXPECT_EQ(static_cast<std::uint32_t>(ZelDrvGetEventDataEx(kQueue, &record, 1, &count)), result);
+        EXPECT_EQ(count, 1u);
+    }
+    driver_.Queue(Reply::Result(8, 5));
+    EXPECT_EQ(ZelDrvGetEventDataEx(kQueue, nullptr, 0, &count), 0);
+    EXPECT_EQ(count, 0u);
+}
+
 TEST_F(EventQueueTest, EventCodeTextSendsTheSizeBeforeTheCode) {
     Reply reply;
     reply.bytes = {{8, std::string("Line up\0", 8)}};

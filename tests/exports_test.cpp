@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -184,6 +185,35 @@ TEST(Exports, HeaderDeclaresExactlyTheInterface) {
 
 TEST(Exports, AdditionsHeaderDeclaresExactlyTheAdditions) {
     ExpectDeclaresExactly(ZEL_TEST_SOURCE_DIR "/include/zel/zelnames.h", kAdditions);
+}
+
+// Every declaration has its contract right above it (past a second-name
+// note): a comment block that states the NULL and size rules.
+TEST(Exports, EveryDeclarationStatesItsNullAndSizeRules) {
+    std::ifstream header(ZEL_TEST_SOURCE_DIR "/include/zel/zel.h");
+    ASSERT_TRUE(header.good());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(header, line);) lines.push_back(line);
+    std::size_t checked = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("ZEL_API ", 0) != 0) continue;
+        ++checked;
+        std::size_t at = i;
+        if (at > 0 && lines[at - 1].find("function under a second name") != std::string::npos) --at;
+        std::string block;
+        bool closed =
+            at > 0 && lines[at - 1].size() >= 2 && lines[at - 1].compare(lines[at - 1].size() - 2, 2, "*/") == 0;
+        while (closed && at > 0) {
+            block = lines[--at] + "\n" + block;
+            if (lines[at].rfind("/*", 0) == 0) break;
+        }
+        const std::string name = DeclaredName(lines[i]);
+        EXPECT_TRUE(closed) << name << ": no contract comment right above";
+        EXPECT_NE(block.find(name), std::string::npos) << name << ": the comment above is not its own";
+        EXPECT_NE(block.find("NULL:"), std::string::npos) << name << ": no NULL rule";
+        EXPECT_NE(block.find("Sizes:"), std::string::npos) << name << ": no size rule";
+    }
+    EXPECT_EQ(checked, kInterface.size());
 }
 
 // The dynamic symbol tables are read with nm; other platforms' export

@@ -186,8 +186,8 @@ TEST_F(SimTest, FaultEmptyResponse) {
 
 TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_SHORT_RESPONSE, 4, 0));
-    // The transport reads the result from its place, which the short reply
-    // did not reach: the caller's own bytes there are the result.
+    // The short reply does not reach the result word: it has no result, and
+    // the caller's own bytes beyond it are kept.
     std::array<char, 64> buffer{};
     std::vector<std::uint8_t> in(zel::WireInputSize(zel::req::kResultCode2String));
     zel::PutWord(in, 16, hBoard_);
@@ -200,12 +200,13 @@ TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
     }
     zel::PutWord(in, 28, 64);
     std::vector<std::uint8_t> out(12, 0x77);
-    EXPECT_EQ(static_cast<std::uint32_t>(Raw(0x81B, in, out)), 0x77777777u);
+    EXPECT_EQ(Raw(0x81B, in, out), zel::kTransportEmptyResponse);
     EXPECT_EQ(zel::GetWord(out, 0), 0u);  // the delivered header bytes
     EXPECT_EQ(zel::GetWord(out, 4), 0x77777777u);
+    EXPECT_EQ(zel::GetWord(out, 8), 0x77777777u);
     EXPECT_EQ(LastRecord().cbReturned, 4u);
     // Persistent until cleared, and only for its function.
-    EXPECT_EQ(static_cast<std::uint32_t>(Raw(0x81B, in, out)), 0x77777777u);
+    EXPECT_EQ(Raw(0x81B, in, out), zel::kTransportEmptyResponse);
     std::vector<std::uint8_t> other(12, 0x77);
     EXPECT_EQ(Raw(0x815, std::vector<std::uint8_t>(24), other), zel::sim::kSimUnsupportedRequest);
     ZelSimClearFaults();

@@ -114,24 +114,46 @@ TEST_F(TransportTest, CallFailureAndEmptyResponse) {
     EXPECT_EQ(static_cast<std::uint32_t>(zel::kTransportEmptyResponseCompact), 0xC300BC0Du);
 }
 
-// The count is never compared with the expected size: a short but non-empty
-// response still yields the word at the result's fixed place.
-TEST_F(TransportTest, ShortResponseIsAcceptedAndReadInPlace) {
-    Reply standard = Reply::Result(12, kDriverResult);
-    standard.count = 4;
-    driver_.Queue(standard);
-    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x816, 16)), kDriverResult);
+// A short but non-empty response is accepted when it reaches past the result
+// word, which is read at its fixed place; one that stops before the result
+// word has no result and reports the empty-response code of its framing, so
+// a cleared buffer is never taken for the driver's success.
+TEST_F(TransportTest, ShortResponseYieldsAResultOnlyWhenItHoldsTheResultWord) {
+    Reply past = Reply::Result(16, kDriverResult);
+    past.count = 20;
+    driver_.Queue(past);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80A, 20)), kDriverResult);
 
-    // A driver that wrote only the header leaves the result place as it was.
-    Reply headerOnly = Outcome(true, 8);
-    headerOnly.words.push_back({0, 0});
-    driver_.Queue(headerOnly);
-    EXPECT_EQ(static_cast<std::uint32_t>(Send(0x816, 16)), 0xA5A5A5A5u);
-
+    for (const std::uint32_t count : {1u, 4u, 8u, 15u}) {
+        Reply standard = Reply::Result(12, kDriverResult);
+        standard.count = count;
+        driver_.Queue(standard);
+        EXPECT_EQ(Send(0x816, 16), zel::kTransportEmptyResponse) << count;
+    }
+    for (const std::uint32_t count : {2u, 7u}) {
+        Reply compact = Reply::Result(4, kDriverResult);
+        compact.count = count;
+        driver_.Queue(compact);
+        EXPECT_EQ(Send(0x870, 12, Framing::Compact), zel::kTransportEmptyResponseCompact) << count;
+    }
     Reply compact = Reply::Result(4, kDriverResult);
-    compact.count = 2;
+    compact.count = 8;
     driver_.Queue(compact);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(0x870, 12, Framing::Compact)), kDriverResult);
+    // The attribute read holds its result at 8 whatever its size.
+    Reply attribute = Reply::Result(8, kDriverResult);
+    attribute.count = 12;
+    driver_.Queue(attribute);
+    EXPECT_EQ(static_cast<std::uint32_t>(Send(zel::req::kGetAttributeValue.function, 40)), kDriverResult);
+    attribute.count = 11;
+    driver_.Queue(attribute);
+    EXPECT_EQ(Send(zel::req::kGetAttributeValue.function, 40), zel::kTransportEmptyResponse);
+    // A short reply of a failed call stays a call failure.
+    Reply failed = Reply::Result(8, kDriverResult);
+    failed.succeeds = false;
+    failed.count = 4;
+    driver_.Queue(failed);
+    EXPECT_EQ(Send(0x80C, 12), zel::kTransportCallFailed);
 
     // A count larger than the output is accepted too.
     Reply large = Reply::Result(8, kDriverResult);

@@ -59,7 +59,7 @@ TEST(ZelcodeNames, ErrorCodeNamesAreExactlyTheHeadersCommonCodes) {
         EXPECT_STREQ(ZelErrorCodeName(value), name.c_str());
         // ZelResultCode's form and a whole result name the same code.
         EXPECT_STREQ(ZelErrorCodeName(0x80000000u | value), name.c_str());
-        EXPECT_STREQ(ZelErrorCodeName(U(zel::LibraryFailure(value, 707))), name.c_str());
+        EXPECT_STREQ(ZelErrorCodeName(U(zel::FailureResult(zel::kSourceLibrary, 1, value, 707))), name.c_str());
     }
     std::size_t named = 0;
     for (std::uint32_t code = 0; code < 256; ++code) named += ZelErrorCodeName(code) != nullptr ? 1 : 0;

@@ -2,6 +2,7 @@
 // by the library itself; every other handle is one request to the driver.
 #include "attributes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -96,7 +97,13 @@ ZEL_RESULT GetDriverAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId, voi
 
     const std::span<const std::uint8_t> response(block.get(), cbBlock);
     std::memcpy(pAttribValue, block.get() + attr::kGetValueDataOffset, cbAttribValueBuf);
-    if (pcbAttribValueReturned != nullptr) *pcbAttribValueReturned = GetWord(response, attr::kGetValueSizeOffset);
+    // A value delivered is never reported larger than the caller's buffer, so
+    // no caller reads past it. After a failure the word is the driver's own
+    // (a driver may give the size it needs) and is passed on as it is.
+    if (pcbAttribValueReturned != nullptr) {
+        const std::uint32_t cbReported = GetWord(response, attr::kGetValueSizeOffset);
+        *pcbAttribValueReturned = result >= 0 ? std::min(cbReported, cbAttribValueBuf) : cbReported;
+    }
     return result;
 }
 

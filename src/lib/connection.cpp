@@ -69,14 +69,17 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvReleaseLib(void) {
     return 0;
 }
 
+// It cannot fail: a null pointer is given nothing.
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvIsLibConnected(ZEL_BOOL *pbConnected) {
-    *pbConnected = zel::IsConnected() ? 1 : 0;
+    if (pbConnected != nullptr) *pbConnected = zel::IsConnected() ? 1 : 0;
     return 0;
 }
 
+// Not connected is reported first, whatever the pointer.
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetHandle(OSA_HANDLE *phDriver) {
     const OSA_HANDLE handle = zel::ConnectionHandle();
     if (handle == OSA_INVALID_HANDLE_VALUE) return zel::kGetHandleNotConnected;
+    if (phDriver == nullptr) return zel::kGetHandleNullOut;
     *phDriver = handle;
     return 0;
 }

@@ -25,7 +25,9 @@ namespace zel {
     /* ZelDrvGetHandle */                                                                                             \
     X(kGetHandleNotConnected, kSourceLibrary, 1, ZEL_E_NOT_CONNECTED, 573,                                            \
       "ZelDrvGetHandle: Connection to driver has not been established yet. Could not return handle prior to call to " \
-      "ZelDrvConnectLib()")
+      "ZelDrvConnectLib()")                                                                                           \
+    X(kGetHandleNullOut, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 577,                                             \
+      "ZelDrvGetHandle: Bad parameter phDriver. It is NULL.")
 
 ZEL_DEFINE_FAILURES(ZEL_CONNECTION_FAILURES, kConnectionFailures)
 

@@ -28,6 +28,14 @@ ZEL_RESULT SendHandleOnly(ZEL_HANDLE hDevice) {
     return r.Send();
 }
 
+// An enumeration step that cannot be made ends the enumeration: a loop that
+// tests only ZelDrvIsIteratorEnd stops, as it does after a reply that never
+// reached the iterator (its field starts as the end marker).
+ZEL_RESULT RefuseStep(ZEL_UINT32 *pIterator, ZEL_RESULT failure) {
+    *pIterator = ZEL_INVALID_HANDLE_VALUE;
+    return failure;
+}
+
 }  // namespace
 
 extern "C" {
@@ -38,6 +46,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UI
     r.Put<12>(nParam1);
     r.Put<16>(nParam2);
     r.Put<20>(nParam3);
+    // The handle follows the result word here: a reply that holds the result
+    // but stops before the handle gives no handle rather than 0.
+    r.Preset<8>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
     if (phDevice != nullptr) {
         *phDevice = ZEL_INVALID_HANDLE_VALUE;
@@ -47,8 +58,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UI
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDevice(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3,
-                                                         ZEL_UINT32 nParam4, ZEL_UINT32 nParam5,
-                                                         ZEL_HANDLE *phDevice) {
+                                                         ZEL_UINT32 nParam4, ZEL_UINT32 nParam5, ZEL_HANDLE *phDevice) {
     if (phDevice == nullptr) return devices::kOpenPhysicalDeviceNullHandle;
     Request<req::kOpenPhysicalDevice> r;
     r.Put<16>(nParam1);
@@ -62,8 +72,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDevice(ZEL_UINT32 nParam1, ZEL
     return result;
 }
 
-ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDeviceEx(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2,
-                                                           ZEL_UINT32 nParam3) {
+ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDeviceEx(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
     Request<req::kOpenPhysicalDeviceEx> r;
     r.Put<16>(nParam1);
     r.Put<20>(nParam2);
@@ -145,10 +154,11 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV ZelDrvIsIteratorEnd(const ZEL_UINT32 *pIterator) {
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDeviceType(ZEL_UINT32 nParam1, ZEL_UINT32 *pIterator,
                                                      ZEL_UINT32 *pnDeviceType) {
     if (pIterator == nullptr) return devices::kEnumDeviceTypeNullIterator;
-    if (pnDeviceType == nullptr) return devices::kEnumDeviceTypeNullType;
+    if (pnDeviceType == nullptr) return RefuseStep(pIterator, devices::kEnumDeviceTypeNullType);
     Request<req::kEnumDeviceType> r;
     r.Put<16>(nParam1);
     r.Put<20>(*pIterator);
+    r.Preset<12>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
     *pnDeviceType = r.Out<8>();
     *pIterator = r.Out<12>();
@@ -158,11 +168,12 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDeviceType(ZEL_UINT32 nParam1, ZEL_UIN
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDevice(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 *pIterator,
                                                  ZEL_UINT32 *pnDevice) {
     if (pIterator == nullptr) return devices::kEnumDeviceNullIterator;
-    if (pnDevice == nullptr) return devices::kEnumDeviceNullDevice;
+    if (pnDevice == nullptr) return RefuseStep(pIterator, devices::kEnumDeviceNullDevice);
     Request<req::kEnumDevice> r;
     r.Put<16>(nParam1);
     r.Put<20>(nParam2);
     r.Put<24>(*pIterator);
+    r.Preset<12>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
     *pnDevice = r.Out<8>();
     *pIterator = r.Out<12>();

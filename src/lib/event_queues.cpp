@@ -78,7 +78,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetEventDataEx(ZEL_HANDLE hEventQueue, Zel
     request.PutAddress(pEventData);
     request.Put<24>(coEventData);
     const ZEL_RESULT result = request.Send();
-    *pcoEventsReturned = request.Out<8>();
+    // The driver's count is never passed on above the room it was given, so a
+    // caller that walks the records it is told of stays inside its array.
+    *pcoEventsReturned = std::min(request.Out<8>(), coEventData);
     return result;
 }
 

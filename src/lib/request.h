@@ -20,7 +20,9 @@ using protocol::GetWord;
 using protocol::PutWord;
 
 // The transport: sends one request on the connection's handle and applies
-// the result rule (count zeroed first; call failure; empty response wins).
+// the result rule (count zeroed first; call failure; a reply that stops
+// before the result word has no result and counts as empty; an empty
+// response wins).
 // The response keeps whatever the driver wrote; bytes it did not write keep
 // their contents. The only caller of OsaDeviceIoControl.
 ZEL_RESULT ZelDrvDeviceControl(std::uint32_t nFunction, const void *pIn, std::uint32_t cbIn, void *pOut,
@@ -63,6 +65,13 @@ public:
     std::uint32_t Out() const {
         static_assert(Offset + 4 <= Req.cbOut && Offset % 4 == 0);
         return GetWord(out_, Offset);
+    }
+
+    // An output word's value for when the driver does not write it.
+    template <std::uint32_t Offset>
+    void Preset(std::uint32_t value) {
+        static_assert(Offset + 4 <= Req.cbOut && Offset % 4 == 0);
+        PutWord(out_, Offset, value);
     }
 
     std::span<const std::uint8_t> OutBytes() const { return out_; }

@@ -28,13 +28,18 @@ ZEL_RESULT ZelDrvDeviceControl(std::uint32_t nFunction, const void *pIn, std::ui
         OsaDeviceIoControl(ConnectionHandle(), ControlCode(nFunction), pIn, cbIn, pOut, cbOut, &cbReturned);
 
     ZEL_RESULT result = compact ? kTransportCallFailedCompact : kTransportCallFailed;
-    if (succeeded != 0 && cbOut >= 4) {
+    if (succeeded != 0) {
         const std::uint32_t offset = ResultOffset(nFunction, cbOut, framing);
-        // Every request's output holds its result word; a caller that passed
-        // less keeps the call-failed code rather than reading past the end.
-        if (offset <= cbOut - 4) {
+        // A reply accepted short must still reach past the result word; one
+        // that stops before it has no result and counts as empty, so a
+        // zero left in the buffer is never taken for the driver's success.
+        // A count beyond the output is taken as the whole output.
+        const std::uint32_t cbHeld = cbReturned < cbOut ? cbReturned : cbOut;
+        if (cbOut >= 4 && offset <= cbOut - 4 && cbHeld >= offset + 4) {
             const std::span<const std::uint8_t> response(static_cast<const std::uint8_t *>(pOut), cbOut);
             result = static_cast<ZEL_RESULT>(GetWord(response, offset));
+        } else {
+            result = compact ? kTransportEmptyResponseCompact : kTransportEmptyResponse;
         }
     }
     // Checked last so that it wins: a failed call that left the count at 0

@@ -67,11 +67,16 @@ ZEL_API void ZEL_CALLCONV OsaConsoleInit(void) {}
 
 ZEL_API void ZEL_CALLCONV OsaConsoleExit(void) ZEL_ALIAS(OsaConsoleInit, 0);
 
+// A null format or string writes nothing and reports the error result.
 ZEL_API ZEL_INT32 ZEL_CALLCONV OsaConsolePrintF(const char *pszFormat, va_list args) {
+    if (pszFormat == nullptr) return -1;
     return vfprintf(stdout, pszFormat, args);
 }
 
-ZEL_API ZEL_INT32 ZEL_CALLCONV OsaConsolePutStr(const char *pszString) { return puts(pszString) < 0 ? -1 : 0; }
+ZEL_API ZEL_INT32 ZEL_CALLCONV OsaConsolePutStr(const char *pszString) {
+    if (pszString == nullptr) return -1;
+    return puts(pszString) < 0 ? -1 : 0;
+}
 
 ZEL_API char *ZEL_CALLCONV OsaConsoleGetStrEx(char *pszBuffer, ZEL_UINT32 cbBuffer) {
     if (pszBuffer == nullptr || cbBuffer == 0) return nullptr;

@@ -18,9 +18,11 @@ pthread_mutex_t *NativeLock(OSA_MUTEX *pMutex) {
 
 }  // namespace
 
+// A null lock is no lock: every service does nothing with it.
 extern "C" {
 
 ZEL_API void ZEL_CALLCONV OsaMutexInit(OSA_MUTEX *pMutex) {
+    if (pMutex == nullptr) return;
     pthread_mutexattr_t attributes;
     pthread_mutexattr_init(&attributes);
     pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
@@ -29,10 +31,16 @@ ZEL_API void ZEL_CALLCONV OsaMutexInit(OSA_MUTEX *pMutex) {
     pthread_mutexattr_destroy(&attributes);
 }
 
-ZEL_API void ZEL_CALLCONV OsaMutexLock(OSA_MUTEX *pMutex) { pthread_mutex_lock(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexLock(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) pthread_mutex_lock(NativeLock(pMutex));
+}
 
-ZEL_API void ZEL_CALLCONV OsaMutexUnlock(OSA_MUTEX *pMutex) { pthread_mutex_unlock(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexUnlock(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) pthread_mutex_unlock(NativeLock(pMutex));
+}
 
-ZEL_API void ZEL_CALLCONV OsaMutexDestroy(OSA_MUTEX *pMutex) { pthread_mutex_destroy(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexDestroy(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) pthread_mutex_destroy(NativeLock(pMutex));
+}
 
 }  // extern "C"

@@ -16,16 +16,24 @@ CRITICAL_SECTION *NativeLock(OSA_MUTEX *pMutex) {
 
 }  // namespace
 
+// A null lock is no lock: every service does nothing with it.
 extern "C" {
 
 ZEL_API void ZEL_CALLCONV OsaMutexInit(OSA_MUTEX *pMutex) {
+    if (pMutex == nullptr) return;
     InitializeCriticalSection(::new (static_cast<void *>(pMutex->abOpaque)) CRITICAL_SECTION);
 }
 
-ZEL_API void ZEL_CALLCONV OsaMutexLock(OSA_MUTEX *pMutex) { EnterCriticalSection(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexLock(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) EnterCriticalSection(NativeLock(pMutex));
+}
 
-ZEL_API void ZEL_CALLCONV OsaMutexUnlock(OSA_MUTEX *pMutex) { LeaveCriticalSection(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexUnlock(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) LeaveCriticalSection(NativeLock(pMutex));
+}
 
-ZEL_API void ZEL_CALLCONV OsaMutexDestroy(OSA_MUTEX *pMutex) { DeleteCriticalSection(NativeLock(pMutex)); }
+ZEL_API void ZEL_CALLCONV OsaMutexDestroy(OSA_MUTEX *pMutex) {
+    if (pMutex != nullptr) DeleteCriticalSection(NativeLock(pMutex));
+}
 
 }  // extern "C"

@@ -159,7 +159,10 @@ ZEL_BOOL ProviderIoControl(const ProviderLink &link, ZEL_UINT32 nControlCode, co
     ++entry->running;
     const OsaDeviceProvider provider = entry->provider;
     lock.unlock();
-    const ZEL_BOOL result = provider.pfnIoControl(provider.pContext, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
+    // A provider always has a count to store; a caller that passed none gets none.
+    ZEL_UINT32 cbIgnored = 0;
+    ZEL_UINT32 *pcbCount = pcbReturned != nullptr ? pcbReturned : &cbIgnored;
+    const ZEL_BOOL result = provider.pfnIoControl(provider.pContext, nControlCode, pIn, cbIn, pOut, cbOut, pcbCount);
     lock.lock();
     if (--entry->running == 0) {
         // A close that came in meanwhile was left to the last running call.

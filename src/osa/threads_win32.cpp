@@ -12,6 +12,8 @@ namespace {
 static_assert(sizeof(DWORD) == sizeof(ZEL_UINT32));
 
 ZEL_BOOL StartThread(OSA_THREAD_ROUTINE pfnRoutine, void *pParam) {
+    // The system would start a thread at address 0; refused as on POSIX.
+    if (pfnRoutine == nullptr) return 0;
     DWORD threadId = 0;
     const HANDLE thread =
         CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pfnRoutine), pParam, 0, &threadId);

@@ -24,11 +24,13 @@ ZEL_API ZEL_UINT32 ZEL_CALLCONV ZelResultErrorCode(ZEL_RESULT r) { return Bits(r
 
 ZEL_API void ZEL_CALLCONV ZelResultCode(ZEL_RESULT r, ZEL_UINT32 *pnErrorCode, ZEL_UINT32 *pnSeverity,
                                         ZEL_UINT32 *pnSourceId, ZEL_UINT32 *pnLineNum) {
+    // Each part goes to its pointer when one is given, so a caller may ask
+    // for some parts only.
     const std::uint32_t nCode = ZelResultErrorCode(r);
-    *pnErrorCode = nCode > zel::kLastCommonCode ? nCode : (Bits(r) & 0x800000FFu);
-    *pnSeverity = ZelResultSeverity(r);
-    *pnSourceId = ZelResultSourceId(r);
-    *pnLineNum = ZelResultLineNum(r);
+    if (pnErrorCode != nullptr) *pnErrorCode = nCode > zel::kLastCommonCode ? nCode : (Bits(r) & 0x800000FFu);
+    if (pnSeverity != nullptr) *pnSeverity = ZelResultSeverity(r);
+    if (pnSourceId != nullptr) *pnSourceId = ZelResultSourceId(r);
+    if (pnLineNum != nullptr) *pnLineNum = ZelResultLineNum(r);
 }
 
 }  // extern "C"

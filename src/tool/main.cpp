@@ -10,12 +10,15 @@
 namespace {
 
 // Reads a hexadecimal number as %x does: leading white space skipped, an
-// optional 0x prefix, digits up to the first non-digit. Input with no digits
-// decodes 0; digits past the eighth keep the low 32 bits, the same on every
-// platform.
+// optional sign, an optional 0x prefix, digits up to the first non-digit; a
+// minus sign negates the value modulo 2^32 ("-1" is 0xFFFFFFFF). Input with
+// no digits decodes 0; digits past the eighth keep the low 32 bits, the same
+// on every platform.
 std::uint32_t ReadHex(std::FILE *in) {
     int c = std::fgetc(in);
     while (c != EOF && std::isspace(c)) c = std::fgetc(in);
+    const bool negative = c == '-';
+    if (c == '-' || c == '+') c = std::fgetc(in);
     if (c == '0') {
         const int next = std::fgetc(in);
         if (next == 'x' || next == 'X') {
@@ -30,7 +33,7 @@ std::uint32_t ReadHex(std::FILE *in) {
         value = (value << 4) | static_cast<std::uint32_t>(digit);
         c = std::fgetc(in);
     }
-    return value;
+    return negative ? 0u - value : value;
 }
 
 // %#lX with the value as an unsigned 32-bit number: "0" for zero, else 0X...
@@ -62,8 +65,7 @@ ZEL_HIDDEN int main() {
     std::printf(":\n ERROR:      ");
     PrintHex(errorCode);
     const std::string_view name = zel::SourceName(sourceId);
-    std::printf("\n Source ID:  %d (%.*s)\n", static_cast<int>(sourceId), static_cast<int>(name.size()),
-                name.data());
+    std::printf("\n Source ID:  %d (%.*s)\n", static_cast<int>(sourceId), static_cast<int>(name.size()), name.data());
     std::printf(" Line #:     %d\n", static_cast<int>(lineNum));
     return 0;
 }
