@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <new>
 
+#include "deadline_posix.h"
 #include "handles_posix.h"
 #include "osa_internal.h"
 
@@ -33,7 +34,6 @@ using posix::Slot;
 using posix::SlotKind;
 using posix::WaitEntry;
 
-inline constexpr ZEL_UINT32 kInfinite = 0xFFFFFFFFu;
 inline constexpr ZEL_UINT32 kPending = 0xFFFFFFFEu;
 
 }  // namespace
@@ -183,18 +183,6 @@ ZEL_UINT32 Poll(ZEL_UINT32 coEvents, const std::array<Slot *, ZEL_MAX_WAIT_EVENT
     return kPending;
 }
 
-timespec DeadlineAfter(ZEL_UINT32 nTimeoutMs) {
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(nTimeoutMs / 1000u);
-    deadline.tv_nsec += static_cast<long>(nTimeoutMs % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_nsec -= 1000000000L;
-        ++deadline.tv_sec;
-    }
-    return deadline;
-}
-
 // Blocks until a set hands the waiter its result or the deadline passes.
 // Called with the lock held; returns with it released.
 ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
@@ -207,11 +195,11 @@ ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
         posix::AddRef(*waiter.entries[i].event);  // a close meanwhile must not free what we are linked into
         Append(*waiter.entries[i].event, waiter.entries[i]);
     }
-    const timespec deadline = DeadlineAfter(nTimeoutMs == kInfinite ? 0 : nTimeoutMs);
+    const posix::Deadline deadline = posix::DeadlineAfter(nTimeoutMs);
     while (waiter.result == kPending) {
         pthread_cond_t *cond = &waiter.wake->cond;
-        const int rc = nTimeoutMs == kInfinite ? pthread_cond_wait(cond, &posix::TableMutex())
-                                               : pthread_cond_timedwait(cond, &posix::TableMutex(), &deadline);
+        const int rc = deadline.infinite ? pthread_cond_wait(cond, &posix::TableMutex())
+                                         : pthread_cond_timedwait(cond, &posix::TableMutex(), &deadline.when);
         if (rc == ETIMEDOUT) break;
     }
     if (waiter.result == kPending) {
