@@ -16,7 +16,7 @@ ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
     {
         TableLock lock;
         if (Slot *slot = AllocateSlot(SlotKind::kDevice)) {
-            slot->link = link;
+            slot->link.store(PackLink(link), std::memory_order_relaxed);
             return HandleOf(*slot);
         }
     }
@@ -31,7 +31,7 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceClose(OSA_HANDLE hDevice) {
         Slot *slot = FindAnySlot(hDevice);
         if (slot == nullptr) return 0;
         const bool isDevice = slot->kind == SlotKind::kDevice;
-        link = slot->link;
+        link = UnpackLink(slot->link.load(std::memory_order_relaxed));
         CloseSlot(*slot);
         if (!isDevice) return 1;
     }
@@ -43,13 +43,14 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceClose(OSA_HANDLE hDevice) {
 ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceIoControl(OSA_HANDLE hDevice, ZEL_UINT32 nControlCode, const void *pIn,
                                                  ZEL_UINT32 cbIn, void *pOut, ZEL_UINT32 cbOut,
                                                  ZEL_UINT32 *pcbReturned) {
-    zel::osa::ProviderLink link;
-    {
-        TableLock lock;
-        const Slot *slot = FindSlot(hDevice, SlotKind::kDevice);
-        if (slot == nullptr) return 0;
-        link = slot->link;
-    }
+    // The slot is read without the lock, as a sequence lock reads: the state
+    // word, the link, the state word again. A close in between changes the
+    // word's generation, so a link read from a reused slot is never used.
+    std::uint32_t tag = 0;
+    const Slot *slot = PeekSlot(hDevice, kStateDevice, &tag);
+    if (slot == nullptr || !StateMatches(slot->state.load(std::memory_order_acquire), tag)) return 0;
+    const zel::osa::ProviderLink link = UnpackLink(slot->link.load(std::memory_order_acquire));
+    if (!StateMatches(slot->state.load(std::memory_order_relaxed), tag)) return 0;
     // The registry counts this call, so a close on another thread meanwhile
     // defers the provider's pfnClose until the call returns.
     return zel::osa::ProviderIoControl(link, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
