@@ -36,13 +36,14 @@ inline constexpr ZEL_RESULT kSimEvqGetExBadQueue = DriverFailure(kSourceDriverDe
 inline constexpr ZEL_RESULT kSimEvqCloseBadQueue = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1312);
 // 0x812 event code text
 inline constexpr ZEL_RESULT kSimEventTextBadDevice = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_HANDLE, 1824);
-inline constexpr ZEL_RESULT kSimEventTextUnknownCode = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1828);
+inline constexpr ZEL_RESULT kSimEventTextUnknownCode =
+    DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1828);
 
 inline constexpr std::array kSimEventQueueFailures = {
-    kSimEvqZeroCapacity,   kSimEvqNoSlot,          kSimEvqOutOfMemory,    kSimEvqInvalidEvent,
-    kSimEvqSetBadQueue,    kSimEvqSetFull,         kSimEvqSetExBadQueue,  kSimEvqSetExFull,
-    kSimEvqGetBadQueue,    kSimEvqGetEmpty,        kSimEvqGetExNoBuffer,  kSimEvqGetExBadAddress,
-    kSimEvqGetExBadQueue,  kSimEvqCloseBadQueue,   kSimEventTextBadDevice, kSimEventTextUnknownCode,
+    kSimEvqZeroCapacity,  kSimEvqNoSlot,        kSimEvqOutOfMemory,     kSimEvqInvalidEvent,
+    kSimEvqSetBadQueue,   kSimEvqSetFull,       kSimEvqSetExBadQueue,   kSimEvqSetExFull,
+    kSimEvqGetBadQueue,   kSimEvqGetEmpty,      kSimEvqGetExNoBuffer,   kSimEvqGetExBadAddress,
+    kSimEvqGetExBadQueue, kSimEvqCloseBadQueue, kSimEventTextBadDevice, kSimEventTextUnknownCode,
 };
 
 // 0x817 type, 0x818 read, 0x819 write
@@ -58,8 +59,8 @@ inline constexpr ZEL_RESULT kSimAttrSetBadSize = DriverFailure(kSourceDriverDevi
 inline constexpr ZEL_RESULT kSimAttrSetBadString = DriverFailure(kSourceDriverDevice, ZEL_E_INVALID_PARAMETER, 1558);
 
 inline constexpr std::array kSimAttributeFailures = {
-    kSimAttrTypeBadObject, kSimAttrTypeUnknown,  kSimAttrGetBadObject, kSimAttrGetUnknown,  kSimAttrGetTooSmall,
-    kSimAttrSetBadObject,  kSimAttrSetUnknown,   kSimAttrSetReadOnly,  kSimAttrSetBadSize,  kSimAttrSetBadString,
+    kSimAttrTypeBadObject, kSimAttrTypeUnknown, kSimAttrGetBadObject, kSimAttrGetUnknown, kSimAttrGetTooSmall,
+    kSimAttrSetBadObject,  kSimAttrSetUnknown,  kSimAttrSetReadOnly,  kSimAttrSetBadSize, kSimAttrSetBadString,
 };
 
 // Registers: per function, a device without registers and a register
@@ -84,11 +85,10 @@ inline constexpr ZEL_RESULT kSimDumpBadDevice = DriverFailure(kSourceDriverDevic
 inline constexpr ZEL_RESULT kSimDumpUnsupported = DriverFailure(kSourceDriverDevice, ZEL_E_NOT_IMPLEMENTED, 2246);
 
 inline constexpr std::array kSimRegisterFailures = {
-    kSimRead8BadDevice,    kSimRead8BadRegister,  kSimRead16BadDevice,    kSimRead16BadRegister,
-    kSimRead32BadDevice,   kSimRead32BadRegister, kSimWrite8BadDevice,    kSimWrite8BadRegister,
-    kSimWrite8ReadOnly,    kSimWrite16BadDevice,  kSimWrite16BadRegister, kSimWrite16ReadOnly,
-    kSimWrite32BadDevice,  kSimWrite32BadRegister, kSimWrite32ReadOnly,   kSimDumpBadDevice,
-    kSimDumpUnsupported,
+    kSimRead8BadDevice,     kSimRead8BadRegister, kSimRead16BadDevice,   kSimRead16BadRegister,  kSimRead32BadDevice,
+    kSimRead32BadRegister,  kSimWrite8BadDevice,  kSimWrite8BadRegister, kSimWrite8ReadOnly,     kSimWrite16BadDevice,
+    kSimWrite16BadRegister, kSimWrite16ReadOnly,  kSimWrite32BadDevice,  kSimWrite32BadRegister, kSimWrite32ReadOnly,
+    kSimDumpBadDevice,      kSimDumpUnsupported,
 };
 
 }  // namespace zel::sim
