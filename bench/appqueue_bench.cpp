@@ -15,6 +15,7 @@
 
 #include <zel/zel.h>
 #include "appqueue.h"
+#include "bench_support.h"
 
 namespace {
 

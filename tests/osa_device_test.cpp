@@ -249,4 +249,75 @@ TEST(OsaDevice, CloseDuringRequestDefersProviderClose) {
     EXPECT_EQ(blocking.closes, 1);
 }
 
+// A provider that notes any call overlapping or following its close.
+struct OverlapProvider {
+    std::atomic<int> inCall{0};
+    std::atomic<bool> closed{false};
+    std::atomic<int> closes{0};
+    std::atomic<int> overlaps{0};
+
+    static ZEL_BOOL ZEL_CALLCONV Open(void *pContext) {
+        static_cast<OverlapProvider *>(pContext)->closed = false;
+        return 1;
+    }
+    static void ZEL_CALLCONV Close(void *pContext) {
+        auto *self = static_cast<OverlapProvider *>(pContext);
+        if (self->inCall.load() != 0) ++self->overlaps;
+        self->closed = true;
+        ++self->closes;
+    }
+    static ZEL_BOOL ZEL_CALLCONV IoControl(void *pContext, ZEL_UINT32, const void *, ZEL_UINT32, void *, ZEL_UINT32,
+                                           ZEL_UINT32 *pcbReturned) {
+        auto *self = static_cast<OverlapProvider *>(pContext);
+        ++self->inCall;
+        if (self->closed.load()) ++self->overlaps;
+        std::this_thread::yield();
+        if (self->closed.load()) ++self->overlaps;
+        --self->inCall;
+        *pcbReturned = 0;
+        return 1;
+    }
+};
+
+// Calls without a lock race close and unregister: pfnClose never runs while a
+// call is inside the provider, no call enters after it, and every open is
+// closed exactly once.
+TEST(OsaDevice, CloseAndUnregisterRacingCallsInFlight) {
+    constexpr int kRounds = 300;
+    constexpr int kCallers = 3;
+    OverlapProvider overlap;
+    const OsaDeviceProvider provider{&overlap, &OverlapProvider::Open, &OverlapProvider::IoControl,
+                                     &OverlapProvider::Close};
+    std::atomic<OSA_HANDLE> current{nullptr};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> callers;
+    for (int c = 0; c < kCallers; ++c) {
+        callers.emplace_back([&] {
+            while (!stop.load()) {
+                ZEL_UINT32 count = 0;
+                OsaDeviceIoControl(current.load(), kControlCode, nullptr, 0, nullptr, 0, &count);
+            }
+        });
+    }
+    int opens = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        ASSERT_NE(OsaDeviceRegisterProvider("ZELRACE", &provider), 0u);
+        OSA_HANDLE handle = OsaDeviceOpen("ZELRACE");
+        ASSERT_NE(handle, OSA_INVALID_HANDLE_VALUE);
+        ++opens;
+        current = handle;
+        std::this_thread::yield();
+        if (round % 2 == 0) {
+            EXPECT_NE(OsaDeviceClose(handle), 0u);  // may leave pfnClose to the last call
+        }
+        EXPECT_NE(OsaDeviceUnregisterProvider("ZELRACE"), 0u);  // waits for calls to drain
+        EXPECT_EQ(overlap.closes.load(), opens) << "round " << round;
+        if (round % 2 != 0) OsaDeviceClose(handle);
+    }
+    stop = true;
+    for (auto &thread : callers) thread.join();
+    EXPECT_EQ(overlap.overlaps.load(), 0);
+    EXPECT_EQ(overlap.closes.load(), kRounds);
+}
+
 }  // namespace

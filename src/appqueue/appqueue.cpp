@@ -52,12 +52,18 @@ void FreeBlocks(const QueueBlocks &blocks) {
     std::free(blocks.pEventRecords);
 }
 
-// Makes an entry free and hands back the blocks it owned. Caller holds the lock.
-QueueBlocks DetachEntry(ZelAppEventQueueEntry &entry) {
+// Makes an entry free and hands back the blocks it owned. Caller holds the
+// table lock; this takes the queue's.
+QueueBlocks DetachEntry(detail::Queue &queue, bool bClear) {
+    std::lock_guard lock(queue.lock);
+    ZelAppEventQueueEntry &entry = queue.entry;
     const QueueBlocks blocks{entry.pEventRecords, entry.ppEventSlots};
     entry.pEventRecords = nullptr;
     entry.ppEventSlots = nullptr;
-    entry.hEvent = nullptr;
+    detail::StoreEvent(entry, nullptr);
+    if (bClear) {
+        entry.coMaxEvents = entry.coQueued = entry.nReadIndex = entry.nWriteIndex = 0;
+    }
     return blocks;
 }
 
@@ -65,11 +71,8 @@ QueueBlocks DetachEntry(ZelAppEventQueueEntry &entry) {
 // bClear is set, as a fresh table has them).
 void ResetTable(bool bClear) {
     detail::TableLock lock;
-    for (ZelAppEventQueueEntry &entry : detail::g_entries) {
-        FreeBlocks(DetachEntry(entry));
-        if (bClear) {
-            entry = ZelAppEventQueueEntry{};
-        }
+    for (detail::Queue &queue : detail::g_queues) {
+        FreeBlocks(DetachEntry(queue, bClear));
     }
 }
 
@@ -113,11 +116,16 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, O
     }
     {
         detail::TableLock lock;
-        auto &entries = detail::g_entries;
         for (ZEL_UINT32 nIndex = 0; nIndex < kMaxQueues; ++nIndex) {
-            ZelAppEventQueueEntry &entry = entries[nIndex];
-            if (entry.hEvent == nullptr) {
-                entry = ZelAppEventQueueEntry{hEvent, coMaxEvents, 0, 0, 0, blocks.pEventRecords, blocks.ppEventSlots};
+            detail::Queue &queue = detail::g_queues[nIndex];
+            if (queue.entry.hEvent == nullptr) {  // changes only under the table lock
+                std::lock_guard queueLock(queue.lock);
+                ZelAppEventQueueEntry &entry = queue.entry;
+                entry.coMaxEvents = coMaxEvents;
+                entry.coQueued = entry.nReadIndex = entry.nWriteIndex = 0;
+                entry.pEventRecords = blocks.pEventRecords;
+                entry.ppEventSlots = blocks.ppEventSlots;
+                detail::StoreEvent(entry, hEvent);
                 *phEventQueue = nIndex;
                 return 0;
             }
@@ -134,7 +142,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
     QueueBlocks blocks;
     {
         detail::TableLock lock;
-        blocks = DetachEntry(detail::g_entries[hEventQueue]);
+        blocks = DetachEntry(detail::g_queues[hEventQueue], false);
     }
     FreeBlocks(blocks);
     return 0;

@@ -1,10 +1,12 @@
-// Application event queues: 128 in-process rings of event records under one
-// table lock. The internal side: the table entry, the failures the queue
-// operations raise, the table's preparation and release, and test hooks.
+// Application event queues: 128 in-process rings of event records, each
+// under its own lock; a table lock serialises only creation and closing. The internal side: the table entry, the
+// failures the queue operations raise, the table's preparation and release, and test hooks.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include <zel/zel.h>
@@ -86,11 +88,31 @@ static_assert(kGetNoEvents == static_cast<ZEL_RESULT>(0x3507B301u));
 static_assert(kGetExNoEvents == static_cast<ZEL_RESULT>(0x3507DF01u));
 static_assert(kQueueHandleOutOfRange == static_cast<ZEL_RESULT>(0xB5087D0Bu));
 
-// The table and its lock, shared by the module's files; inline so that the
+// The table and its locks, shared by the module's files; inline so that the
 // hot paths take the lock without a call into another file.
+//
+// Locks: the table lock is taken by create, close and the table's
+// preparation and release, and before a queue's lock when both are needed.
+// A queue's lock guards its entry's fields and blocks; the queue and get
+// operations take only that one. hEvent changes under both locks and is
+// read by the signal with an atomic load and no lock at all.
 namespace detail {
 
-inline std::array<ZelAppEventQueueEntry, kMaxQueues> g_entries{};
+// One queue per cache line (or two), so queues used by different threads
+// share nothing.
+struct alignas(64) Queue {
+    std::mutex lock;
+    ZelAppEventQueueEntry entry{};
+};
+
+inline std::array<Queue, kMaxQueues> g_queues{};
+
+inline OSA_HANDLE LoadEvent(const ZelAppEventQueueEntry &entry) {
+    return std::atomic_ref<OSA_HANDLE>(const_cast<OSA_HANDLE &>(entry.hEvent)).load(std::memory_order_acquire);
+}
+inline void StoreEvent(ZelAppEventQueueEntry &entry, OSA_HANDLE hEvent) {
+    std::atomic_ref<OSA_HANDLE>(entry.hEvent).store(hEvent, std::memory_order_release);
+}
 
 inline OSA_MUTEX *TableMutex() {
     // Created on first use and never deleted (trivially destructible, so

@@ -1,6 +1,8 @@
 // Test hooks of the application event queues: a decoded copy of one entry.
 #include <cstdint>
 
+#include <mutex>
+
 #include "appqueue.h"
 
 namespace zel::appqueue {
@@ -28,7 +30,9 @@ DebugEntry DebugSnapshot(ZEL_UINT32 nIndex) {
     }
     // A test hook: it may allocate under the lock, which the operations never do.
     detail::TableLock lock;
-    const ZelAppEventQueueEntry &entry = detail::g_entries[nIndex];
+    detail::Queue &queue = detail::g_queues[nIndex];
+    std::lock_guard queueLock(queue.lock);
+    const ZelAppEventQueueEntry &entry = queue.entry;
     snapshot.entry = entry;
     if (entry.pEventRecords != nullptr) {
         snapshot.records.assign(entry.pEventRecords, entry.pEventRecords + entry.coMaxEvents);

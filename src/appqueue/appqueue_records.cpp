@@ -1,6 +1,7 @@
 // Putting records into application event queues, taking them out, and
 // signalling a queue's event.
 #include <cstring>
+#include <mutex>
 
 #include "appqueue.h"
 
@@ -39,8 +40,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, Z
     if (hEventQueue >= kMaxQueues) {
         return kQueueHandleOutOfRange;
     }
-    detail::TableLock lock;
-    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
+    detail::Queue &queue = detail::g_queues[hEventQueue];
+    std::lock_guard lock(queue.lock);
+    ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kQueueNotOpen;
     }
@@ -66,13 +68,8 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSignalAppEvent(ZEL_UINT32 hEventQueue) {
     if (hEventQueue >= kMaxQueues) {
         return kSignalHandleOutOfRange;
     }
-    OSA_HANDLE hEvent;
-    {
-        detail::TableLock lock;
-        hEvent = detail::g_entries[hEventQueue].hEvent;
-    }
-    // Outside the lock: setting the event never nests with the table lock.
-    return ZelDrvSignalEvent(hEvent);
+    // No lock: setting the event never nests with a queue's lock.
+    return ZelDrvSignalEvent(detail::LoadEvent(detail::g_queues[hEventQueue].entry));
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSetAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
@@ -93,8 +90,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEv
     if (pEventData == nullptr) {
         return kGetNullData;
     }
-    detail::TableLock lock;
-    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
+    detail::Queue &queue = detail::g_queues[hEventQueue];
+    std::lock_guard lock(queue.lock);
+    ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kGetNotOpen;
     }
@@ -116,9 +114,10 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, Zel
     if (pEventData == nullptr || pcoEventsReturned == nullptr) {
         return kGetExNullParameter;
     }
-    detail::TableLock lock;
+    detail::Queue &queue = detail::g_queues[hEventQueue];
+    std::lock_guard lock(queue.lock);
     *pcoEventsReturned = 0;
-    ZelAppEventQueueEntry &entry = detail::g_entries[hEventQueue];
+    ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kGetExNotOpen;
     }

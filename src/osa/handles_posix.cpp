@@ -1,6 +1,5 @@
-// The POSIX handle table and the device services on top of it. There are no
-// kernel devices here: a device name opens only through a registered
-// provider.
+// The POSIX handle table: devices (devices_posix.cpp) and events
+// (events_posix.cpp) are entries of it.
 #include "handles_posix.h"
 
 #include <array>
@@ -18,9 +17,10 @@ inline constexpr std::uint32_t kGenerationMask = 0x7FFFu;
 // beats putting a contending thread to sleep.
 pthread_mutex_t g_mutex = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
 
+// Chunks and the slot count are read without the lock by PeekSlot.
 struct Table {
-    std::array<Slot *, kMaxChunks> chunks{};
-    std::uint32_t slotCount = 0;
+    std::array<std::atomic<Slot *>, kMaxChunks> chunks{};
+    std::atomic<std::uint32_t> slotCount{0};
     std::uint32_t freeHead = kNoSlot;
     std::uint32_t freeTail = kNoSlot;
 };
@@ -28,7 +28,17 @@ struct Table {
 // Chunks are never freed, so a Slot pointer stays good for the process's life.
 Table g_table;
 
-Slot &SlotAt(std::uint32_t index) { return g_table.chunks[index / kChunkSlots][index % kChunkSlots]; }
+Slot &SlotAt(std::uint32_t index) {
+    return g_table.chunks[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
+}
+
+std::uint32_t KindBit(SlotKind kind) {
+    return kind == SlotKind::kEvent ? kStateEvent : kind == SlotKind::kDevice ? kStateDevice : 0u;
+}
+
+std::uint32_t OpenTag(std::uint32_t generation, SlotKind kind) {
+    return (generation << kGenerationShift) | kStateOpen | KindBit(kind);
+}
 
 std::uint32_t TakeFreeSlot() {
     if (g_table.freeHead != kNoSlot) {
@@ -37,14 +47,15 @@ std::uint32_t TakeFreeSlot() {
         if (g_table.freeHead == kNoSlot) g_table.freeTail = kNoSlot;
         return index;
     }
-    if (g_table.slotCount == kMaxChunks * kChunkSlots) return kNoSlot;
-    if (g_table.slotCount % kChunkSlots == 0) {
+    const std::uint32_t index = g_table.slotCount.load(std::memory_order_relaxed);
+    if (index == kMaxChunks * kChunkSlots) return kNoSlot;
+    if (index % kChunkSlots == 0) {
         Slot *chunk = new (std::nothrow) Slot[kChunkSlots];
         if (chunk == nullptr) return kNoSlot;
-        g_table.chunks[g_table.slotCount / kChunkSlots] = chunk;
+        g_table.chunks[index / kChunkSlots].store(chunk, std::memory_order_release);
     }
-    const std::uint32_t index = g_table.slotCount++;
     SlotAt(index).index = index;
+    g_table.slotCount.store(index + 1, std::memory_order_release);
     return index;
 }
 
@@ -69,9 +80,9 @@ Slot *AllocateSlot(SlotKind kind) {
     slot.kind = kind;
     slot.open = true;
     slot.refs = 1;
-    slot.link = ProviderLink{};
-    slot.signalled = false;
+    slot.link.store(0, std::memory_order_relaxed);
     slot.head = slot.tail = nullptr;
+    slot.state.store(OpenTag(slot.generation, kind), std::memory_order_release);
     return &slot;
 }
 
@@ -79,7 +90,7 @@ Slot *FindAnySlot(OSA_HANDLE handle) {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
     if (value == 0 || value > 0x7FFFFFFFu) return nullptr;
     const std::uint32_t low = static_cast<std::uint32_t>(value & 0xFFFFu);
-    if (low == 0 || low > g_table.slotCount) return nullptr;
+    if (low == 0 || low > g_table.slotCount.load(std::memory_order_relaxed)) return nullptr;
     Slot &slot = SlotAt(low - 1);
     if (!slot.open || slot.generation != static_cast<std::uint32_t>(value >> 16)) return nullptr;
     return &slot;
@@ -88,6 +99,15 @@ Slot *FindAnySlot(OSA_HANDLE handle) {
 Slot *FindSlot(OSA_HANDLE handle, SlotKind kind) {
     Slot *slot = FindAnySlot(handle);
     return (slot != nullptr && slot->kind == kind) ? slot : nullptr;
+}
+
+Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *pTag) {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value == 0 || value > 0x7FFFFFFFu) return nullptr;
+    const auto low = static_cast<std::uint32_t>(value & 0xFFFFu);
+    if (low == 0 || low > g_table.slotCount.load(std::memory_order_acquire)) return nullptr;
+    *pTag = (static_cast<std::uint32_t>(value >> 16) << kGenerationShift) | kStateOpen | kindBit;
+    return &SlotAt(low - 1);
 }
 
 OSA_HANDLE HandleOf(const Slot &slot) {
@@ -99,6 +119,10 @@ void CloseSlot(Slot &slot) {
     slot.open = false;
     slot.generation = (slot.generation + 1) & kGenerationMask;
     if (slot.generation == 0) slot.generation = 1;
+    // A new generation and no open bit: every lock-free path now fails the
+    // check; the slow bit stays while waiters are linked.
+    const std::uint32_t slow = slot.state.load(std::memory_order_relaxed) & kStateSlow;
+    slot.state.store((slot.generation << kGenerationShift) | slow, std::memory_order_release);
     Release(slot);
 }
 
@@ -111,56 +135,3 @@ void Release(Slot &slot) {
 }
 
 }  // namespace zel::osa::posix
-
-using namespace zel::osa::posix;
-
-extern "C" {
-
-ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
-    zel::osa::ProviderLink link;
-    if (zel::osa::ProviderOpen(pszName, &link) != zel::osa::ProviderOpenResult::kOpened) {
-        return OSA_INVALID_HANDLE_VALUE;
-    }
-    {
-        TableLock lock;
-        if (Slot *slot = AllocateSlot(SlotKind::kDevice)) {
-            slot->link = link;
-            return HandleOf(*slot);
-        }
-    }
-    zel::osa::ProviderClose(link);
-    return OSA_INVALID_HANDLE_VALUE;
-}
-
-ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceClose(OSA_HANDLE hDevice) {
-    zel::osa::ProviderLink link;
-    {
-        TableLock lock;
-        Slot *slot = FindAnySlot(hDevice);
-        if (slot == nullptr) return 0;
-        const bool isDevice = slot->kind == SlotKind::kDevice;
-        link = slot->link;
-        CloseSlot(*slot);
-        if (!isDevice) return 1;
-    }
-    // The provider may have been unregistered meanwhile, which closed it already.
-    zel::osa::ProviderClose(link);
-    return 1;
-}
-
-ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceIoControl(OSA_HANDLE hDevice, ZEL_UINT32 nControlCode, const void *pIn,
-                                                 ZEL_UINT32 cbIn, void *pOut, ZEL_UINT32 cbOut,
-                                                 ZEL_UINT32 *pcbReturned) {
-    zel::osa::ProviderLink link;
-    {
-        TableLock lock;
-        const Slot *slot = FindSlot(hDevice, SlotKind::kDevice);
-        if (slot == nullptr) return 0;
-        link = slot->link;
-    }
-    // The registry counts this call, so a close on another thread meanwhile
-    // defers the provider's pfnClose until the call returns.
-    return zel::osa::ProviderIoControl(link, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
-}
-
-}  // extern "C"

@@ -1,7 +1,14 @@
 // The process-wide handle table of the POSIX OS layer. One lock guards the
-// table, every event's state and every waiter list (see events_posix.cpp):
-// a single lock cannot be taken in two orders, so waits over crossed sets of
-// events cannot deadlock, and a wait-all sees all of its events at once.
+// table, every waiter list and every change of an event that has waiters
+// (see events_posix.cpp): a single lock cannot be taken in two orders, so
+// waits over crossed sets of events cannot deadlock, and a wait-all sees all
+// of its events at once.
+//
+// Each slot also carries one atomic state word: its generation, whether it is
+// open and of which kind, and for events the set bit and a slow bit. The hot
+// paths (a request, a set nobody waits for, a wait that finds its event set)
+// read and change only that word, without the lock; the generation in it
+// makes a handle that was closed (and its slot reused) fail the word's check.
 //
 // A handle is (generation << 16) | (slot index + 1): never 0, at most
 // 0x7FFFFFFF (so never the all-bits-set no-device value, and it fits the
@@ -12,6 +19,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include <zel/zel.h>
@@ -32,6 +40,18 @@ struct WaitEntry {
 
 enum class SlotKind : std::uint8_t { kFree, kDevice, kEvent };
 
+// The state word: generation << kGenerationShift | flags.
+inline constexpr std::uint32_t kStateSet = 1u;    // event: signalled
+inline constexpr std::uint32_t kStateSlow = 2u;   // event: waiters, or a locked section at work on it
+inline constexpr std::uint32_t kStateOpen = 4u;   // the handle is valid
+inline constexpr std::uint32_t kStateEvent = 8u;  // kind bits
+inline constexpr std::uint32_t kStateDevice = 16u;
+inline constexpr unsigned kGenerationShift = 16;
+inline constexpr std::uint32_t kStateTagMask = ~(kStateSet | kStateSlow);
+
+// Whether a state word belongs to the open handle that `tag` describes.
+inline bool StateMatches(std::uint32_t state, std::uint32_t tag) { return (state & kStateTagMask) == tag; }
+
 struct Slot {
     std::uint32_t generation = 1;  // 1..0x7FFF
     std::uint32_t index = 0;
@@ -40,10 +60,11 @@ struct Slot {
     bool open = false;  // the handle is valid
     // The open handle counts one; every wait running on the event one more.
     std::uint32_t refs = 0;
-    // Devices.
-    ProviderLink link{};
-    // Events.
-    bool signalled = false;
+    std::atomic<std::uint32_t> state{0};
+    // Devices: the provider link, slot << 32 | generation; written before the
+    // state word opens the handle, never while it is open.
+    std::atomic<std::uint64_t> link{0};
+    // Events: the set bit lives in the state word.
     WaitEntry *head = nullptr;
     WaitEntry *tail = nullptr;
 };
@@ -58,6 +79,17 @@ public:
     TableLock(const TableLock &) = delete;
     TableLock &operator=(const TableLock &) = delete;
 };
+
+// Without the lock: the slot that a handle's index names and the tag its
+// state word must match, or nullptr when the handle cannot be valid.
+Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *pTag);
+
+inline std::uint64_t PackLink(const ProviderLink &link) {
+    return (static_cast<std::uint64_t>(link.slot) << 32) | link.generation;
+}
+inline ProviderLink UnpackLink(std::uint64_t word) {
+    return ProviderLink{static_cast<std::uint32_t>(word >> 32), static_cast<std::uint32_t>(word)};
+}
 
 // A fresh open slot of the given kind with one reference, or nullptr when the
 // table is full or out of memory.

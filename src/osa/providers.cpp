@@ -1,25 +1,62 @@
 // The provider registry. Provider functions are always called without the
-// registry lock held, so a provider may itself use the OS layer; a count of
-// running calls per provider keeps close and unregister safe against them.
+// registry lock held, so a provider may itself use the OS layer; counts of
+// running calls keep close and unregister safe against them.
+//
+// A call takes no lock and writes no shared cache line: it checks the
+// provider's call word (generation and open bit, one load) and counts itself
+// in its own thread's record. Close and unregister, which are rare, clear the
+// open bit and then add up every thread's count; whichever side comes last
+// (the closer finding no call, or the last call finding the close bit) runs
+// pfnClose, under the registry lock so that only one does. Each side writes
+// its own word before it reads the other's; on Linux a process-wide barrier
+// on the rare side (membarrier) orders that for the calls, which then need
+// no fence of their own.
 #include "providers.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
+
+#if defined(__linux__) && !defined(__SANITIZE_THREAD__)
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#define ZEL_HAVE_MEMBARRIER 1
+#endif
 
 namespace zel::osa {
 namespace {
 
 enum class OpenState { kClosed, kOpening, kOpen, kClosing };
 
+// The call word: generation << 32 | flags. Calls through a link start only
+// while the word has the link's generation and the open bit.
+inline constexpr std::uint64_t kCallsOpen = 1u;   // calls are accepted
+inline constexpr std::uint64_t kCallsClose = 2u;  // a close waits for running calls
+inline constexpr std::uint64_t kCallsWaker = 4u;  // an unregister waits for running calls
+
+std::uint64_t CallWord(std::uint32_t generation, std::uint64_t flags) {
+    return (static_cast<std::uint64_t>(generation) << 32) | flags;
+}
+
+// One thread's running calls, per provider. Only its thread writes it
+// (except the shared record, for threads that could not get their own).
+struct alignas(64) ThreadCalls {
+    std::array<std::atomic<std::uint32_t>, kMaxProviders> running{};
+    ThreadCalls *next = nullptr;  // every record ever made; guarded by the registry lock
+    bool inUse = false;           // guarded by the registry lock
+};
+
 struct Entry {
+    std::atomic<std::uint64_t> calls{0};
     bool registered = false;
     bool removing = false;
     std::array<char, kMaxDeviceNameLength + 1> name{};
     OsaDeviceProvider provider{};
     OpenState open = OpenState::kClosed;
-    std::uint32_t running = 0;     // pfnIoControl calls in progress
     std::uint32_t generation = 0;  // bumped at every open and unregister: old links go stale
 };
 
@@ -27,11 +64,108 @@ struct Registry {
     std::mutex mutex;
     std::condition_variable changed;
     std::array<Entry, kMaxProviders> entries;
+    ThreadCalls *threads = nullptr;
+    ThreadCalls shared;  // counted with atomic increments
 };
 
 Registry &TheRegistry() {
-    static Registry registry;
-    return registry;
+    // Never destroyed: threads may still finish calls while the process exits.
+    static Registry *registry = new Registry;
+    return *registry;
+}
+
+#if defined(ZEL_HAVE_MEMBARRIER)
+bool HaveMembarrier() {
+    static const bool have = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+    return have;
+}
+#else
+constexpr bool HaveMembarrier() { return false; }
+#endif
+
+// The rare side's barrier: after it, every thread's earlier writes are seen
+// and every thread's later reads see ours.
+void HeavyBarrier() {
+#if defined(ZEL_HAVE_MEMBARRIER)
+    if (HaveMembarrier()) {
+        syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
+        return;
+    }
+#endif
+}
+
+// A call's count store followed by its read of the call word.
+void StoreCount(std::atomic<std::uint32_t> &count, std::uint32_t value) {
+    if (HaveMembarrier()) {
+        count.store(value, std::memory_order_release);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    } else {
+        count.exchange(value, std::memory_order_seq_cst);
+    }
+}
+
+std::uint64_t LoadCallWord(const Entry &entry) {
+    return entry.calls.load(HaveMembarrier() ? std::memory_order_acquire : std::memory_order_seq_cst);
+}
+
+// Whether any thread is in a call to the entry. Caller holds the lock and has
+// changed the call word just before.
+bool AnyRunning(Registry &registry, std::size_t slot) {
+    HeavyBarrier();
+    if (registry.shared.running[slot].load(std::memory_order_seq_cst) != 0) return true;
+    for (ThreadCalls *calls = registry.threads; calls != nullptr; calls = calls->next) {
+        if (calls->running[slot].load(std::memory_order_seq_cst) != 0) return true;
+    }
+    return false;
+}
+
+// The calling thread's record; the shared one when none can be made.
+class ThreadRecord {
+public:
+    ThreadCalls *Get() {
+        if (calls_ == nullptr) calls_ = Adopt();
+        return calls_;
+    }
+    ~ThreadRecord() {
+        if (calls_ == nullptr || calls_ == &TheRegistry().shared) return;
+        std::lock_guard lock(TheRegistry().mutex);
+        calls_->inUse = false;
+    }
+
+private:
+    static ThreadCalls *Adopt() {
+        Registry &registry = TheRegistry();
+        std::lock_guard lock(registry.mutex);
+        for (ThreadCalls *calls = registry.threads; calls != nullptr; calls = calls->next) {
+            if (!calls->inUse) {
+                calls->inUse = true;
+                return calls;
+            }
+        }
+        auto *calls = new (std::nothrow) ThreadCalls;
+        if (calls == nullptr) return &registry.shared;
+        calls->inUse = true;
+        calls->next = registry.threads;
+        registry.threads = calls;
+        return calls;
+    }
+    ThreadCalls *calls_ = nullptr;
+};
+
+thread_local ThreadRecord t_record;
+
+// Counts a call in (delta 1) or out (delta -1).
+void CountCall(Registry &registry, ThreadCalls &calls, std::size_t slot, int delta) {
+    std::atomic<std::uint32_t> &count = calls.running[slot];
+    if (&calls == &registry.shared) {
+        if (delta > 0) {
+            count.fetch_add(1, std::memory_order_seq_cst);
+        } else {
+            count.fetch_sub(1, std::memory_order_seq_cst);
+        }
+        return;
+    }
+    StoreCount(count, count.load(std::memory_order_relaxed) + static_cast<std::uint32_t>(delta));
 }
 
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -100,8 +234,8 @@ ZEL_BOOL ProviderRegister(const char *pszName, const OsaDeviceProvider *pProvide
     std::memcpy(free->name.data(), pszName, length + 1);
     free->provider = *pProvider;
     free->open = OpenState::kClosed;
-    free->running = 0;
     ++free->generation;
+    free->calls.store(CallWord(free->generation, 0), std::memory_order_seq_cst);
     return 1;
 }
 
@@ -113,9 +247,13 @@ ZEL_BOOL ProviderUnregister(const char *pszName) {
     if (entry == nullptr) return 0;
     entry->removing = true;
     ++entry->generation;  // no new call through an existing link starts from now on
-    registry.changed.wait(lock, [entry] {
-        return entry->running == 0 && entry->open != OpenState::kOpening && entry->open != OpenState::kClosing;
+    const std::uint64_t close = entry->calls.load(std::memory_order_relaxed) & kCallsClose;
+    entry->calls.store(CallWord(entry->generation, close | kCallsWaker), std::memory_order_seq_cst);
+    const auto slot = static_cast<std::size_t>(entry - registry.entries.data());
+    registry.changed.wait(lock, [&] {
+        return !AnyRunning(registry, slot) && entry->open != OpenState::kOpening && entry->open != OpenState::kClosing;
     });
+    entry->calls.store(CallWord(entry->generation, 0), std::memory_order_seq_cst);
     if (entry->open == OpenState::kOpen) {
         entry->open = OpenState::kClosing;
         FinishClose(registry, *entry, lock);
@@ -145,6 +283,7 @@ ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink) {
     // Unregistered while opening: the unregister closes it again.
     if (!opened || entry->removing) return ProviderOpenResult::kRefused;
     ++entry->generation;
+    entry->calls.store(CallWord(entry->generation, kCallsOpen), std::memory_order_seq_cst);
     pLink->slot = static_cast<std::uint32_t>(entry - registry.entries.data());
     pLink->generation = entry->generation;
     return ProviderOpenResult::kOpened;
@@ -152,22 +291,29 @@ ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink) {
 
 ZEL_BOOL ProviderIoControl(const ProviderLink &link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
                            void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    if (link.slot >= kMaxProviders) return 0;
     Registry &registry = TheRegistry();
-    std::unique_lock lock(registry.mutex);
-    Entry *entry = Resolve(registry, link);
-    if (entry == nullptr || entry->removing || entry->open != OpenState::kOpen) return 0;
-    ++entry->running;
-    const OsaDeviceProvider provider = entry->provider;
-    lock.unlock();
-    // A provider always has a count to store; a caller that passed none gets none.
-    ZEL_UINT32 cbIgnored = 0;
-    ZEL_UINT32 *pcbCount = pcbReturned != nullptr ? pcbReturned : &cbIgnored;
-    const ZEL_BOOL result = provider.pfnIoControl(provider.pContext, nControlCode, pIn, cbIn, pOut, cbOut, pcbCount);
-    lock.lock();
-    if (--entry->running == 0) {
-        // A close that came in meanwhile was left to the last running call.
-        if (entry->open == OpenState::kClosing) {
-            FinishClose(registry, *entry, lock);
+    Entry &entry = registry.entries[link.slot];
+    ThreadCalls &calls = *t_record.Get();
+    CountCall(registry, calls, link.slot, 1);
+    ZEL_BOOL result = 0;
+    if (LoadCallWord(entry) == CallWord(link.generation, kCallsOpen)) {
+        // Open with this link's generation, and the count keeps it so until we
+        // leave: the provider's functions cannot change meanwhile.
+        const OsaDeviceProvider &provider = entry.provider;
+        // A provider always has a count to store; a caller that passed none gets none.
+        ZEL_UINT32 cbIgnored = 0;
+        ZEL_UINT32 *pcbCount = pcbReturned != nullptr ? pcbReturned : &cbIgnored;
+        result = provider.pfnIoControl(provider.pContext, nControlCode, pIn, cbIn, pOut, cbOut, pcbCount);
+    }
+    CountCall(registry, calls, link.slot, -1);
+    if ((LoadCallWord(entry) & (kCallsClose | kCallsWaker)) != 0) {
+        // A close or an unregister came in meanwhile; the last call out finishes it.
+        std::unique_lock lock(registry.mutex);
+        if (entry.open == OpenState::kClosing && (entry.calls.load(std::memory_order_relaxed) & kCallsClose) != 0 &&
+            !AnyRunning(registry, link.slot)) {
+            entry.calls.fetch_and(~kCallsClose, std::memory_order_relaxed);
+            FinishClose(registry, entry, lock);
         } else {
             registry.changed.notify_all();
         }
@@ -181,7 +327,11 @@ ZEL_BOOL ProviderClose(const ProviderLink &link) {
     Entry *entry = Resolve(registry, link);
     if (entry == nullptr || entry->removing || entry->open != OpenState::kOpen) return 0;
     entry->open = OpenState::kClosing;
-    if (entry->running == 0) FinishClose(registry, *entry, lock);
+    entry->calls.store(CallWord(entry->generation, kCallsClose), std::memory_order_seq_cst);
+    if (!AnyRunning(registry, link.slot)) {
+        entry->calls.store(CallWord(entry->generation, 0), std::memory_order_relaxed);
+        FinishClose(registry, *entry, lock);
+    }
     return 1;
 }
 

@@ -17,7 +17,10 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <unistd.h>
+
 #include <zel/zel.h>
+#include "deadline_posix.h"
 
 namespace {
 
@@ -91,15 +94,11 @@ ZEL_API void ZEL_CALLCONV OsaThreadSleep(ZEL_UINT32 nMilliseconds) {
         return;
     }
     // An absolute deadline on the monotonic clock keeps signals from stretching the sleep.
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(nMilliseconds / 1000u);
-    deadline.tv_nsec += static_cast<long>(nMilliseconds % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_nsec -= 1000000000L;
-        ++deadline.tv_sec;
+    const zel::osa::posix::Deadline deadline = zel::osa::posix::DeadlineAfter(nMilliseconds);
+    if (deadline.infinite) {
+        for (;;) pause();  // Sleep(INFINITE) never returns
     }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline.when, nullptr) == EINTR) {
     }
 }
 

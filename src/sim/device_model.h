@@ -101,6 +101,7 @@ struct PhysicalDevice {
     bool enabled = false;
     std::uint32_t logicalCount = 0;  // logical devices it hosts
     SlotMask taken;                  // time slots connected to pipes
+    std::uint32_t takenCount = 0;    // bits set in taken: a state read tests this, not 4096 bits
 
     bool IsOpen() const { return openCount != 0; }
 };

@@ -211,17 +211,28 @@ void Simulator::Close(DeviceIndex device) {
     if (device < kDeviceCount) open_[device] = false;
 }
 
+inline constexpr std::size_t kStackScratch = 1024;
+
 ZEL_BOOL Simulator::IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
                               ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
     // The driver works on a system copy of the output and only the bytes it
     // reports are copied back, so the caller's bytes beyond them keep their
     // contents. Without room for that copy the request never reaches it.
-    std::vector<std::uint8_t> scratch;
-    try {
-        scratch.resize(cbOut);
-    } catch (const std::bad_alloc &) {
-        if (pcbReturned != nullptr) *pcbReturned = 0;
-        return 0;
+    // Every fixed-size response fits the stack buffer; only attribute
+    // transfers, sized by the caller, may need the heap.
+    std::array<std::uint8_t, kStackScratch> stackScratch;
+    std::vector<std::uint8_t> heapScratch;
+    std::span<std::uint8_t> scratch(stackScratch.data(), cbOut);
+    if (cbOut > kStackScratch) {
+        try {
+            heapScratch.resize(cbOut);
+        } catch (const std::bad_alloc &) {
+            if (pcbReturned != nullptr) *pcbReturned = 0;
+            return 0;
+        }
+        scratch = heapScratch;
+    } else {
+        std::memset(stackScratch.data(), 0, cbOut);  // the driver's copy starts zeroed
     }
     const Delivery delivery = Serve(nControlCode, std::span(pIn, cbIn), scratch);
     const std::uint32_t count = std::min(delivery.count, cbOut);
