@@ -68,13 +68,11 @@ int ParseArguments(int argc, char **argv, Options &options) {
             options.version = true;
         } else if (arg == "-f" || arg == "--file" || arg.substr(0, 7) == "--file=") {
             if (options.logPath != nullptr) return UsageError("only one log at a time");
-            if (arg.size() > 7) {
-                options.logPath = argv[i] + 7;
-            } else if (i + 1 < argc) {
-                options.logPath = argv[++i];
-            } else {
+            const bool attached = arg.size() >= 7;
+            if (attached ? arg.size() == 7 : i + 1 >= argc) {
                 return UsageError(std::string("option '") + argv[i] + "' needs a file name");
             }
+            options.logPath = attached ? argv[i] + 7 : argv[++i];
         } else {
             return UsageError(std::string("unknown option '") + argv[i] + "'");
         }
