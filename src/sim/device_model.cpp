@@ -14,14 +14,14 @@ bool IsLogicalOrPipe(ZEL_HANDLE h) { return IsKind(h, HandleKind::kLogicalDevice
 
 ZEL_RESULT CheckResult(HandleCheck check, ZEL_RESULT wrongKind, ZEL_RESULT outOfBounds, ZEL_RESULT stale) {
     switch (check) {
-    case HandleCheck::kOk:
-        return 0;
-    case HandleCheck::kWrongKind:
-        return wrongKind;
-    case HandleCheck::kIndexOutOfBounds:
-        return outOfBounds;
-    case HandleCheck::kStale:
-        break;
+        case HandleCheck::kOk:
+            return 0;
+        case HandleCheck::kWrongKind:
+            return wrongKind;
+        case HandleCheck::kIndexOutOfBounds:
+            return outOfBounds;
+        case HandleCheck::kStale:
+            break;
     }
     return stale;
 }
@@ -142,14 +142,14 @@ PhysicalDevice *DeviceModel::DeviceOf(ZEL_HANDLE h) {
 
 ZEL_RESULT DeviceModel::Check(ZEL_HANDLE hObject) const {
     switch (static_cast<HandleKind>(KindOf(hObject))) {
-    case HandleKind::kPhysicalDevice:
-        return CheckPhysical(hObject);
-    case HandleKind::kLogicalDevice:
-        return CheckLogical(hObject);
-    case HandleKind::kPipe:
-        return CheckPipe(hObject);
-    default:
-        return failures::kUnsupportedKind;
+        case HandleKind::kPhysicalDevice:
+            return CheckPhysical(hObject);
+        case HandleKind::kLogicalDevice:
+            return CheckLogical(hObject);
+        case HandleKind::kPipe:
+            return CheckPipe(hObject);
+        default:
+            return failures::kUnsupportedKind;
     }
 }
 
@@ -260,8 +260,8 @@ ZEL_RESULT DeviceModel::GetState(ZEL_HANDLE hObject, std::uint32_t *pnState) con
     if (const PhysicalDevice *device = FindPhysical(hObject)) {
         enabled = device->enabled;
         const auto type = device->info->type;
-        connected = device->taken.any() ||
-                    (boardLinked_ && (type == ZELSIM_DEVTYPE_BOARD || type == ZELSIM_DEVTYPE_CTBUS));
+        connected =
+            device->taken.any() || (boardLinked_ && (type == ZELSIM_DEVTYPE_BOARD || type == ZELSIM_DEVTYPE_CTBUS));
         if (device->shared) state |= ZELSIM_STATE_SHARED;
     } else if (const LogicalDevice *logical = FindLogical(hObject)) {
         enabled = logical->enabled;
@@ -387,8 +387,8 @@ ZEL_RESULT DeviceModel::DisconnectPipe(ZEL_HANDLE hPipe) {
 
 ObjectConnection *DeviceModel::FindConnection(ZEL_HANDLE a, ZEL_HANDLE b) {
     for (ObjectConnection &connection : connections_) {
-        if (connection.live && ((connection.from == a && connection.to == b) ||
-                                (connection.from == b && connection.to == a))) {
+        if (connection.live &&
+            ((connection.from == a && connection.to == b) || (connection.from == b && connection.to == a))) {
             return &connection;
         }
     }
