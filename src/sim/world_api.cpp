@@ -24,9 +24,9 @@ ZEL_BOOL Act(F &&f) {
 std::string_view Digits(const char *pszDigits) {
     // Longer strings are refused; the scan stops one past the limit.
     if (pszDigits == nullptr) return {};
-    const void *nul = std::memchr(pszDigits, 0, ZELSIM_MAX_DIGITS + 1);
-    if (nul == nullptr) return std::string_view(pszDigits, ZELSIM_MAX_DIGITS + 1);
-    return std::string_view(pszDigits, static_cast<std::size_t>(static_cast<const char *>(nul) - pszDigits));
+    std::size_t length = 0;
+    while (length <= ZELSIM_MAX_DIGITS && pszDigits[length] != '\0') ++length;
+    return std::string_view(pszDigits, length);
 }
 
 ZEL_BOOL Trunk(ZEL_UINT32 nType, ZEL_UINT32 nNumber, TrunkCondition condition, ZEL_BOOL bOn) {
