@@ -35,6 +35,11 @@ public:
         thread_.join();
     }
 
+    // Set up: its queue takes every record from now on.
+    void WaitReady() const {
+        while (!ready_.load()) std::this_thread::yield();
+    }
+
     std::vector<ZelEventData> Records() {
         std::lock_guard lock(lock_);
         return records_;
@@ -50,6 +55,7 @@ private:
         ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &line), 0);
         ASSERT_EQ(ZelDrvCreateLogicalDevice(line, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &tone), 0);
         ASSERT_EQ(ZelDrvEnable(tone, 0, 0), 0);
+        ready_ = true;
         for (;;) {
             ZelEventData record{};
             while (ZelDrvGetEventData(queue, &record) == 0) {
@@ -71,6 +77,7 @@ private:
     }
 
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ready_{false};
     std::atomic<OSA_HANDLE> event_{nullptr};
     std::mutex lock_;
     std::vector<ZelEventData> records_;
@@ -175,6 +182,7 @@ TEST_F(ScenarioRunTest, StimuliFromThreadsWhileTheApplicationRuns) {
     std::vector<ZelEventData> records;
     {
         AnsweringApp app;
+        app.WaitReady();
         std::vector<std::thread> threads;
         for (ZEL_UINT32 port = 0; port < kPorts; ++port) {
             threads.emplace_back([port] {
