@@ -30,12 +30,12 @@ public:
     void Stop() {
         if (!thread_.joinable()) return;
         stop_ = true;
-        while (event_.load() == nullptr) std::this_thread::yield();
-        ZelDrvSignalEvent(event_.load());
+        WaitReady();
+        if (event_.load() != nullptr) ZelDrvSignalEvent(event_.load());
         thread_.join();
     }
 
-    // Set up: its queue takes every record from now on.
+    // Set up (or failed to): its queue takes every record from now on.
     void WaitReady() const {
         while (!ready_.load()) std::this_thread::yield();
     }
@@ -49,13 +49,9 @@ private:
     void Run() {
         OSA_HANDLE event = nullptr;
         ZEL_HANDLE queue = 0, line = 0, tone = 0;
-        ASSERT_EQ(ZelDrvCreateEvent(&event), 0);
-        event_ = event;
-        ASSERT_EQ(ZelDrvCreateEventQueue(ZELSIM_EVQ_MAX_RECORDS, event, &queue), 0);
-        ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &line), 0);
-        ASSERT_EQ(ZelDrvCreateLogicalDevice(line, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &tone), 0);
-        ASSERT_EQ(ZelDrvEnable(tone, 0, 0), 0);
+        const bool set = SetUp(event, queue, line, tone);
         ready_ = true;
+        if (!set) return;
         for (;;) {
             ZelEventData record{};
             while (ZelDrvGetEventData(queue, &record) == 0) {
@@ -74,6 +70,22 @@ private:
         }
         ZelDrvClose(line);
         ZelDrvClose(queue);
+    }
+
+    // ASSERT_* returns from here, so a failed set-up still releases WaitReady.
+    bool SetUp(OSA_HANDLE &event, ZEL_HANDLE &queue, ZEL_HANDLE &line, ZEL_HANDLE &tone) {
+        bool set = false;
+        [&] {
+            ASSERT_EQ(ZelDrvCreateEvent(&event), 0);
+            event_ = event;
+            ASSERT_EQ(ZelDrvCreateEventQueue(ZELSIM_EVQ_MAX_RECORDS, event, &queue), 0);
+            ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &line),
+                      0);
+            ASSERT_EQ(ZelDrvCreateLogicalDevice(line, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &tone), 0);
+            ASSERT_EQ(ZelDrvEnable(tone, 0, 0), 0);
+            set = true;
+        }();
+        return set;
     }
 
     std::atomic<bool> stop_{false};
@@ -98,6 +110,7 @@ protected:
         EXPECT_NE(scenario, nullptr) << error;
         if (scenario == nullptr) return {};
         AnsweringApp app;
+        app.WaitReady();
         EXPECT_EQ(ZelSimScenarioRun(scenario), expectPass ? 1u : 0u);
         app.Stop();
         if (records != nullptr) *records = app.Records();
