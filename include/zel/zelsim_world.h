@@ -159,7 +159,8 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
  *
  * ZelSimScenarioReport gives the text of the last run: "passed: N steps" or
  * the first unmet expectation, its line and the virtual time, followed by
- * the board's recent history. Size rules as ZelSimDescribeLine.
+ * the board's recent history, "not run" before the first run. Size rules as
+ * ZelSimDescribeLine; a NULL pScenario gives 0 and an empty text.
  * ------------------------------------------------------------------------- */
 #define ZELSIM_SCENARIO_MAX_BYTES 65536u
 #define ZELSIM_SCENARIO_MAX_LINE 256u
@@ -168,10 +169,10 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
 
 typedef struct ZelSimScenario ZelSimScenario;
 
-/* pszText: NUL-terminated. */
+/* pszText: NUL-terminated; NULL gives "0:0: no text". */
 ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParse(const char *pszText, char *pszError, ZEL_UINT32 cbError);
-/* Reads the file pszPath and parses it; a file that cannot be read gives
- * "0:0: cannot read <path>". */
+/* Reads the file pszPath and parses it; a file that cannot be read, or a
+ * NULL pszPath, gives "0:0: cannot read <path>". */
 ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, char *pszError, ZEL_UINT32 cbError);
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimScenarioRun(ZelSimScenario *pScenario);
 ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReport(const ZelSimScenario *pScenario, char *pszText,
