@@ -24,6 +24,7 @@
 #include "pipes.h"
 #include "registers.h"
 #include "sim_failures.h"
+#include "world_failures.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ const Module kModules[] = {
     {"simulated event queues", zel::sim::kSimEventQueueFailures},
     {"simulated attributes", zel::sim::kSimAttributeFailures},
     {"simulated registers", zel::sim::kSimRegisterFailures},
+    {"simulated world", zel::sim::kSimWorldFailures},
 };
 
 std::string Hex(ZEL_RESULT result) {

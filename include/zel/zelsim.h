@@ -96,4 +96,7 @@ ZELSIM_API void ZEL_CALLCONV ZelSimLogClear(void);
 }
 #endif
 
+/* The world outside the board, the clock and scenarios. */
+#include <zel/zelsim_world.h>
+
 #endif /* ZELSIM_H */

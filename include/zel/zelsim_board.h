@@ -34,6 +34,26 @@
 #define ZELSIM_ATTR_DEV_LAST_DUMP 15u /* string, read-only: the text of the last ZelDrvDbgDump */
 #define ZELSIM_ATTR_LABEL_MAX 64u
 
+/* Lines, trunks and the board's timer (physical devices of the types named). */
+#define ZELSIM_ATTR_LINE_STATE 40u     /* 32-bit, read-only, FXS and FXO: ZELSIM_LINE_* of zelsim_world.h */
+#define ZELSIM_ATTR_LINE_HOOK 41u      /* bool, read-write, FXO: 1 off-hook (answers a ringing line), 0 on-hook */
+#define ZELSIM_ATTR_LINE_RING 42u      /* bool, read-write, FXS: 1 rings the telephone, 0 stops */
+#define ZELSIM_ATTR_LINE_CALLER_ID 43u /* string, read-only, FXO: the caller of the last call, "" for none */
+#define ZELSIM_ATTR_TRUNK_STATE 44u    /* 32-bit, read-only, E1 and T1: ZELSIM_TRUNK_* of zelsim_world.h */
+#define ZELSIM_ATTR_TRUNK_SIGNALLING 45u /* record, read-only, E1 and T1: one byte of ABCD bits per channel */
+#define ZELSIM_ATTR_TRUNK_HDLC_RX 46u  /* record, read-only, E1 and T1: the last HDLC frame received */
+#define ZELSIM_ATTR_DEV_TIMER 47u      /* 32-bit, read-write, every physical device: see ZELSIM_EVENT_TIMER */
+#define ZELSIM_MAX_TIMER_MS 86400000u
+
+/* Tone generators and HDLC controllers on a line or trunk channel. */
+#define ZELSIM_ATTR_TONE_PLAY 48u    /* 32-bit, read-write: ZELSIM_TONE_* playing, 0 stops */
+#define ZELSIM_ATTR_TONE_DIGITS 49u  /* string, read-write: DTMF digits to send ("0123456789*#ABCD", 1 to 32) */
+#define ZELSIM_ATTR_HDLC_TX 50u      /* record, read-write: a frame to send, 1 to 256 bytes; reads the last sent */
+#define ZELSIM_TONE_DIAL 1u
+#define ZELSIM_TONE_RINGBACK 2u
+#define ZELSIM_TONE_BUSY 3u
+#define ZELSIM_TONE_CONFIRM 4u
+
 /* Driver event queues. */
 #define ZELSIM_ATTR_EVQ_CAPACITY 32u  /* 32-bit, read-only: records it holds at most */
 #define ZELSIM_ATTR_EVQ_COUNT 33u     /* 32-bit, read-only: records waiting */
@@ -65,6 +85,30 @@
 #define ZELSIM_EVENT_DEVICE_DISABLED 0x0102u
 #define ZELSIM_EVENT_DEVICE_RESET 0x0103u
 #define ZELSIM_EVENT_DEVICE_POLLED 0x0104u
+
+/* Event codes of the world outside the board, posted for an open line or
+ * trunk device (nExData0 its handle). Here nData1 is the event's value
+ * below, nData4 the device (type << 8 | number) and nData5 as below; nData2
+ * and nData3 the driver time, nExData1 the sequence number as above. A line
+ * or trunk whose device is not open changes state without posting. */
+#define ZELSIM_EVENT_OFF_HOOK 0x0201u       /* FXS: the telephone went off-hook */
+#define ZELSIM_EVENT_ON_HOOK 0x0202u        /* FXS: the telephone went on-hook */
+#define ZELSIM_EVENT_HOOK_FLASH 0x0203u     /* FXS: a hook flash */
+#define ZELSIM_EVENT_DTMF_DIGIT 0x0204u     /* FXS, FXO: nData1 the digit's character */
+#define ZELSIM_EVENT_PULSE_DIGIT 0x0205u    /* FXS: nData1 the digit's character */
+#define ZELSIM_EVENT_RING_ON 0x0210u        /* FXO: a ring burst starts; nData1 the ring count from 1 */
+#define ZELSIM_EVENT_RING_OFF 0x0211u       /* FXO: a ring burst ends; nData1 the ring count */
+#define ZELSIM_EVENT_CALLER_ID 0x0212u      /* FXO: nData1 the number's length; ZELSIM_ATTR_LINE_CALLER_ID */
+#define ZELSIM_EVENT_POLARITY 0x0213u       /* FXO: polarity reversal; nData1 1 reversed, 0 normal */
+#define ZELSIM_EVENT_LOOP_DROP 0x0214u      /* FXO: the loop current dropped: the far end hung up */
+#define ZELSIM_EVENT_RING_ABANDONED 0x0215u /* FXO: the caller gave up before the answer */
+#define ZELSIM_EVENT_LOS 0x0301u            /* trunk: nData1 1 signal lost, 0 restored */
+#define ZELSIM_EVENT_AIS 0x0302u            /* trunk: nData1 1 alarm indication raised, 0 cleared */
+#define ZELSIM_EVENT_RAI 0x0303u            /* trunk: nData1 1 remote alarm raised, 0 cleared */
+#define ZELSIM_EVENT_FRAME_SYNC 0x0304u     /* trunk: nData1 1 synchronisation gained, 0 lost */
+#define ZELSIM_EVENT_SIGNALLING 0x0305u     /* trunk: nData1 the channel, nData5 its new ABCD bits */
+#define ZELSIM_EVENT_HDLC_FRAME 0x0306u     /* trunk: nData1 the frame's size, nData5 the channel */
+#define ZELSIM_EVENT_TIMER 0x0401u          /* any device: its ZELSIM_ATTR_DEV_TIMER ran out */
 
 /* ---------------------------------------------------------------------------
  * Registers: each physical device has a 256-byte little-endian register file.

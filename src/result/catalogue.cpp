@@ -20,6 +20,7 @@
 #include "pipes.h"
 #include "registers.h"
 #include "sim_failures.h"
+#include "world_failures.h"
 
 namespace zel {
 namespace {
@@ -43,7 +44,7 @@ constexpr std::span<const FailureEntry> kFailureLists[] = {
     kRegisterFailures,           appqueue::kAppQueueFailures,
     sim::kSimFailures,           sim::failures::kDeviceModelFailures,
     sim::kSimEventQueueFailures, sim::kSimAttributeFailures,
-    sim::kSimRegisterFailures,
+    sim::kSimRegisterFailures,   sim::kSimWorldFailures,
 };
 
 constexpr std::size_t CountEntries() {

@@ -32,8 +32,7 @@ constexpr std::uint32_t kObjects = kDevices | kPipeKind;
 constexpr std::uint32_t kReadOnly = ZELSIM_ATTR_ACCESS_READ;
 constexpr std::uint32_t kReadWrite = ZELSIM_ATTR_ACCESS_READ | ZELSIM_ATTR_ACCESS_WRITE;
 
-// A value as the bytes it travels in.
-using Bytes = std::string;
+using Bytes = AttributeBytes;
 
 Bytes Word(std::uint32_t value) {
     Bytes bytes(4, '\0');
@@ -113,29 +112,22 @@ Bytes QueueLost(Board &board, ZEL_HANDLE h) { return Word(FindEventQueue(board, 
 Bytes QueueHasEvent(Board &board, ZEL_HANDLE h) { return Word(FindEventQueue(board, h)->hEvent != nullptr ? 1 : 0); }
 
 // Setters get a value whose size and form the table's type already checked.
-void SetLabel(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
+ZEL_RESULT SetLabel(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
     ValuesOf(board, h).label = reinterpret_cast<const char *>(pValue);
+    return 0;
 }
 
 std::uint32_t WordAt(const std::uint8_t *pValue) { return protocol::GetWord(pValue); }
 
-void SetUserWord(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
+ZEL_RESULT SetUserWord(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
     ValuesOf(board, h).userWord = WordAt(pValue);
+    return 0;
 }
 
-void SetLoopback(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
+ZEL_RESULT SetLoopback(Board &board, ZEL_HANDLE h, const std::uint8_t *pValue, std::uint32_t) {
     ValuesOf(board, h).loopback = WordAt(pValue) != 0;
+    return 0;
 }
-
-struct Attribute {
-    std::uint32_t id;
-    std::uint32_t type;
-    std::uint32_t access;
-    std::uint32_t kinds;    // KindBit of each object kind that has it
-    std::uint32_t maxSize;  // strings written: most bytes with the NUL
-    Bytes (*get)(Board &, ZEL_HANDLE);
-    void (*set)(Board &, ZEL_HANDLE, const std::uint8_t *, std::uint32_t);
-};
 
 // clang-format off
 constexpr std::array<Attribute, 15> kAttributes = {{
@@ -173,10 +165,14 @@ bool IsLiveObject(Board &board, ZEL_HANDLE h) {
     return false;
 }
 
-const Attribute *FindAttribute(ZEL_HANDLE h, std::uint32_t nAttribId) {
+const Attribute *FindAttribute(Board &board, ZEL_HANDLE h, std::uint32_t nAttribId) {
     const std::uint32_t kindBit = KindOf(h) < 32 ? 1u << KindOf(h) : 0;
-    for (const Attribute &attribute : kAttributes) {
-        if (attribute.id == nAttribId && (attribute.kinds & kindBit) != 0) return &attribute;
+    for (const auto table : {std::span<const Attribute>(kAttributes), WorldAttributes()}) {
+        for (const Attribute &attribute : table) {
+            if (attribute.id == nAttribId && (attribute.kinds & kindBit) != 0 &&
+                (attribute.has == nullptr || attribute.has(board, h)))
+                return &attribute;
+        }
     }
     return nullptr;
 }
@@ -184,7 +180,7 @@ const Attribute *FindAttribute(ZEL_HANDLE h, std::uint32_t nAttribId) {
 ZEL_RESULT GetAttributeType(Board &board, Call &call) {
     const ZEL_HANDLE hObject = call.In(16);
     if (!IsLiveObject(board, hObject)) return kSimAttrTypeBadObject;
-    const Attribute *attribute = FindAttribute(hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
     if (attribute == nullptr) return kSimAttrTypeUnknown;
     call.Out(8, attribute->type);
     call.Out(12, static_cast<std::uint32_t>(attribute->get(board, hObject).size()));
@@ -197,7 +193,7 @@ ZEL_RESULT GetAttributeType(Board &board, Call &call) {
 ZEL_RESULT GetAttributeValue(Board &board, Call &call) {
     const ZEL_HANDLE hObject = call.In(16);
     if (!IsLiveObject(board, hObject)) return kSimAttrGetBadObject;
-    const Attribute *attribute = FindAttribute(hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
     if (attribute == nullptr) return kSimAttrGetUnknown;
     constexpr std::uint32_t kValueOffset = attr::kGetValueDataOffset;
     const std::size_t offered = call.out.size() > kValueOffset ? call.out.size() - kValueOffset : 0;
@@ -213,7 +209,7 @@ ZEL_RESULT SetAttributeValue(Board &board, Call &call) {
     constexpr std::uint32_t kValueOffset = attr::kSetValueDataOffset;
     const ZEL_HANDLE hObject = call.In(16);
     if (!IsLiveObject(board, hObject)) return kSimAttrSetBadObject;
-    const Attribute *attribute = FindAttribute(hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
     if (attribute == nullptr) return kSimAttrSetUnknown;
     if ((attribute->access & ZELSIM_ATTR_ACCESS_WRITE) == 0 || attribute->set == nullptr) return kSimAttrSetReadOnly;
 
@@ -225,11 +221,12 @@ ZEL_RESULT SetAttributeValue(Board &board, Call &call) {
         if (nul == pValue + cbValue || static_cast<std::uint32_t>(nul - pValue) + 1 > attribute->maxSize) {
             return kSimAttrSetBadString;
         }
+    } else if (attribute->type == ZELSIM_ATTR_TYPE_STRUCT) {
+        if (cbValue == 0 || cbValue > attribute->maxSize) return kSimAttrSetBadSize;
     } else if (cbValue != 4) {
         return kSimAttrSetBadSize;
     }
-    attribute->set(board, hObject, pValue, cbValue);
-    return 0;
+    return attribute->set(board, hObject, pValue, cbValue);
 }
 
 constexpr std::array kAttributeHandlers = {

@@ -12,6 +12,7 @@
 #include "board.h"
 #include "board_failures.h"
 #include "device_model.h"
+#include "event_codes.h"
 #include "event_queue_model.h"
 #include "register_model.h"
 #include "requests.h"
@@ -82,7 +83,10 @@ ZEL_RESULT GetEventData(Board &board, Call &call) {
     DriverEventQueue *queue = FindEventQueue(board, call.In(16));
     if (queue == nullptr) return kSimEvqGetBadQueue;
     ZelEventData record{};
-    if (!TakeRecord(*queue, record)) return kSimEvqGetEmpty;
+    if (!TakeRecord(*queue, record)) {
+        queue->drained = true;
+        return kSimEvqGetEmpty;
+    }
     RecordToOutput(call, 8, record);
     return 0;
 }
@@ -107,36 +111,23 @@ ZEL_RESULT GetEventDataEx(Board &board, Call &call) {
         std::memcpy(&records[written], &record, sizeof(record));
         ++written;
     }
+    if (written == 0) queue->drained = true;
     call.Out(8, written);
     return 0;
 }
-
-struct EventText {
-    std::uint32_t code;
-    std::string_view text;
-};
-
-constexpr std::array<EventText, 4> kEventTexts = {{
-    {ZELSIM_EVENT_DEVICE_ENABLED, "Device enabled"},
-    {ZELSIM_EVENT_DEVICE_DISABLED, "Device disabled"},
-    {ZELSIM_EVENT_DEVICE_RESET, "Device reset"},
-    {ZELSIM_EVENT_DEVICE_POLLED, "Device state polled"},
-}};
 
 // The text fills the response's 256-byte field; the library cuts it to the
 // caller's buffer.
 ZEL_RESULT EventCode2String(Board &board, Call &call) {
     if (board.State<DeviceModel>().Check(call.In(16)) != 0) return kSimEventTextBadDevice;
     const std::uint32_t code = call.In(24);
-    for (const EventText &entry : kEventTexts) {
-        if (entry.code != code) continue;
-        if (call.out.size() >= 8 + entry.text.size() + 1) {
-            std::memcpy(call.out.data() + 8, entry.text.data(), entry.text.size());
-            call.out[8 + entry.text.size()] = 0;
-        }
-        return 0;
+    const std::string_view text = EventCodeText(code);
+    if (text.empty()) return kSimEventTextUnknownCode;
+    if (call.out.size() >= 8 + text.size() + 1) {
+        std::memcpy(call.out.data() + 8, text.data(), text.size());
+        call.out[8 + text.size()] = 0;
     }
-    return kSimEventTextUnknownCode;
+    return 0;
 }
 
 std::uint32_t EventCodeOf(DeviceChange change) {

@@ -8,6 +8,7 @@ bool QueueRecord(DriverEventQueue &queue, const ZelEventData &record) {
     if (queue.count >= queue.capacity) return false;
     queue.ring[(queue.head + queue.count) % queue.capacity] = record;
     ++queue.count;
+    queue.drained = false;
     // The event belongs to the application; one it has closed is its own
     // affair and does not stop the record from being queued.
     if (queue.hEvent != nullptr) ZelDrvSignalEvent(queue.hEvent);
@@ -23,15 +24,22 @@ bool TakeRecord(DriverEventQueue &queue, ZelEventData &record) {
 }
 
 void PostDeviceEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nState) {
+    PostBoardEvent(board, hObject, nEventCode, nState, 0, 0);
+}
+
+void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nData1,
+                    std::uint32_t nData4, std::uint32_t nData5) {
     EventQueueState &state = board.State<EventQueueState>();
     const std::uint64_t now = DriverTimeMicros();
     ZelEventData record{};
     record.nExData0 = hObject;
     record.nExData1 = ++state.sequence;
     record.nData0 = nEventCode;
-    record.nData1 = nState;
+    record.nData1 = nData1;
     record.nData2 = static_cast<std::uint32_t>(now);
     record.nData3 = static_cast<std::uint32_t>(now >> 32);
+    record.nData4 = nData4;
+    record.nData5 = nData5;
     state.queues.ForEach([&record](ZEL_HANDLE, DriverEventQueue &queue) {
         if (!QueueRecord(queue, record)) ++queue.lost;
     });

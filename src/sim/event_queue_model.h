@@ -20,6 +20,9 @@ struct DriverEventQueue {
     std::uint32_t head = 0;   // index of the oldest record
     std::uint32_t count = 0;  // records waiting
     std::uint32_t lost = 0;   // device events dropped while full
+    // A take found the queue empty and nothing was queued since: the
+    // application has caught up (what the scenario runner waits for).
+    bool drained = false;
 };
 
 struct EventQueueState {
@@ -35,6 +38,10 @@ bool TakeRecord(DriverEventQueue &queue, ZelEventData &record);
 // An object changed state: one record (layout in zelsim_board.h) to every live
 // queue; a full queue drops it and counts the loss.
 void PostDeviceEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nState);
+// Any event of the board: nData1, nData4 and nData5 as given; the sequence
+// number and the driver time are filled in.
+void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nData1,
+                    std::uint32_t nData4, std::uint32_t nData5);
 
 // Ends a queue: its records are dropped and its handle refused from now on.
 // False when the handle names no live queue.

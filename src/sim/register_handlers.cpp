@@ -1,6 +1,5 @@
 // The simulated driver's register, time and debug dump requests.
 #include <array>
-#include <chrono>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -19,9 +18,6 @@
 
 namespace zel::sim {
 namespace {
-
-// Taken while the program starts, before any request can ask for the time.
-const std::chrono::steady_clock::time_point kTimeOrigin = std::chrono::steady_clock::now();
 
 struct RegisterRefusals {
     ZEL_RESULT noDevice;
@@ -147,11 +143,6 @@ constexpr std::array kRegisterHandlers = {
 };
 
 }  // namespace
-
-std::uint64_t DriverTimeMicros() {
-    const auto elapsed = std::chrono::steady_clock::now() - kTimeOrigin;
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
-}
 
 std::span<const HandlerEntry> RegisterHandlers() { return kRegisterHandlers; }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include <zel/zel.h>
 
@@ -45,5 +46,15 @@ std::span<const HandlerEntry> DeviceHandlers();      // devices, enumeration, pi
 std::span<const HandlerEntry> AttributeHandlers();   // attributes
 std::span<const HandlerEntry> EventQueueHandlers();  // driver event queues, event code texts
 std::span<const HandlerEntry> RegisterHandlers();    // registers, time, debug dump
+
+// Runs fn(board, context) under the board's lock: the world's functions, its
+// real-time thread and the scenario runner reach the board this way.
+void WithBoardLocked(void (*fn)(Board &board, void *context), void *context);
+
+template <class F>
+void WithBoard(F &&f) {
+    WithBoardLocked([](Board &board, void *context) { (*static_cast<std::remove_reference_t<F> *>(context))(board); },
+                    &f);
+}
 
 }  // namespace zel::sim

@@ -15,6 +15,7 @@
 
 #include <zel/zelsim.h>
 #include "board.h"
+#include "board_time.h"
 #include "requests.h"
 #include "sim_failures.h"
 #include "sim_internal.h"
@@ -87,6 +88,11 @@ public:
     bool LogGet(std::uint32_t nIndex, ZelSimLogRecord *pRecord);
     void LogClear();
 
+    void WithBoard(void (*fn)(Board &, void *), void *context) {
+        std::lock_guard lock(lock_);
+        fn(board_, context);
+    }
+
     bool Open(DeviceIndex device);
     void Close(DeviceIndex device);
     ZEL_BOOL IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
@@ -136,6 +142,7 @@ bool Simulator::Install() {
     {
         std::lock_guard lock(lock_);
         board_.Reset();
+        SetClockMode(false);
         faults_.clear();
         logFirst_ = logCount_ = 0;
     }
@@ -163,6 +170,7 @@ void Simulator::Uninstall() {
 void Simulator::Reset() {
     std::lock_guard lock(lock_);
     board_.Reset();
+    SetClockMode(false);
     faults_.clear();
     logFirst_ = logCount_ = 0;
 }
@@ -332,6 +340,9 @@ void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, s
 }
 
 }  // namespace
+
+void WithBoardLocked(void (*fn)(Board &board, void *context), void *context) { TheSimulator().WithBoard(fn, context); }
+
 }  // namespace zel::sim
 
 extern "C" {
