@@ -10,18 +10,7 @@
 # library runs without any DLL of the toolchain.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
-zel_read_interface(${HEADER} names aliases)
-# This library's additions to the interface, declared in a header of their own.
-if(ADDITIONS)
-  zel_read_interface(${ADDITIONS} added_names added_aliases)
-  foreach(name IN LISTS added_names)
-    if(name IN_LIST names)
-      message(FATAL_ERROR "${ADDITIONS}: ${name} is declared in ${HEADER} too")
-    endif()
-  endforeach()
-  list(APPEND names ${added_names})
-  list(APPEND aliases ${added_aliases})
-endif()
+zel_read_full_interface(${HEADER} "${ADDITIONS}" names aliases)
 
 execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

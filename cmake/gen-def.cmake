@@ -7,18 +7,7 @@
 # not yet defined in the objects are left out; the export check reports them.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
-zel_read_interface(${HEADER} names aliases)
-# This library's additions to the interface, declared in a header of their own.
-if(ADDITIONS)
-  zel_read_interface(${ADDITIONS} added_names added_aliases)
-  foreach(name IN LISTS added_names)
-    if(name IN_LIST names)
-      message(FATAL_ERROR "${ADDITIONS}: ${name} is declared in ${HEADER} too")
-    endif()
-  endforeach()
-  list(APPEND names ${added_names})
-  list(APPEND aliases ${added_aliases})
-endif()
+zel_read_full_interface(${HEADER} "${ADDITIONS}" names aliases)
 
 file(READ ${OBJECTS_FILE} objects)
 string(STRIP "${objects}" objects)
