@@ -7,8 +7,8 @@
 
 // No exception crosses the interface. GCC may find the target nothrow and
 // then wants the alias to say so too (or it would be less restrictive);
-// clang takes nothrow on a redeclaration as a changed exception
-// specification, and does not compare the two.
+// clang refuses nothrow on a redeclaration that the first declaration
+// lacked, and does not compare alias and target.
 #if defined(__clang__)
 #define ZEL_ALIAS_NOTHROW
 #else
