@@ -383,12 +383,4 @@ TEST_F(DevicesTest, EnumerationStepWithAFourByteReplyFailsAndEnds) {
     driver_.SetDefault(Reply{});
 }
 
-TEST(DeviceFailures, EachHasACatalogueText) {
-    for (const auto &[failure, source, line, text] : zel::devices::kDeviceFailures) {
-        EXPECT_NE(zel::CatalogueFind(failure), nullptr) << std::hex << static_cast<std::uint32_t>(failure);
-        EXPECT_EQ(ZelResultSourceId(failure), static_cast<ZEL_UINT32>(ZEL_SRC_LIB_ZELDRV_C));
-        EXPECT_EQ(ZelResultSeverity(failure), 1u);
-    }
-}
-
 }  // namespace

@@ -177,11 +177,4 @@ TEST(PipesNotConnected, RequestsFailInTheTransport) {
     EXPECT_TRUE(driver.Requests().empty());
 }
 
-TEST(PipeFailures, EachHasACatalogueText) {
-    for (const auto &[failure, source, line, text] : zel::pipes::kPipeFailures) {
-        EXPECT_NE(zel::CatalogueFind(failure), nullptr) << std::hex << static_cast<std::uint32_t>(failure);
-        EXPECT_EQ(ZelResultSourceId(failure), static_cast<ZEL_UINT32>(ZEL_SRC_LIB_ZELDRV_C));
-    }
-}
-
 }  // namespace
