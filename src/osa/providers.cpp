@@ -68,20 +68,31 @@ struct Registry {
     ThreadCalls shared;  // counted with atomic increments
 };
 
+// Calls read the registry through this pointer, without the guard of a
+// function's static: a call follows an open, which made the registry.
+Registry *g_registry = nullptr;
+
 Registry &TheRegistry() {
     // Never destroyed: threads may still finish calls while the process exits.
-    static Registry *registry = new Registry;
+    static Registry *registry = g_registry = new Registry;
     return *registry;
 }
 
+// Whether the process-wide barrier is available. Learnt at the first
+// registration, under the registry lock; a call reaches a provider only
+// through an open that came after it, so calls read it without a guard.
+bool g_haveMembarrier = false;
+bool g_membarrierProbed = false;
+
+void ProbeMembarrier() {
+    if (g_membarrierProbed) return;
+    g_membarrierProbed = true;
 #if defined(ZEL_HAVE_MEMBARRIER)
-bool HaveMembarrier() {
-    static const bool have = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
-    return have;
-}
-#else
-constexpr bool HaveMembarrier() { return false; }
+    g_haveMembarrier = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
 #endif
+}
+
+inline bool HaveMembarrier() { return g_haveMembarrier; }
 
 // The rare side's barrier: after it, every thread's earlier writes are seen
 // and every thread's later reads see ours.
@@ -126,11 +137,9 @@ public:
         if (calls_ == nullptr) calls_ = Adopt();
         return calls_;
     }
-    ~ThreadRecord() {
-        if (calls_ == nullptr || calls_ == &TheRegistry().shared) return;
-        std::lock_guard lock(TheRegistry().mutex);
-        calls_->inUse = false;
-    }
+    // A call made later in the thread's exit (from another thread-local's
+    // destructor) counts itself in the shared record, never in one given back.
+    ~ThreadRecord();
 
 private:
     static ThreadCalls *Adopt() {
@@ -152,10 +161,32 @@ private:
     ThreadCalls *calls_ = nullptr;
 };
 
+// The record is reached through a plain pointer, so a call pays no
+// thread-local initialisation check; the owner object, which gives the
+// record back when the thread ends, is touched only on a thread's first call.
+thread_local ThreadCalls *t_calls = nullptr;
 thread_local ThreadRecord t_record;
 
+ThreadRecord::~ThreadRecord() {
+    Registry &registry = TheRegistry();
+    t_calls = &registry.shared;
+    if (calls_ == nullptr || calls_ == &registry.shared) return;
+    std::lock_guard lock(registry.mutex);
+    calls_->inUse = false;
+    calls_ = &registry.shared;
+}
+
+ThreadCalls &ThisThreadCalls() {
+    ThreadCalls *calls = t_calls;
+    if (calls == nullptr) [[unlikely]] {
+        calls = t_record.Get();
+        t_calls = calls;
+    }
+    return *calls;
+}
+
 // Counts a call in (delta 1) or out (delta -1).
-void CountCall(Registry &registry, ThreadCalls &calls, std::size_t slot, int delta) {
+inline void CountCall(Registry &registry, ThreadCalls &calls, std::size_t slot, int delta) {
     std::atomic<std::uint32_t> &count = calls.running[slot];
     if (&calls == &registry.shared) {
         if (delta > 0) {
@@ -222,6 +253,7 @@ ZEL_BOOL ProviderRegister(const char *pszName, const OsaDeviceProvider *pProvide
     }
     Registry &registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
+    ProbeMembarrier();
     Entry *free = nullptr;
     for (auto &entry : registry.entries) {
         // A name still being unregistered stays taken until that finishes.
@@ -292,9 +324,9 @@ ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink) {
 ZEL_BOOL ProviderIoControl(const ProviderLink &link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
                            void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
     if (link.slot >= kMaxProviders) return 0;
-    Registry &registry = TheRegistry();
+    Registry &registry = *g_registry;
     Entry &entry = registry.entries[link.slot];
-    ThreadCalls &calls = *t_record.Get();
+    ThreadCalls &calls = ThisThreadCalls();
     CountCall(registry, calls, link.slot, 1);
     ZEL_BOOL result = 0;
     if (LoadCallWord(entry) == CallWord(link.generation, kCallsOpen)) {
