@@ -11,30 +11,31 @@
 //
 // The locked path runs under the handle table's one lock.
 //
-// A blocking wait puts a Waiter on its own stack: a condition variable on the
-// monotonic clock, a result that stays pending until a set hands it one, and
-// one WaitEntry per handle, appended in index order to that event's FIFO
-// list. A set that finds waiters hands the event to the first one that can
-// take it (wait-any always; wait-all only when all its other events are set,
-// and then it consumes them all), unlinks it and wakes it alone. Because the
-// set decides the outcome under the lock, a waiter that wakes at its
-// deadline still reports a set that came first: no signal is lost.
+// A blocking wait puts a Waiter on its own stack: a result that stays pending
+// until a set hands it one, and one WaitEntry per handle, appended in index
+// order to that event's FIFO list. A set that finds waiters hands the event
+// to the first one that can take it (wait-any always; wait-all only when all
+// its other events are set, and then it consumes them all), unlinks it, and
+// stores its result last; the waiter then reads the result without the lock
+// and leaves. Because the set decides the outcome under the lock, a waiter
+// that wakes at its deadline still reports a set that came first: no signal
+// is lost.
 //
-// The wake is sent after the lock is released, so the woken thread does not
-// run only to block on the lock its waker still holds (that doubles the cost
-// of a hand-over between two threads). By then the waiter may have left, so
-// its condition variable is not on its stack but borrowed from a pool whose
-// members live as long as the process: a late wake can at worst reach the
-// next borrower, which finds its result still pending and waits on.
-#include <errno.h>
+// The waiter sleeps on its thread's wake word (a futex), which the set bumps
+// and wakes after the lock is released, so the woken thread neither blocks on
+// the lock its waker still holds nor takes it again to learn its result. By
+// then the waiter may have left, so the word belongs to the thread, not the
+// wait, and lives as long as the process: a late wake can at worst end the
+// thread's next wait early, and that wait checks its result and sleeps on.
 #include <pthread.h>
-#include <time.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <new>
 
 #include "deadline_posix.h"
+#include "futex_posix.h"
 #include "handles_posix.h"
 #include "osa_internal.h"
 
@@ -51,9 +52,9 @@ inline constexpr ZEL_UINT32 kPending = 0xFFFFFFFEu;
 
 namespace posix {
 
-// A condition variable on the monotonic clock, lent to one blocking wait at a time.
+// A thread's wake word: bumped by every hand-over to one of its waits.
 struct WakeSignal {
-    pthread_cond_t cond;
+    std::atomic<std::uint32_t> word{0};
     WakeSignal *nextFree = nullptr;
 };
 
@@ -61,7 +62,8 @@ struct Waiter {
     WakeSignal *wake = nullptr;
     bool waitAll = false;
     std::uint32_t count = 0;
-    ZEL_UINT32 result = kPending;
+    // Written once under the lock by whoever ends the wait, read by the waiter without it.
+    std::atomic<ZEL_UINT32> result{kPending};
     std::array<WaitEntry, ZEL_MAX_WAIT_EVENTS> entries;
 };
 
@@ -130,50 +132,70 @@ void ConsumeAll(Waiter &waiter) {
     for (std::uint32_t i = 0; i < waiter.count; ++i) MarkUnset(*waiter.entries[i].event);
 }
 
+// Ends a blocked wait with its result: unlinks it, gives back the references
+// it holds on its events, and stores the result last, after which the waiter
+// may leave at any moment. Returns the waiter's wake signal.
+WakeSignal *Finish(Waiter &waiter, ZEL_UINT32 result) {
+    UnlinkAll(waiter);
+    for (std::uint32_t i = 0; i < waiter.count; ++i) posix::Release(*waiter.entries[i].event);
+    WakeSignal *wake = waiter.wake;
+    waiter.result.store(result, std::memory_order_release);
+    return wake;
+}
+
 // Hands a just-set event to its first eligible waiter and returns the signal
-// to send it once the lock is released; nullptr when no waiter can take it.
-pthread_cond_t *HandToWaiter(Slot &event) {
+// to bump once the lock is released; nullptr when no waiter can take it.
+WakeSignal *HandToWaiter(Slot &event) {
     for (WaitEntry *entry = event.head; entry != nullptr; entry = entry->next) {
         Waiter &waiter = *entry->waiter;
         if (waiter.waitAll) {
             if (!AllSetBut(waiter, &event)) continue;
             ConsumeAll(waiter);
-            waiter.result = kWaitObject0;
-        } else {
-            waiter.result = kWaitObject0 + entry->index;
+            return Finish(waiter, kWaitObject0);
         }
-        UnlinkAll(waiter);
-        return &waiter.wake->cond;
+        return Finish(waiter, kWaitObject0 + entry->index);
     }
     return nullptr;
 }
 
-// The pool of wake signals; guarded by the table lock. Members are never freed.
+void Wake(WakeSignal &signal) {
+    signal.word.fetch_add(1, std::memory_order_release);
+    posix::FutexWakeOne(signal.word);
+}
+
+// Wake signals of threads that ended, for new threads; guarded by the table
+// lock. Members are never freed: a late wake may still bump one.
 WakeSignal *g_freeSignals = nullptr;
 
-WakeSignal *BorrowWakeSignal() {
-    if (WakeSignal *signal = g_freeSignals) {
-        g_freeSignals = signal->nextFree;
-        return signal;
+// The calling thread's signal, made on its first blocking wait; given back
+// to the pool when the thread ends.
+class ThreadWakeSignal {
+public:
+    // Under the table lock.
+    WakeSignal *Get() {
+        if (signal_ == nullptr) {
+            if (g_freeSignals != nullptr) {
+                signal_ = g_freeSignals;
+                g_freeSignals = signal_->nextFree;
+            } else {
+                signal_ = new (std::nothrow) WakeSignal;
+            }
+        }
+        return signal_;
     }
-    auto *signal = new (std::nothrow) WakeSignal;
-    if (signal == nullptr) return nullptr;
-    pthread_condattr_t attributes;
-    pthread_condattr_init(&attributes);
-    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    const int rc = pthread_cond_init(&signal->cond, &attributes);
-    pthread_condattr_destroy(&attributes);
-    if (rc != 0) {
-        delete signal;
-        return nullptr;
+    ~ThreadWakeSignal() {
+        if (signal_ == nullptr) return;
+        posix::TableLock lock;
+        signal_->nextFree = g_freeSignals;
+        g_freeSignals = signal_;
+        signal_ = nullptr;
     }
-    return signal;
-}
 
-void ReturnWakeSignal(WakeSignal *signal) {
-    signal->nextFree = g_freeSignals;
-    g_freeSignals = signal;
-}
+private:
+    WakeSignal *signal_ = nullptr;
+};
+
+thread_local ThreadWakeSignal t_wakeSignal;
 
 // Checks every argument before anything changes; resolves the handles.
 bool ResolveWaitSet(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, bool waitAll,
@@ -243,7 +265,7 @@ ZEL_UINT32 TryTakeAny(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents) {
 // Blocks until a set hands the waiter its result or the deadline passes.
 // Called with the lock held; returns with it released.
 ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
-    waiter.wake = BorrowWakeSignal();
+    waiter.wake = t_wakeSignal.Get();
     if (waiter.wake == nullptr) {
         for (std::uint32_t i = 0; i < waiter.count; ++i) Unhold(*waiter.entries[i].event);
         pthread_mutex_unlock(&posix::TableMutex());
@@ -253,22 +275,23 @@ ZEL_UINT32 Block(Waiter &waiter, ZEL_UINT32 nTimeoutMs) {
         posix::AddRef(*waiter.entries[i].event);  // a close meanwhile must not free what we are linked into
         Append(*waiter.entries[i].event, waiter.entries[i]);
     }
+    std::atomic<std::uint32_t> &word = waiter.wake->word;
     const posix::Deadline deadline = posix::DeadlineAfter(nTimeoutMs);
-    while (waiter.result == kPending) {
-        pthread_cond_t *cond = &waiter.wake->cond;
-        const int rc = deadline.infinite ? pthread_cond_wait(cond, &posix::TableMutex())
-                                         : pthread_cond_timedwait(cond, &posix::TableMutex(), &deadline.when);
-        if (rc == ETIMEDOUT) break;
-    }
-    if (waiter.result == kPending) {
-        UnlinkAll(waiter);
-        waiter.result = kWaitTimeout;
-    }
-    for (std::uint32_t i = 0; i < waiter.count; ++i) posix::Release(*waiter.entries[i].event);
-    ReturnWakeSignal(waiter.wake);
-    const ZEL_UINT32 result = waiter.result;
     pthread_mutex_unlock(&posix::TableMutex());
-    return result;
+    for (;;) {
+        // The word is read before the result: a hand-over after this read
+        // bumps it, so the sleep below cannot miss that hand-over's wake.
+        const std::uint32_t seen = word.load(std::memory_order_acquire);
+        const ZEL_UINT32 result = waiter.result.load(std::memory_order_acquire);
+        if (result != kPending) return result;
+        if (!posix::FutexWait(word, seen, deadline)) break;
+    }
+    // The deadline passed; a set may still have come first.
+    posix::TableLock lock;
+    const ZEL_UINT32 result = waiter.result.load(std::memory_order_relaxed);
+    if (result != kPending) return result;
+    Finish(waiter, kWaitTimeout);
+    return kWaitTimeout;
 }
 
 }  // namespace
@@ -292,7 +315,7 @@ ZEL_BOOL EventSet(OSA_HANDLE hEvent) {
             }
         }
     }
-    pthread_cond_t *wake = nullptr;
+    WakeSignal *wake = nullptr;
     {
         posix::TableLock lock;
         Slot *event = posix::FindSlot(hEvent, SlotKind::kEvent);
@@ -304,7 +327,7 @@ ZEL_BOOL EventSet(OSA_HANDLE hEvent) {
         }
         Unhold(*event);
     }
-    if (wake != nullptr) pthread_cond_signal(wake);
+    if (wake != nullptr) Wake(*wake);
     return 1;
 }
 
