@@ -121,21 +121,20 @@ std::span<const CatalogueEntry> Catalogue() { return {kTable.data(), kCatalogueC
 const CatalogueEntry *CatalogueFind(ZEL_RESULT nResult) {
     const std::uint32_t bits = static_cast<std::uint32_t>(nResult);
     const std::uint32_t key = CatalogueKey(bits >> 23, bits >> 8);
-    std::uint16_t low = 0;
-    std::uint16_t high = static_cast<std::uint16_t>(kCatalogueCount - 1);
-    while (low <= high) {
-        const std::uint16_t middle = static_cast<std::uint16_t>(low + (high - low) / 2);
-        const std::uint32_t entryKey = kKeys[middle];
-        if (entryKey == key) return &kTable[middle];
-        if (entryKey > key) {
-            // A key below the first entry would wrap high below zero.
-            if (middle == 0) break;
-            high = static_cast<std::uint16_t>(middle - 1);
+    // The first key not below the search key, by halving; one comparison
+    // more tells whether it is the one.
+    std::size_t first = 0;
+    std::size_t count = kCatalogueCount;
+    while (count > 0) {
+        const std::size_t half = count / 2;
+        if (kKeys[first + half] < key) {
+            first += half + 1;
+            count -= half + 1;
         } else {
-            low = static_cast<std::uint16_t>(middle + 1);
+            count = half;
         }
     }
-    return nullptr;
+    return first < kCatalogueCount && kKeys[first] == key ? &kTable[first] : nullptr;
 }
 
 // The buffer ends as if the default text had been written first and the
