@@ -30,10 +30,13 @@ void PostDeviceEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode,
 void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nData1,
                     std::uint32_t nData4, std::uint32_t nData5) {
     EventQueueState &state = board.State<EventQueueState>();
+    // Every happening takes a sequence number, queued or not.
+    ++state.sequence;
+    if (state.queues.Count() == 0) return;
     const std::uint64_t now = DriverTimeMicros();
     ZelEventData record{};
     record.nExData0 = hObject;
-    record.nExData1 = ++state.sequence;
+    record.nExData1 = state.sequence;
     record.nData0 = nEventCode;
     record.nData1 = nData1;
     record.nData2 = static_cast<std::uint32_t>(now);

@@ -108,12 +108,16 @@ public:
     }
 
     // Calls f(handle, value) for every live object, in index order. f may
-    // remove the object it is given.
+    // remove the object it is given, but add none. The walk ends at the last
+    // live object, and at once when there is none.
     template <class F>
     void ForEach(F &&f) {
-        for (std::size_t index = 0; index < N; ++index) {
+        std::size_t remaining = count_;
+        for (std::size_t index = 0; remaining != 0 && index < N; ++index) {
             Slot &slot = slots_[index];
-            if (slot.live) f(MakeHandle(kind_, slot.generation, static_cast<std::uint32_t>(index)), slot.value);
+            if (!slot.live) continue;
+            --remaining;
+            f(MakeHandle(kind_, slot.generation, static_cast<std::uint32_t>(index)), slot.value);
         }
     }
 
