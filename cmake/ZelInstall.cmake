@@ -1,9 +1,11 @@
-# What `cmake --install` puts under the prefix, in two components:
+# What `cmake --install` puts under the prefix, in these components:
 #   runtime      the shared libraries (with their SONAME links), zel.dll and
 #                zelsim.dll, the decoder tool, its manual page, the licence
 #                and the README
 #   development  the public headers, the namelinks and import libraries, the
 #                static libraries, the CMake package and the pkg-config files
+#   simulated    Windows only: the zel.dll that carries the simulated board,
+#                in bin/simulated, to put beside an unmodified program
 # The SONAME carries the major version only: it changes when the interface
 # breaks, never for a compatible release.
 include(CMakePackageConfigHelpers)
@@ -24,6 +26,10 @@ install(TARGETS zel_static zelsim_static EXPORT zelTargets
 # The tool's exports serve the tests only; its import library is not shipped.
 install(PROGRAMS $<TARGET_FILE:zelresult> DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS zelcode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# Its file only: programs link the real library's import library.
+if(TARGET zel_simulated)
+  install(PROGRAMS $<TARGET_FILE:zel_simulated> DESTINATION ${CMAKE_INSTALL_BINDIR}/simulated COMPONENT simulated)
+endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development FILES_MATCHING PATTERN "*.h")

@@ -29,9 +29,14 @@ function(zel_windows_def objects_target)
     VERBATIM)
 endfunction()
 
-# zel_add_windows_export_test(<target>): a test that the target's export
-# table is exactly the public interface and this library's additions.
+# zel_add_windows_export_test(<target> [<other target>]): a test that the
+# target's export table is exactly the public interface and this library's
+# additions, plus every export of the other target when one is named.
 function(zel_add_windows_export_test target)
+  set(also "")
+  if(ARGC GREATER 1)
+    set(also "-DALSO_EXPORTS_OF=$<TARGET_FILE:${ARGV1}>")
+  endif()
   add_test(NAME windows_exports_${target}
     COMMAND ${CMAKE_COMMAND}
       -DHEADER=${PROJECT_SOURCE_DIR}/include/zel/zel.h
@@ -39,6 +44,7 @@ function(zel_add_windows_export_test target)
       -DOBJDUMP=${CMAKE_OBJDUMP}
       -DBINARY=$<TARGET_FILE:${target}>
       -DDECORATED=${ZEL_STDCALL_DECORATED}
+      ${also}
       -P ${PROJECT_SOURCE_DIR}/cmake/check-exports.cmake)
 endfunction()
 

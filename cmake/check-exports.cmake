@@ -1,23 +1,49 @@
 # Checks the export table of a Windows binary against the public header and
 # the header of this library's additions:
 #   cmake -DHEADER=zel.h [-DADDITIONS=zelnames.h] -DOBJDUMP=<objdump>
-#         -DBINARY=zel.dll -DDECORATED=ON|OFF -P check-exports.cmake
+#         -DBINARY=zel.dll -DDECORATED=ON|OFF [-DALSO_EXPORTS_OF=zelsim.dll]
+#         -P check-exports.cmake
 # Every declared function must be exported under its plain name (and, on
 # 32-bit, its stdcall name Name@N, at the same address); a second name must
 # lead to the same address as its first function; nothing else may be
 # exported, so no C++ internals leak. The binary may import from the kernel
 # and the C runtime only: the compiler's own runtime is linked in, so the
-# library runs without any DLL of the toolchain.
+# library runs without any DLL of the toolchain. With ALSO_EXPORTS_OF, every
+# name that binary exports must be exported too, as it is spelled there.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
 zel_read_full_interface(${HEADER} "${ADDITIONS}" names aliases)
 
-execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} -p ${BINARY} failed")
+# The lines of `objdump -p <binary>`, as a list.
+function(zel_dump_lines binary out)
+  execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p ${binary} failed")
+  endif()
+  string(REPLACE ";" "," dump "${dump}")
+  string(REPLACE "\n" ";" dump "${dump}")
+  set(${out} "${dump}" PARENT_SCOPE)
+endfunction()
+
+set(also_exported)
+if(ALSO_EXPORTS_OF)
+  zel_dump_lines(${ALSO_EXPORTS_OF} dump)
+  set(in_names OFF)
+  foreach(line IN LISTS dump)
+    if(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+      set(in_names ON)
+    elseif(line STREQUAL "")
+      set(in_names OFF)
+    elseif(in_names AND line MATCHES "^\t\\[ *[0-9]+\\] (.+)$")
+      list(APPEND also_exported "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  if(NOT also_exported)
+    message(FATAL_ERROR "${ALSO_EXPORTS_OF} exports nothing")
+  endif()
 endif()
-string(REPLACE ";" "," dump "${dump}")
-string(REPLACE "\n" ";" dump "${dump}")
+
+zel_dump_lines(${BINARY} dump)
 
 set(section "")
 set(exported)
@@ -47,7 +73,9 @@ foreach(dll IN LISTS imported)
   endif()
 endforeach()
 foreach(export IN LISTS exported)
-  if(NOT export MATCHES "^([A-Za-z_][A-Za-z0-9_]*)(@[0-9]+)?$" OR NOT CMAKE_MATCH_1 IN_LIST names)
+  if(export IN_LIST also_exported)
+    continue()
+  elseif(NOT export MATCHES "^([A-Za-z_][A-Za-z0-9_]*)(@[0-9]+)?$" OR NOT CMAKE_MATCH_1 IN_LIST names)
     list(APPEND problems "unexpected export: ${export}")
   elseif(CMAKE_MATCH_2 AND NOT DECORATED)
     list(APPEND problems "decorated name on a target without stdcall decoration: ${export}")
@@ -75,6 +103,12 @@ foreach(name IN LISTS names)
   endif()
 endforeach()
 
+foreach(export IN LISTS also_exported)
+  if(NOT export IN_LIST exported)
+    list(APPEND problems "missing export of ${ALSO_EXPORTS_OF}: ${export}")
+  endif()
+endforeach()
+
 foreach(pair IN LISTS aliases)
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 second)
@@ -91,4 +125,10 @@ if(problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "${BINARY}: ${count} exports, ${declared} functions declared\n  ${text}")
 endif()
-message(STATUS "${BINARY}: ${count} exports match the ${declared} declared functions")
+list(LENGTH also_exported also)
+if(also)
+  set(declared "${declared} declared functions and ${also} names of ${ALSO_EXPORTS_OF}")
+else()
+  set(declared "${declared} declared functions")
+endif()
+message(STATUS "${BINARY}: ${count} exports match the ${declared}")

@@ -3,11 +3,17 @@
  * simulator, connects, enumerates the board, opens a line port, binds a
  * driver event queue to an event, enables the port and waits for the record
  * the board posts. Exits non-zero on any failure.
+ *
+ * Built with CONSUMER_WITHOUT_SIMULATOR it calls no simulator function and
+ * links the library only: it then finds the board only through a zel.dll
+ * that carries the simulator (Windows), or fails to connect.
  */
 #include <stdio.h>
 
 #include <zel/zel.h>
+#if !defined(CONSUMER_WITHOUT_SIMULATOR)
 #include <zel/zelsim.h>
+#endif
 #include <zel/zelsim_board.h>
 #include <zel/zelsim_devices.h>
 
@@ -68,10 +74,12 @@ int main(void) {
     ZEL_RESULT r;
     int failed = 0;
 
+#if !defined(CONSUMER_WITHOUT_SIMULATOR)
     if (!ZelSimInstall()) {
         fprintf(stderr, "consumer: ZelSimInstall failed\n");
         return 1;
     }
+#endif
     if (ZelFailure(r = ZelDrvConnectLib())) return Failed("ZelDrvConnectLib", r);
     failed = CountDevices(&coDevices);
     if (!failed && coDevices == 0) {
@@ -92,7 +100,9 @@ int main(void) {
     if (hDevice != 0 && ZelFailure(r = ZelDrvClose(hDevice))) failed = Failed("ZelDrvClose (device)", r);
     if (hEvent != NULL && ZelFailure(r = ZelDrvCloseEvent(hEvent))) failed = Failed("ZelDrvCloseEvent", r);
     if (ZelFailure(r = ZelDrvReleaseLib())) failed = Failed("ZelDrvReleaseLib", r);
+#if !defined(CONSUMER_WITHOUT_SIMULATOR)
     ZelSimUninstall();
+#endif
     if (!failed) printf("consumer: %u devices, enable record received\n", (unsigned)coDevices);
     return failed;
 }

@@ -1,0 +1,28 @@
+# Windows: a second zel.dll that carries the simulated board, for unmodified
+# programs. It has the real library's exports (the same .def) and version
+# resource, plus the simulator's exports for a test bench, and installs the
+# simulator at the first open of its devices. Built into its own folder,
+# since it has the real library's file name.
+set(ZEL_SIMULATED_DIR ${CMAKE_BINARY_DIR}/simulated)
+
+# The device layer built again with the hook that installs the simulator;
+# the rest of the library is the real one's objects.
+add_library(zel_simulated_osa OBJECT ${PROJECT_SOURCE_DIR}/src/osa/devices_win32.cpp)
+target_include_directories(zel_simulated_osa PRIVATE ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PRIVATE_INCLUDE_DIRS})
+target_compile_definitions(zel_simulated_osa PRIVATE
+  ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY ZEL_BUILTIN_SIMULATOR)
+
+# The simulator is compiled once more for it: its own functions exported,
+# the library's plain calls within the one DLL.
+add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE}
+  $<FILTER:$<TARGET_OBJECTS:zel_objects>,EXCLUDE,/devices_win32\\.cpp\\.obj$>
+  $<TARGET_OBJECTS:zel_simulated_osa>)
+target_include_directories(zel_simulated PRIVATE
+  ${ZEL_PUBLIC_INCLUDE_DIR} ${CMAKE_CURRENT_SOURCE_DIR} ${ZEL_PROTOCOL_INCLUDE_DIR})
+target_compile_definitions(zel_simulated PRIVATE ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY)
+target_link_libraries(zel_simulated PRIVATE Threads::Threads)
+zel_windows_version_resource(zel_simulated zel.dll "ZEL client library")
+# Its import library keeps out of the way of the real one's.
+set_target_properties(zel_simulated PROPERTIES PREFIX "" OUTPUT_NAME zel
+  RUNTIME_OUTPUT_DIRECTORY ${ZEL_SIMULATED_DIR} ARCHIVE_OUTPUT_DIRECTORY ${ZEL_SIMULATED_DIR})
+target_link_options(zel_simulated PRIVATE -static-libgcc -static-libstdc++ -static)
