@@ -29,14 +29,19 @@ function(zel_windows_def objects_target)
     VERBATIM)
 endfunction()
 
-# zel_add_windows_export_test(<target> [<other target>]): a test that the
+# zel_add_windows_export_test(<target> [ALSO_EXPORTS_OF <target>]
+#                             [SAME_ORDINALS_AS <target>]): a test that the
 # target's export table is exactly the public interface and this library's
-# additions, plus every export of the other target when one is named.
+# additions, plus every export of ALSO_EXPORTS_OF, and that every export of
+# SAME_ORDINALS_AS has the same ordinal in it.
 function(zel_add_windows_export_test target)
-  set(also "")
-  if(ARGC GREATER 1)
-    set(also "-DALSO_EXPORTS_OF=$<TARGET_FILE:${ARGV1}>")
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "ALSO_EXPORTS_OF;SAME_ORDINALS_AS" "")
+  set(others)
+  foreach(option ALSO_EXPORTS_OF SAME_ORDINALS_AS)
+    if(arg_${option})
+      list(APPEND others "-D${option}=$<TARGET_FILE:${arg_${option}}>")
+    endif()
+  endforeach()
   add_test(NAME windows_exports_${target}
     COMMAND ${CMAKE_COMMAND}
       -DHEADER=${PROJECT_SOURCE_DIR}/include/zel/zel.h
@@ -44,7 +49,7 @@ function(zel_add_windows_export_test target)
       -DOBJDUMP=${CMAKE_OBJDUMP}
       -DBINARY=$<TARGET_FILE:${target}>
       -DDECORATED=${ZEL_STDCALL_DECORATED}
-      ${also}
+      ${others}
       -P ${PROJECT_SOURCE_DIR}/cmake/check-exports.cmake)
 endfunction()
 

@@ -2,14 +2,15 @@
 # the header of this library's additions:
 #   cmake -DHEADER=zel.h [-DADDITIONS=zelnames.h] -DOBJDUMP=<objdump>
 #         -DBINARY=zel.dll -DDECORATED=ON|OFF [-DALSO_EXPORTS_OF=zelsim.dll]
-#         -P check-exports.cmake
+#         [-DSAME_ORDINALS_AS=zel.dll] -P check-exports.cmake
 # Every declared function must be exported under its plain name (and, on
 # 32-bit, its stdcall name Name@N, at the same address); a second name must
 # lead to the same address as its first function; nothing else may be
 # exported, so no C++ internals leak. The binary may import from the kernel
 # and the C runtime only: the compiler's own runtime is linked in, so the
 # library runs without any DLL of the toolchain. With ALSO_EXPORTS_OF, every
-# name that binary exports must be exported too, as it is spelled there.
+# name that binary exports must be exported too, as it is spelled there; with
+# SAME_ORDINALS_AS, each name that binary exports has its ordinal here too.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ZelInterface.cmake)
 zel_read_full_interface(${HEADER} "${ADDITIONS}" names aliases)
@@ -25,22 +26,33 @@ function(zel_dump_lines binary out)
   set(${out} "${dump}" PARENT_SCOPE)
 endfunction()
 
-set(also_exported)
-if(ALSO_EXPORTS_OF)
-  zel_dump_lines(${ALSO_EXPORTS_OF} dump)
+# The exported names of a binary, each as "<ordinal index> <name>".
+function(zel_export_entries binary out)
+  zel_dump_lines(${binary} dump)
+  set(entries)
   set(in_names OFF)
   foreach(line IN LISTS dump)
     if(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
       set(in_names ON)
     elseif(line STREQUAL "")
       set(in_names OFF)
-    elseif(in_names AND line MATCHES "^\t\\[ *[0-9]+\\] (.+)$")
-      list(APPEND also_exported "${CMAKE_MATCH_1}")
+    elseif(in_names AND line MATCHES "^\t\\[ *([0-9]+)\\] (.+)$")
+      list(APPEND entries "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
     endif()
   endforeach()
-  if(NOT also_exported)
-    message(FATAL_ERROR "${ALSO_EXPORTS_OF} exports nothing")
+  if(NOT entries)
+    message(FATAL_ERROR "${binary} exports nothing")
   endif()
+  set(${out} "${entries}" PARENT_SCOPE)
+endfunction()
+
+set(also_exported)
+if(ALSO_EXPORTS_OF)
+  zel_export_entries(${ALSO_EXPORTS_OF} entries)
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^[0-9]+ " "" name "${entry}")
+    list(APPEND also_exported "${name}")
+  endforeach()
 endif()
 
 zel_dump_lines(${BINARY} dump)
@@ -108,6 +120,16 @@ foreach(export IN LISTS also_exported)
     list(APPEND problems "missing export of ${ALSO_EXPORTS_OF}: ${export}")
   endif()
 endforeach()
+
+if(SAME_ORDINALS_AS)
+  zel_export_entries(${SAME_ORDINALS_AS} entries)
+  foreach(entry IN LISTS entries)
+    string(REGEX MATCH "^([0-9]+) (.+)$" _ "${entry}")
+    if(DEFINED ordinal_of_${CMAKE_MATCH_2} AND NOT ordinal_of_${CMAKE_MATCH_2} EQUAL CMAKE_MATCH_1)
+      list(APPEND problems "${CMAKE_MATCH_2} has another ordinal than in ${SAME_ORDINALS_AS}")
+    endif()
+  endforeach()
+endif()
 
 foreach(pair IN LISTS aliases)
   string(REPLACE "=" ";" pair "${pair}")
