@@ -1,6 +1,7 @@
 /*
  * An application built against the installed package: it installs the board
- * simulator, connects, enumerates the board, opens a line port, binds a
+ * simulator (unless built with CONSUMER_NO_SIMULATOR, when the board service
+ * zelsimd serves it), connects, enumerates the board, opens a line port, binds a
  * driver event queue to an event, enables the port and waits for the record
  * the board posts. Exits non-zero on any failure.
  */
@@ -68,10 +69,12 @@ int main(void) {
     ZEL_RESULT r;
     int failed = 0;
 
+#ifndef CONSUMER_NO_SIMULATOR
     if (!ZelSimInstall()) {
         fprintf(stderr, "consumer: ZelSimInstall failed\n");
         return 1;
     }
+#endif
     if (ZelFailure(r = ZelDrvConnectLib())) return Failed("ZelDrvConnectLib", r);
     failed = CountDevices(&coDevices);
     if (!failed && coDevices == 0) {
@@ -92,7 +95,9 @@ int main(void) {
     if (hDevice != 0 && ZelFailure(r = ZelDrvClose(hDevice))) failed = Failed("ZelDrvClose (device)", r);
     if (hEvent != NULL && ZelFailure(r = ZelDrvCloseEvent(hEvent))) failed = Failed("ZelDrvCloseEvent", r);
     if (ZelFailure(r = ZelDrvReleaseLib())) failed = Failed("ZelDrvReleaseLib", r);
+#ifndef CONSUMER_NO_SIMULATOR
     ZelSimUninstall();
+#endif
     if (!failed) printf("consumer: %u devices, enable record received\n", (unsigned)coDevices);
     return failed;
 }
