@@ -284,14 +284,18 @@ void Daemon::Accept(Listener listener) {
     worker.fd = fd;
     try {
         worker.thread = std::thread([this, &worker, fd, listener] {
+            bool handedOver = false;
             if (listener == kControlListener) {
                 // The control protocol closes its descriptor itself; ours
                 // stays open so a stop can shut the connection down.
                 const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
                 if (own >= 0) ServeControl(*this, own);
             } else {
-                ServeConnection(fd, listener == kDrvListener ? 0 : 1);
+                handedOver = ServeConnection(fd, listener == kDrvListener ? 0 : 1);
             }
+            // The peer learns at once that the connection is over; the
+            // descriptor itself is closed when the worker is reaped.
+            if (!handedOver) ::shutdown(fd, SHUT_RDWR);
             worker.done.store(true, std::memory_order_release);
         });
     } catch (...) {
@@ -312,10 +316,10 @@ void Daemon::ReapWorkers(bool all) {
     }
 }
 
-void Daemon::ServeConnection(int fd, std::size_t device) {
+bool Daemon::ServeConnection(int fd, std::size_t device) {
     SetReceiveTimeout(fd, kHelloTimeoutSeconds);
     std::array<std::uint8_t, wire::kHelloSize> bytes;
-    if (!ReadFull(fd, bytes)) return;
+    if (!ReadFull(fd, bytes)) return false;
     wire::Hello hello;
     switch (wire::DecodeHello(bytes, &hello)) {
         case wire::WireError::kNone:
@@ -325,23 +329,21 @@ void Daemon::ServeConnection(int fd, std::size_t device) {
                                        ", the client version " + std::to_string(hello.version);
             SendWelcome(fd, wire::WelcomeStatus::kBadVersion, 0, 0, reason);
             Log("a client was refused: %s", reason.c_str());
-            return;
+            return false;
         }
         case wire::WireError::kMalformed:
             SendWelcome(fd, wire::WelcomeStatus::kBadChannel, 0, 0, "unknown channel");
-            return;
+            return false;
         default:
             Log("a connection was refused: %s", std::string(wire::WireErrorText(wire::WireError::kBadMagic)).c_str());
-            return;
+            return false;
     }
-    if (hello.channel == wire::Channel::kEvents) {
-        JoinEvents(fd, hello.session, hello.cookie);
-        return;
-    }
+    if (hello.channel == wire::Channel::kEvents) return JoinEvents(fd, hello.session, hello.cookie);
     ServeClient(fd, device, PeerPid(fd, hello.pid));
+    return false;
 }
 
-void Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
+bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
     auto matches = [&]() -> Client * {
         const auto found = clients_.find(session);
         if (found == clients_.end() || found->second->cookie != cookie || found->second->eventFd >= 0) return nullptr;
@@ -351,13 +353,16 @@ void Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
         std::lock_guard lock(clientsMutex_);
         if (matches() == nullptr) {
             SendWelcome(fd, wire::WelcomeStatus::kUnknownSession, 0, 0, "no such session");
-            return;
+            return false;
         }
     }
     // Welcomed before any signal can follow on the same socket.
-    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) return;
+    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) return false;
     std::lock_guard lock(clientsMutex_);
-    if (Client *client = matches()) client->eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    Client *client = matches();
+    if (client == nullptr) return false;
+    client->eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return client->eventFd >= 0;
 }
 
 void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {

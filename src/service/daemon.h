@@ -63,9 +63,10 @@ private:
     bool OpenBoard(std::string *pError);
     void Accept(Listener listener);
     void ReapWorkers(bool all);
-    void ServeConnection(int fd, std::size_t device);
+    // True when the connection lives on elsewhere (an event channel).
+    bool ServeConnection(int fd, std::size_t device);
     void ServeClient(int fd, std::size_t device, std::uint32_t pid);
-    void JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
+    bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
     void Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
                const SessionReply &reply);
     std::string SocketPath(Listener listener) const;
