@@ -24,6 +24,10 @@ install(TARGETS zel_static zelsim_static EXPORT zelTargets
 # The tool's exports serve the tests only; its import library is not shipped.
 install(PROGRAMS $<TARGET_FILE:zelresult> DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS zelcode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# The board service's daemon (POSIX only).
+if(TARGET zelsimd)
+  install(TARGETS zelsimd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development FILES_MATCHING PATTERN "*.h")

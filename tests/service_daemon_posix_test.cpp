@@ -209,6 +209,9 @@ TEST_F(ServiceDaemon, ADaemonKilledDuringARequestFailsTheCallAtOnceAndANewOneSer
     ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &hDevice), 0);
     // Stopped, the daemon holds the next request unanswered until it dies.
     ASSERT_EQ(kill(daemon_, SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(daemon_, &status, WUNTRACED), daemon_);  // every thread of it has stopped
+    ASSERT_TRUE(WIFSTOPPED(status));
     Clock::time_point killed;
     std::thread killer([&] {
         std::this_thread::sleep_for(200ms);
