@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -198,10 +199,12 @@ int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welc
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     SetReceiveTimeout(fd, kHandshakeTimeoutSeconds);
-    int rc = 0;
-    do {
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
+    // Interrupted, the connection may have completed meanwhile.
+    while (rc != 0 && errno == EINTR) {
         rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
-    } while (rc != 0 && errno == EINTR);
+        if (rc != 0 && errno == EISCONN) rc = 0;
+    }
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome;
     std::uint32_t cbReason = 0;
     const auto helloBytes = wire::EncodeHello(hello);
