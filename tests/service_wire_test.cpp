@@ -2,8 +2,11 @@
 // and every message that breaks a rule is refused with its reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "service_wire.h"
