@@ -75,15 +75,13 @@ int WaitExit(pid_t pid) {
 // never sends.
 int Connect(const std::string &path) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    sockaddr_un address;
+    zel::osa::posix::UnixAddress(path, &address);
     if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
         close(fd);
         return -1;
     }
-    timeval timeout{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    zel::osa::posix::SetReceiveTimeout(fd, 5);
     return fd;
 }
 

@@ -39,9 +39,8 @@ class RawClient {
 public:
     explicit RawClient(const std::string &path) {
         fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        sockaddr_un address;
+        zel::osa::posix::UnixAddress(path, &address);
         EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
         const auto hello = wire::EncodeHello({});
         std::array<std::uint8_t, wire::kWelcomeHeadSize> welcome;
@@ -50,7 +49,8 @@ public:
     ~RawClient() { close(fd_); }
 
     // Sends a request of the layout with the words given; the result word.
-    ZEL_RESULT Send(const zel::RequestLayout &layout, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words,
+    ZEL_RESULT Send(const zel::RequestLayout &layout,
+                    std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words,
                     std::vector<std::uint8_t> *pOut = nullptr) {
         std::vector<std::uint8_t> in(zel::WireInputSize(layout));
         for (const auto &[offset, value] : words) PutWord(in, offset, value);
@@ -94,8 +94,9 @@ protected:
 
 ZEL_HANDLE OpenFxs(RawClient &client, std::uint32_t nNumber, ZEL_RESULT *pResult) {
     std::vector<std::uint8_t> out;
-    *pResult = client.Send(req::kOpenPhysicalDevice,
-                           {{16, ZELSIM_BOARD}, {20, ZELSIM_DEVTYPE_FXS}, {24, nNumber}, {32, ZELSIM_OPEN_EXCLUSIVE}}, &out);
+    *pResult =
+        client.Send(req::kOpenPhysicalDevice,
+                    {{16, ZELSIM_BOARD}, {20, ZELSIM_DEVTYPE_FXS}, {24, nNumber}, {32, ZELSIM_OPEN_EXCLUSIVE}}, &out);
     return GetWord(out, 8);
 }
 

@@ -83,15 +83,16 @@ struct Result {
 };
 
 // Sends a request of the layout with the words given, at the wire's input size.
-Result Send(Session &session, const RequestLayout &layout, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words,
-            std::uint32_t cbIn = 0) {
+Result Send(Session &session, const RequestLayout &layout,
+            std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words, std::uint32_t cbIn = 0) {
     std::vector<std::uint8_t> in(cbIn != 0 ? cbIn : zel::WireInputSize(layout));
     for (const auto &[offset, value] : words) PutWord(in, offset, value);
     const SessionReply reply = session.Serve(zel::ControlCode(layout.function), in, layout.cbOut);
     Result result;
     result.out.assign(reply.data.begin(), reply.data.end());
     result.buffer.assign(reply.buffer.begin(), reply.buffer.end());
-    if (result.out.size() >= layout.resultOffset + 4) result.result = static_cast<ZEL_RESULT>(result.Word(layout.resultOffset));
+    if (result.out.size() >= layout.resultOffset + 4)
+        result.result = static_cast<ZEL_RESULT>(result.Word(layout.resultOffset));
     return result;
 }
 

@@ -29,6 +29,7 @@ namespace zel::osa::service {
 namespace {
 
 using posix::ReadFull;
+using posix::SetReceiveTimeout;
 using posix::WriteAll;
 
 // A daemon that accepts but does not answer (stopped, or not ours) must not
@@ -137,7 +138,8 @@ void Connection::ReadEvents() {
         std::uint32_t eventWord = 0;
         if (!ReadFull(eventFd_, bytes) || wire::DecodeFrameHeader(bytes, &header) != wire::WireError::kNone ||
             header.type != wire::FrameType::kSignal ||
-            wire::DecodeSignal(std::span(bytes).subspan(wire::kFrameHeaderSize), &eventWord) != wire::WireError::kNone) {
+            wire::DecodeSignal(std::span(bytes).subspan(wire::kFrameHeaderSize), &eventWord) !=
+                wire::WireError::kNone) {
             return;
         }
         // The word is the event handle this process gave; one it has closed
@@ -181,18 +183,9 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
         const char c = pszName[i];
         path += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    *pAddress = sockaddr_un{};
-    pAddress->sun_family = AF_UNIX;
-    if (path.size() >= sizeof(pAddress->sun_path)) return false;
-    std::memcpy(pAddress->sun_path, path.c_str(), path.size() + 1);
-    return true;
+    return posix::UnixAddress(path, pAddress);
 }
 
-void SetReceiveTimeout(int fd, int seconds) {
-    timeval timeout{};
-    timeout.tv_sec = seconds;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-}
 
 // A connected channel that the daemon has welcomed, or -1.
 int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welcome *pWelcome) {
@@ -208,11 +201,11 @@ int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welc
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome;
     std::uint32_t cbReason = 0;
     const auto helloBytes = wire::EncodeHello(hello);
-    const bool joined =
-        rc == 0 && WriteAll(fd, {helloBytes}) && ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
-        wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
-        ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&
-        pWelcome->version == wire::kVersion && pWelcome->status == wire::WelcomeStatus::kAccepted;
+    const bool joined = rc == 0 && WriteAll(fd, {helloBytes}) &&
+                        ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
+                        wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
+                        ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&
+                        pWelcome->version == wire::kVersion && pWelcome->status == wire::WelcomeStatus::kAccepted;
     if (!joined) {
         ::close(fd);
         return -1;

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/uio.h>
+#include <sys/un.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <span>
+#include <string>
 
 namespace zel::osa::posix {
 
@@ -62,6 +66,22 @@ inline bool WriteAll(int fd, std::initializer_list<std::span<const std::uint8_t>
         }
     }
     return true;
+}
+
+// The address of a socket file; false when the path does not fit.
+inline bool UnixAddress(const std::string &path, sockaddr_un *pAddress) {
+    *pAddress = sockaddr_un{};
+    pAddress->sun_family = AF_UNIX;
+    if (path.size() >= sizeof(pAddress->sun_path)) return false;
+    std::memcpy(pAddress->sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// 0 waits for ever.
+inline void SetReceiveTimeout(int fd, int seconds) {
+    timeval timeout{};
+    timeout.tv_sec = seconds;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
 }
 
 }  // namespace zel::osa::posix

@@ -120,9 +120,8 @@ inline void PutWords(std::span<std::uint8_t> bytes, std::initializer_list<std::u
 
 inline std::array<std::uint8_t, kHelloSize> EncodeHello(const Hello &hello) {
     std::array<std::uint8_t, kHelloSize> bytes{};
-    detail::PutWords(bytes, {kMagic, hello.version, static_cast<std::uint32_t>(hello.channel), hello.pid,
-                             hello.session, static_cast<std::uint32_t>(hello.cookie),
-                             static_cast<std::uint32_t>(hello.cookie >> 32)});
+    detail::PutWords(bytes, {kMagic, hello.version, static_cast<std::uint32_t>(hello.channel), hello.pid, hello.session,
+                             static_cast<std::uint32_t>(hello.cookie), static_cast<std::uint32_t>(hello.cookie >> 32)});
     return bytes;
 }
 
@@ -150,10 +149,10 @@ inline std::size_t WelcomeSize(const Welcome &welcome) { return kWelcomeHeadSize
 // kMaxReason. Returns the size written.
 inline std::size_t EncodeWelcome(const Welcome &welcome, std::span<std::uint8_t, kWelcomeHeadSize + kMaxReason> bytes) {
     const std::string_view reason = welcome.reason.substr(0, kMaxReason);
-    detail::PutWords(bytes, {kMagic, welcome.version, static_cast<std::uint32_t>(welcome.status), welcome.session,
-                             static_cast<std::uint32_t>(welcome.cookie),
-                             static_cast<std::uint32_t>(welcome.cookie >> 32),
-                             static_cast<std::uint32_t>(reason.size())});
+    detail::PutWords(bytes,
+                     {kMagic, welcome.version, static_cast<std::uint32_t>(welcome.status), welcome.session,
+                      static_cast<std::uint32_t>(welcome.cookie), static_cast<std::uint32_t>(welcome.cookie >> 32),
+                      static_cast<std::uint32_t>(reason.size())});
     for (std::size_t i = 0; i < reason.size(); ++i) bytes[kWelcomeHeadSize + i] = static_cast<std::uint8_t>(reason[i]);
     return kWelcomeHeadSize + reason.size();
 }
@@ -223,7 +222,7 @@ inline constexpr std::size_t kRequestHeadSize = kFrameHeaderSize + kRequestPrefi
 constexpr bool RequestFits(std::uint64_t cbIn, std::uint64_t cbOut) { return cbIn <= kMaxInput && cbOut <= kMaxOutput; }
 
 inline std::array<std::uint8_t, kRequestHeadSize> EncodeRequestHead(std::uint32_t controlCode, std::uint32_t cbIn,
-                                                                     std::uint32_t cbOut) {
+                                                                    std::uint32_t cbOut) {
     std::array<std::uint8_t, kRequestHeadSize> bytes{};
     detail::PutWords(bytes, {static_cast<std::uint32_t>(FrameType::kRequest),
                              static_cast<std::uint32_t>(kRequestPrefixSize + cbIn), controlCode, cbOut});
@@ -245,7 +244,7 @@ inline constexpr std::size_t kReplyHeadSize = kFrameHeaderSize + kReplyPrefixSiz
 
 // A reply's frame header and prefix; the data and the buffer bytes follow.
 inline std::array<std::uint8_t, kReplyHeadSize> EncodeReplyHead(bool succeeded, std::uint32_t cbReturned,
-                                                                 std::uint32_t cbData, std::uint32_t cbBuffer) {
+                                                                std::uint32_t cbData, std::uint32_t cbBuffer) {
     std::array<std::uint8_t, kReplyHeadSize> bytes{};
     detail::PutWords(bytes, {static_cast<std::uint32_t>(FrameType::kReply),
                              static_cast<std::uint32_t>(kReplyPrefixSize + cbData + cbBuffer), succeeded ? 1u : 0u,

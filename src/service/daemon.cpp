@@ -29,6 +29,8 @@ namespace zel::service {
 namespace {
 
 using osa::posix::ReadFull;
+using osa::posix::SetReceiveTimeout;
+using osa::posix::UnixAddress;
 using osa::posix::WriteAll;
 
 constexpr std::array<const char *, 3> kSocketNames = {kDrvDeviceName, kNetDeviceName, "control"};
@@ -58,11 +60,6 @@ std::uint64_t RandomCookie() {
     return (static_cast<std::uint64_t>(device()) << 32) | device() | 1u;
 }
 
-void SetReceiveTimeout(int fd, int seconds) {
-    timeval timeout{};
-    timeout.tv_sec = seconds;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-}
 
 bool SendWelcome(int fd, wire::WelcomeStatus status, std::uint32_t session, std::uint64_t cookie,
                  std::string_view reason) {
@@ -89,13 +86,6 @@ std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
     return claimed;
 }
 
-bool FillAddress(const std::string &path, sockaddr_un *pAddress) {
-    *pAddress = sockaddr_un{};
-    pAddress->sun_family = AF_UNIX;
-    if (path.size() >= sizeof(pAddress->sun_path)) return false;
-    std::memcpy(pAddress->sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
 
 // Whether a daemon answers on the socket.
 bool Answers(const sockaddr_un &address) {
@@ -188,7 +178,7 @@ bool Daemon::PrepareDirectory(std::string *pError) {
     for (std::size_t i = 0; i < kListenerCount; ++i) {
         const std::string path = SocketPath(static_cast<Listener>(i));
         sockaddr_un address;
-        if (!FillAddress(path, &address)) {
+        if (!UnixAddress(path, &address)) {
             *pError = path + ": the path is too long for a socket";
             return false;
         }
@@ -236,9 +226,10 @@ bool Daemon::Start(std::string *pError) {
     for (std::size_t i = 0; i < kListenerCount; ++i) {
         const std::string path = SocketPath(static_cast<Listener>(i));
         sockaddr_un address;
-        FillAddress(path, &address);
+        UnixAddress(path, &address);
         listeners_[i] = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listeners_[i] < 0 || ::bind(listeners_[i], reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
+        if (listeners_[i] < 0 ||
+            ::bind(listeners_[i], reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
             ::listen(listeners_[i], kListenBacklog) != 0) {
             *pError = path + ": " + std::strerror(errno);
             return false;
@@ -397,9 +388,9 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
                 reply = client->session.Serve(request.controlCode, request.in, request.cbOut);
             }
             Trace(*client, request.controlCode, request.in, reply);
-            const auto replyHead = wire::EncodeReplyHead(reply.succeeded, reply.cbReturned,
-                                                         static_cast<std::uint32_t>(reply.data.size()),
-                                                         static_cast<std::uint32_t>(reply.buffer.size()));
+            const auto replyHead =
+                wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
+                                      static_cast<std::uint32_t>(reply.buffer.size()));
             if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) break;
         }
         if (error != wire::WireError::kNone) {
@@ -478,7 +469,8 @@ std::vector<ClientInfo> Daemon::Clients() {
     std::vector<ClientInfo> clients;
     std::lock_guard lock(clientsMutex_);
     for (const auto &[id, client] : clients_) {
-        clients.push_back({id, static_cast<long>(client->pid), kSocketNames[client->device], client->session.Objects()});
+        clients.push_back(
+            {id, static_cast<long>(client->pid), kSocketNames[client->device], client->session.Objects()});
     }
     return clients;
 }

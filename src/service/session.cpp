@@ -139,9 +139,8 @@ bool Session::PrepareCallerBuffer(std::uint32_t nFunction) {
     const RequestLayout &layout = fields.layout;
     if (rule.unit == 0 || in_.size() < layout.cbIn) return false;
     const bool hasHighWord = in_.size() >= std::size_t{layout.cbIn} + 4;
-    const std::uint64_t clientAddress =
-        GetWord(in_, layout.addressOffset) |
-        (hasHighWord ? static_cast<std::uint64_t>(GetWord(in_, layout.cbIn)) << 32 : 0);
+    const std::uint64_t clientAddress = GetWord(in_, layout.addressOffset) |
+                                        (hasHighWord ? static_cast<std::uint64_t>(GetWord(in_, layout.cbIn)) << 32 : 0);
     std::uint32_t units = GetWord(in_, rule.sizeOffset);
     if (std::uint64_t{units} * rule.unit > wire::kMaxBuffer) {
         units = wire::kMaxBuffer / rule.unit;
@@ -166,8 +165,7 @@ std::uint32_t Session::WrittenBufferBytes(std::uint32_t nFunction, std::uint32_t
     const CallerBufferRule rule = FindRequestFields(nFunction)->buffer;
     const auto room = static_cast<std::uint32_t>(buffer_.size());
     if (rule.writtenOffset != 0) {
-        const std::uint32_t units =
-            cbDelivered >= rule.writtenOffset + 4u ? GetWord(out_, rule.writtenOffset) : 0;
+        const std::uint32_t units = cbDelivered >= rule.writtenOffset + 4u ? GetWord(out_, rule.writtenOffset) : 0;
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{units} * rule.unit, room));
     }
     std::uint32_t end = room;
@@ -220,7 +218,8 @@ void Session::AcquireOpenedDevice(std::span<const std::uint8_t> clientIn) {
     constexpr RequestLayout lookup = req::kGetDeviceHandle;
     std::array<std::uint8_t, lookup.cbIn> in{};
     std::array<std::uint8_t, lookup.cbOut> out{};
-    for (std::uint32_t k = 0; k < 3; ++k) PutWord(in, HeaderSize(lookup.framing) + 4 * k, GetWordOr0(clientIn, 16 + 4 * k));
+    for (std::uint32_t k = 0; k < 3; ++k)
+        PutWord(in, HeaderSize(lookup.framing) + 4 * k, GetWordOr0(clientIn, 16 + 4 * k));
     std::uint32_t cbReturned = 0;
     if (!host_.BoardIoControl(ControlCode(lookup.function), in, out, &cbReturned) || cbReturned < lookup.cbOut) return;
     if (GetWord(out, lookup.resultOffset) != 0) return;
@@ -244,8 +243,8 @@ std::uint32_t Session::CloseAll() {
             std::array<std::uint8_t, close.cbOut> out{};
             PutWord(in, 16, object.hObject);
             std::uint32_t cbReturned = 0;
-            if (host_.BoardIoControl(ControlCode(close.function), in, out, &cbReturned) &&
-                cbReturned >= close.cbOut && GetWord(out, close.resultOffset) == 0) {
+            if (host_.BoardIoControl(ControlCode(close.function), in, out, &cbReturned) && cbReturned >= close.cbOut &&
+                GetWord(out, close.resultOffset) == 0) {
                 ++closed;
             }
         }

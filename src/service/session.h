@@ -94,9 +94,9 @@ private:
     SessionHost &host_;
     const std::uint32_t id_;
     Ledger ledger_;
-    std::vector<std::uint8_t> in_;      // the request as the board sees it
-    std::vector<std::uint8_t> out_;     // the board's output
-    std::vector<std::uint8_t> buffer_;  // stands in for the caller's buffer
+    std::vector<std::uint8_t> in_;                                   // the request as the board sees it
+    std::vector<std::uint8_t> out_;                                  // the board's output
+    std::vector<std::uint8_t> buffer_;                               // stands in for the caller's buffer
     std::vector<std::pair<ZEL_HANDLE, std::uint32_t>> queueTokens_;  // queue, its event token
 };
 

@@ -78,8 +78,8 @@ void ParseFrames(const std::uint8_t *data, std::size_t size, zel::service::Sessi
                 RequestFrame request;
                 if (DecodeRequest(body, &request) != WireError::kNone) return;
                 Check(request.in.size() <= kMaxInput && request.cbOut <= kMaxOutput);
-                const auto again =
-                    EncodeRequestHead(request.controlCode, static_cast<std::uint32_t>(request.in.size()), request.cbOut);
+                const auto again = EncodeRequestHead(request.controlCode, static_cast<std::uint32_t>(request.in.size()),
+                                                     request.cbOut);
                 Check(Same(whole, {again, request.in}));
                 ServeRequest(sessions[frames % 2], request);
                 break;
@@ -87,9 +87,9 @@ void ParseFrames(const std::uint8_t *data, std::size_t size, zel::service::Sessi
             case FrameType::kReply: {
                 ReplyFrame reply;
                 if (DecodeReply(body, &reply) != WireError::kNone) return;
-                const auto again = EncodeReplyHead(reply.succeeded, reply.cbReturned,
-                                                   static_cast<std::uint32_t>(reply.data.size()),
-                                                   static_cast<std::uint32_t>(reply.buffer.size()));
+                const auto again =
+                    EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
+                                    static_cast<std::uint32_t>(reply.buffer.size()));
                 Check(Same(whole, {again, reply.data, reply.buffer}));
                 break;
             }
