@@ -30,6 +30,10 @@ install(TARGETS zelcode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ru
 if(TARGET zel_simulated)
   install(PROGRAMS $<TARGET_FILE:zel_simulated> DESTINATION ${CMAKE_INSTALL_BINDIR}/simulated COMPONENT simulated)
 endif()
+# The board service's daemon (POSIX only).
+if(TARGET zelsimd)
+  install(TARGETS zelsimd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development FILES_MATCHING PATTERN "*.h")

@@ -1,8 +1,24 @@
 #include "event_queue_model.h"
 
+#include <atomic>
+
 #include "board_time.h"
+#include "sim_internal.h"
 
 namespace zel::sim {
+namespace {
+std::atomic<const EventSignaller *> g_signaller{nullptr};
+}  // namespace
+
+void SetEventSignaller(const EventSignaller *pSignaller) { g_signaller.store(pSignaller); }
+
+void SignalBoundEvent(OSA_HANDLE hEvent) {
+    if (const EventSignaller *signaller = g_signaller.load()) {
+        signaller->pfnSignal(signaller->pContext, hEvent);
+    } else {
+        ZelDrvSignalEvent(hEvent);
+    }
+}
 
 bool QueueRecord(DriverEventQueue &queue, const ZelEventData &record) {
     if (queue.count >= queue.capacity) return false;
@@ -11,7 +27,7 @@ bool QueueRecord(DriverEventQueue &queue, const ZelEventData &record) {
     queue.drained = false;
     // The event belongs to the application; one it has closed is its own
     // affair and does not stop the record from being queued.
-    if (queue.hEvent != nullptr) ZelDrvSignalEvent(queue.hEvent);
+    if (queue.hEvent != nullptr) SignalBoundEvent(queue.hEvent);
     return true;
 }
 

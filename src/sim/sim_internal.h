@@ -51,6 +51,19 @@ std::span<const HandlerEntry> RegisterHandlers();    // registers, time, debug d
 // real-time thread and the scenario runner reach the board this way.
 void WithBoardLocked(void (*fn)(Board &board, void *context), void *context);
 
+// Who sets the event bound to a driver event queue when a record is queued:
+// ZelDrvSignalEvent unless another is put in place. The board service puts
+// its own, which carries the signal to the client process that bound the
+// event. Called under the board's lock: it must not block.
+struct EventSignaller {
+    void (*pfnSignal)(void *pContext, OSA_HANDLE hEvent);
+    void *pContext;
+};
+// nullptr restores ZelDrvSignalEvent. The signaller must stay valid until it
+// is replaced and no request is running.
+void SetEventSignaller(const EventSignaller *pSignaller);
+void SignalBoundEvent(OSA_HANDLE hEvent);
+
 template <class F>
 void WithBoard(F &&f) {
     WithBoardLocked([](Board &board, void *context) { (*static_cast<std::remove_reference_t<F> *>(context))(board); },

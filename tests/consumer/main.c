@@ -5,8 +5,9 @@
  * the board posts. Exits non-zero on any failure.
  *
  * Built with CONSUMER_WITHOUT_SIMULATOR it calls no simulator function and
- * links the library only: it then finds the board only through a zel.dll
- * that carries the simulator (Windows), or fails to connect.
+ * links the library only: it then finds the board only where an unmodified
+ * program would, through the board service zelsimd (POSIX) or a zel.dll that
+ * carries the simulator (Windows), or fails to connect.
  */
 #include <stdio.h>
 

@@ -1,0 +1,299 @@
+// The client side of the board service: a device name that no in-process
+// provider has opens the service's socket for it. See service_wire.h for
+// the exchange.
+#include "service_posix.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "osa_internal.h"
+#include "providers.h"
+#include "request_fields.h"
+#include "service_wire.h"
+#include "socket_io_posix.h"
+
+namespace zel::osa::service {
+namespace {
+
+using posix::ReadFull;
+using posix::SetReceiveTimeout;
+using posix::WriteAll;
+
+// A daemon that accepts but does not answer (stopped, or not ours) must not
+// hang the open for ever.
+constexpr int kHandshakeTimeoutSeconds = 5;
+
+class Connection {
+public:
+    Connection(int requestFd, int eventFd) : requestFd_(requestFd), eventFd_(eventFd) {}
+    ~Connection() {
+        ::close(requestFd_);
+        ::close(eventFd_);
+    }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool StartEvents() {
+        try {
+            events_ = std::thread([this] { ReadEvents(); });
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+
+    // Ends both channels: a request waiting on another thread returns, the
+    // event thread sees the end of its stream.
+    void Shut() {
+        ::shutdown(requestFd_, SHUT_RDWR);
+        ::shutdown(eventFd_, SHUT_RDWR);
+        if (events_.joinable()) events_.join();
+    }
+
+    ZEL_BOOL Exchange(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
+                      ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned);
+
+private:
+    bool ReadReply(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint8_t *pOut, ZEL_UINT32 cbOut,
+                   wire::ReplyFrame *pReply);
+    void ReadEvents();
+
+    const int requestFd_;
+    const int eventFd_;
+    std::mutex exchange_;  // one request at a time on the request socket
+    bool broken_ = false;  // guarded by exchange_: the service went away mid-exchange
+    std::thread events_;
+};
+
+// Where a reply's buffer bytes go: the caller's buffer that the request's
+// address word names, if the bytes fit the size the request declared.
+std::uint8_t *CallerBuffer(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::size_t cbBytes) {
+    const RequestFields *fields = FindRequestFields(FunctionNumber(nControlCode));
+    if (fields == nullptr || fields->buffer.unit == 0 || in.size() < fields->layout.cbIn) return nullptr;
+    const RequestLayout &layout = fields->layout;
+    std::uint64_t address = protocol::GetWord(in, layout.addressOffset);
+    if (sizeof(void *) > 4 && in.size() >= std::size_t{layout.cbIn} + 4) {
+        address |= static_cast<std::uint64_t>(protocol::GetWord(in, layout.cbIn)) << 32;
+    }
+    const std::uint64_t declared =
+        std::uint64_t{protocol::GetWord(in, fields->buffer.sizeOffset)} * fields->buffer.unit;
+    if (address == 0 || static_cast<std::uintptr_t>(address) != address || cbBytes > declared) return nullptr;
+    return reinterpret_cast<std::uint8_t *>(static_cast<std::uintptr_t>(address));
+}
+
+ZEL_BOOL Connection::Exchange(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
+                              ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    if (!wire::RequestFits(cbIn, cbOut)) return 0;
+    const std::span<const std::uint8_t> in(pIn, cbIn);
+    const auto head = wire::EncodeRequestHead(nControlCode, cbIn, cbOut);
+    std::lock_guard lock(exchange_);
+    if (broken_) return 0;
+    wire::ReplyFrame reply;
+    if (!WriteAll(requestFd_, {head, in}) || !ReadReply(nControlCode, in, pOut, cbOut, &reply)) {
+        broken_ = true;
+        return 0;
+    }
+    if (pcbReturned != nullptr) *pcbReturned = reply.cbReturned;
+    return reply.succeeded ? 1 : 0;
+}
+
+// Reads the reply straight into the caller's output and buffer; a reply
+// that does not fit what the request declared ends the connection.
+bool Connection::ReadReply(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint8_t *pOut,
+                           ZEL_UINT32 cbOut, wire::ReplyFrame *pReply) {
+    std::array<std::uint8_t, wire::kReplyHeadSize> head;
+    wire::FrameHeader header;
+    std::uint32_t cbData = 0;
+    if (!ReadFull(requestFd_, head) || wire::DecodeFrameHeader(head, &header) != wire::WireError::kNone ||
+        header.type != wire::FrameType::kReply ||
+        wire::DecodeReplyPrefix(std::span(head).subspan(wire::kFrameHeaderSize), header.length, pReply, &cbData) !=
+            wire::WireError::kNone ||
+        cbData > cbOut) {
+        return false;
+    }
+    if (cbData != 0 && !ReadFull(requestFd_, std::span(pOut, cbData))) return false;
+    const std::size_t cbBuffer = header.length - wire::kReplyPrefixSize - cbData;
+    if (cbBuffer == 0) return true;
+    std::uint8_t *buffer = CallerBuffer(nControlCode, in, cbBuffer);
+    return buffer != nullptr && ReadFull(requestFd_, std::span(buffer, cbBuffer));
+}
+
+void Connection::ReadEvents() {
+    for (;;) {
+        std::array<std::uint8_t, wire::kSignalSize> bytes;
+        wire::FrameHeader header;
+        std::uint32_t eventWord = 0;
+        if (!ReadFull(eventFd_, bytes) || wire::DecodeFrameHeader(bytes, &header) != wire::WireError::kNone ||
+            header.type != wire::FrameType::kSignal ||
+            wire::DecodeSignal(std::span(bytes).subspan(wire::kFrameHeaderSize), &eventWord) !=
+                wire::WireError::kNone) {
+            return;
+        }
+        // The word is the event handle this process gave; one it has closed
+        // since is its own affair.
+        EventSet(reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(eventWord)));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Finding and joining the service
+// ---------------------------------------------------------------------------
+
+bool UsableName(const char *pszName) {
+    if (pszName == nullptr || pszName[0] == '\0') return false;
+    for (std::size_t i = 0; pszName[i] != '\0'; ++i) {
+        const char c = pszName[i];
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        if (!plain || i + 1 > kMaxDeviceNameLength) return false;
+    }
+    return true;
+}
+
+// The default directory is shared ground (/tmp): it is trusted only when it
+// is the caller's own and no one else may put a socket in it.
+bool TrustedDefault(const std::string &dir) {
+    struct stat info {};
+    return ::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
+    std::string dir;
+    if (const char *env = std::getenv(wire::kDirEnvironment); env != nullptr && env[0] != '\0') {
+        dir = env;
+    } else {
+        dir = wire::kDefaultDirPrefix + std::to_string(::getuid());
+        if (!TrustedDefault(dir)) return false;
+    }
+    std::string path = dir + "/";
+    for (std::size_t i = 0; pszName[i] != '\0'; ++i) {
+        const char c = pszName[i];
+        path += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return posix::UnixAddress(path, pAddress);
+}
+
+
+// A connected channel that the daemon has welcomed, or -1.
+int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welcome *pWelcome) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    SetReceiveTimeout(fd, kHandshakeTimeoutSeconds);
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
+    // Interrupted, the connection may have completed meanwhile.
+    while (rc != 0 && errno == EINTR) {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
+        if (rc != 0 && errno == EISCONN) rc = 0;
+    }
+    std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome;
+    std::uint32_t cbReason = 0;
+    const auto helloBytes = wire::EncodeHello(hello);
+    const bool joined = rc == 0 && WriteAll(fd, {helloBytes}) &&
+                        ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
+                        wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
+                        ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&
+                        pWelcome->version == wire::kVersion && pWelcome->status == wire::WelcomeStatus::kAccepted;
+    if (!joined) {
+        ::close(fd);
+        return -1;
+    }
+    SetReceiveTimeout(fd, 0);
+    return fd;
+}
+
+struct Connections {
+    std::mutex mutex;
+    std::map<std::uint32_t, std::shared_ptr<Connection>> open;
+    std::uint32_t lastId = 0;
+};
+
+Connections &TheConnections() {
+    // Never destroyed: a request may still run while the process exits.
+    static Connections *connections = new Connections;
+    return *connections;
+}
+
+std::shared_ptr<Connection> Find(std::uint32_t nConnection) {
+    Connections &connections = TheConnections();
+    std::lock_guard lock(connections.mutex);
+    const auto found = connections.open.find(nConnection);
+    return found != connections.open.end() ? found->second : nullptr;
+}
+
+}  // namespace
+
+std::uint32_t Open(const char *pszName) {
+    sockaddr_un address;
+    if (!UsableName(pszName) || !SocketPath(pszName, &address)) return 0;
+    wire::Hello hello;
+    hello.pid = static_cast<std::uint32_t>(::getpid());
+    wire::Welcome session;
+    const int requestFd = JoinChannel(address, hello, &session);
+    if (requestFd < 0) return 0;
+    hello.channel = wire::Channel::kEvents;
+    hello.session = session.session;
+    hello.cookie = session.cookie;
+    wire::Welcome joined;
+    const int eventFd = JoinChannel(address, hello, &joined);
+    if (eventFd < 0) {
+        ::close(requestFd);
+        return 0;
+    }
+    std::shared_ptr<Connection> connection;
+    try {
+        connection = std::make_shared<Connection>(requestFd, eventFd);
+    } catch (...) {
+        ::close(requestFd);
+        ::close(eventFd);
+        return 0;
+    }
+    if (!connection->StartEvents()) return 0;
+    Connections &connections = TheConnections();
+    try {
+        std::lock_guard lock(connections.mutex);
+        if (++connections.lastId == 0) ++connections.lastId;
+        connections.open.emplace(connections.lastId, connection);
+        return connections.lastId;
+    } catch (...) {
+        connection->Shut();
+        return 0;
+    }
+}
+
+ZEL_BOOL IoControl(std::uint32_t nConnection, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, void *pOut,
+                   ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    const std::shared_ptr<Connection> connection = Find(nConnection);
+    if (connection == nullptr) return 0;
+    // A null buffer carries nothing, as with the in-process providers.
+    return connection->Exchange(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
+                                static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, pcbReturned);
+}
+
+ZEL_BOOL Close(std::uint32_t nConnection) {
+    std::shared_ptr<Connection> connection;
+    {
+        Connections &connections = TheConnections();
+        std::lock_guard lock(connections.mutex);
+        const auto found = connections.open.find(nConnection);
+        if (found == connections.open.end()) return 0;
+        connection = std::move(found->second);
+        connections.open.erase(found);
+    }
+    connection->Shut();
+    return 1;
+}
+
+}  // namespace zel::osa::service

@@ -1,0 +1,87 @@
+// Whole-message reads and writes on a stream socket, shared by the board
+// service's client transport and the daemon: interrupted calls are resumed,
+// and a write to a peer that has gone never raises SIGPIPE.
+#pragma once
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <span>
+#include <string>
+
+namespace zel::osa::posix {
+
+// Reads exactly bytes.size() bytes; false on end of stream or an error.
+inline bool ReadFull(int fd, std::span<std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::recv(fd, bytes.data() + done, bytes.size() - done, 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes every part, in order, as one stream of bytes.
+inline bool WriteAll(int fd, std::initializer_list<std::span<const std::uint8_t>> parts) {
+    constexpr std::size_t kMaxParts = 4;
+    iovec vectors[kMaxParts];
+    std::size_t count = 0;
+    for (const auto &part : parts) {
+        if (part.empty()) continue;
+        if (count == kMaxParts) return false;
+        vectors[count].iov_base = const_cast<std::uint8_t *>(part.data());
+        vectors[count].iov_len = part.size();
+        ++count;
+    }
+    iovec *next = vectors;
+    while (count != 0) {
+        msghdr message{};
+        message.msg_iov = next;
+        message.msg_iovlen = count;
+        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        auto sent = static_cast<std::size_t>(n);
+        while (count != 0 && sent >= next->iov_len) {
+            sent -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count != 0) {
+            next->iov_base = static_cast<std::uint8_t *>(next->iov_base) + sent;
+            next->iov_len -= sent;
+        }
+    }
+    return true;
+}
+
+// The address of a socket file; false when the path does not fit.
+inline bool UnixAddress(const std::string &path, sockaddr_un *pAddress) {
+    *pAddress = sockaddr_un{};
+    pAddress->sun_family = AF_UNIX;
+    if (path.size() >= sizeof(pAddress->sun_path)) return false;
+    std::memcpy(pAddress->sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// 0 waits for ever.
+inline void SetReceiveTimeout(int fd, int seconds) {
+    timeval timeout{};
+    timeout.tv_sec = seconds;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+}
+
+}  // namespace zel::osa::posix

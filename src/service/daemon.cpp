@@ -1,0 +1,503 @@
+#include "daemon.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include <zel/zelsim.h>
+#include "control.h"
+#include "service_wire.h"
+#include "sim_internal.h"
+#include "socket_io_posix.h"
+#include "version.h"
+
+namespace zel::service {
+namespace {
+
+using osa::posix::ReadFull;
+using osa::posix::SetReceiveTimeout;
+using osa::posix::UnixAddress;
+using osa::posix::WriteAll;
+
+constexpr std::array<const char *, 3> kSocketNames = {kDrvDeviceName, kNetDeviceName, "control"};
+constexpr const char *kLockName = "zelsimd.lock";
+// A peer that connects and says nothing is dropped after this.
+constexpr int kHelloTimeoutSeconds = 5;
+constexpr int kListenBacklog = 64;
+constexpr int kReapIntervalMs = 1000;
+
+__attribute__((format(printf, 1, 2))) void Log(const char *format, ...) {
+    std::array<char, 512> line;
+    const int prefix = std::snprintf(line.data(), line.size(), "zelsimd: ");
+    va_list args;
+    va_start(args, format);
+    const int body = std::vsnprintf(line.data() + prefix, line.size() - prefix - 1, format, args);
+    va_end(args);
+    std::size_t length = prefix + std::min<std::size_t>(body < 0 ? 0 : body, line.size() - prefix - 2);
+    line[length++] = '\n';
+    // One write per line, so lines of several threads do not interleave.
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), length);
+}
+
+std::uint64_t RandomCookie() {
+    std::uint64_t cookie = 0;
+    if (::getrandom(&cookie, sizeof(cookie), 0) == static_cast<ssize_t>(sizeof(cookie)) && cookie != 0) return cookie;
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) | device() | 1u;
+}
+
+
+bool SendWelcome(int fd, wire::WelcomeStatus status, std::uint32_t session, std::uint64_t cookie,
+                 std::string_view reason) {
+    std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> bytes;
+    wire::Welcome welcome;
+    welcome.status = status;
+    welcome.session = session;
+    welcome.cookie = cookie;
+    welcome.reason = reason;
+    const std::size_t size = wire::EncodeWelcome(welcome, bytes);
+    return WriteAll(fd, {std::span<const std::uint8_t>(bytes.data(), size)});
+}
+
+std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
+#if defined(SO_PEERCRED)
+    ucred credentials{};
+    socklen_t size = sizeof(credentials);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
+        return static_cast<std::uint32_t>(credentials.pid);
+    }
+#else
+    (void)fd;
+#endif
+    return claimed;
+}
+
+
+// Whether a daemon answers on the socket.
+bool Answers(const sockaddr_un &address) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool answers = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return answers;
+}
+
+}  // namespace
+
+std::string ClientDirectory() {
+    if (const char *env = std::getenv(wire::kDirEnvironment); env != nullptr && env[0] != '\0') return env;
+    return wire::kDefaultDirPrefix + std::to_string(::getuid());
+}
+
+// One client's request connection: its session, and the event socket its
+// signals go to.
+struct Daemon::Client final : SessionHost {
+    Client(Daemon &d, std::uint32_t nId, std::size_t nDevice, std::uint32_t nPid)
+        : daemon(d), id(nId), device(nDevice), pid(nPid), cookie(RandomCookie()), session(*this, nId) {}
+
+    bool BoardIoControl(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                        std::uint32_t *pcbReturned) override {
+        return daemon.BoardIoControl(device, nControlCode, in, out, pcbReturned);
+    }
+    std::uint32_t IssueEventToken(std::uint32_t nSession, std::uint32_t nEventWord) override {
+        return daemon.IssueEventToken(nSession, nEventWord);
+    }
+    void ForgetEventToken(std::uint32_t nToken) override { daemon.ForgetEventToken(nToken); }
+
+    Daemon &daemon;
+    const std::uint32_t id;
+    const std::size_t device;
+    const std::uint32_t pid;
+    const std::uint64_t cookie;
+    Session session;
+    int eventFd = -1;  // guarded by the daemon's clientsMutex_
+};
+
+Daemon::Daemon(std::string dir) : dir_(std::move(dir)) {}
+
+Daemon::~Daemon() {
+    if (started_) {
+        for (OSA_HANDLE &device : boardDevices_) {
+            if (device != OSA_INVALID_HANDLE_VALUE) OsaDeviceClose(device);
+            device = OSA_INVALID_HANDLE_VALUE;
+        }
+        sim::SetEventSignaller(nullptr);
+        ZelSimUninstall();
+    }
+    for (int &fd : listeners_) {
+        if (fd >= 0) ::close(fd);
+    }
+    for (int fd : stopPipe_) {
+        if (fd >= 0) ::close(fd);
+    }
+    if (lockFd_ >= 0) {
+        ::unlink((dir_ + "/" + kLockName).c_str());
+        ::close(lockFd_);
+    }
+}
+
+std::string Daemon::SocketPath(Listener listener) const { return dir_ + "/" + kSocketNames[listener]; }
+
+bool Daemon::PrepareDirectory(std::string *pError) {
+    if (dir_.empty()) {
+        *pError = "no directory given";
+        return false;
+    }
+    if (::mkdir(dir_.c_str(), 0700) != 0 && errno != EEXIST) {
+        *pError = "cannot create " + dir_ + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::stat(dir_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *pError = dir_ + " is not a directory";
+        return false;
+    }
+    if (info.st_uid != ::getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        *pError = dir_ + " must belong to this user and be writable by no one else";
+        return false;
+    }
+    lockFd_ = ::open((dir_ + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        *pError = "another zelsimd is serving " + dir_;
+        return false;
+    }
+    for (std::size_t i = 0; i < kListenerCount; ++i) {
+        const std::string path = SocketPath(static_cast<Listener>(i));
+        sockaddr_un address;
+        if (!UnixAddress(path, &address)) {
+            *pError = path + ": the path is too long for a socket";
+            return false;
+        }
+        if (Answers(address)) {
+            *pError = "another daemon answers on " + path;
+            return false;
+        }
+        struct stat existing {};
+        if (::lstat(path.c_str(), &existing) == 0) {
+            if (!S_ISSOCK(existing.st_mode)) {
+                *pError = path + " exists and is not a socket";
+                return false;
+            }
+            ::unlink(path.c_str());  // left by a daemon that did not stop cleanly
+        }
+    }
+    return true;
+}
+
+bool Daemon::OpenBoard(std::string *pError) {
+    // One daemon per process: the board is the process's own.
+    static sim::EventSignaller signaller{&Daemon::Signal, nullptr};
+    if (!ZelSimInstall()) {
+        *pError = "the board simulator does not install";
+        return false;
+    }
+    started_ = true;
+    signaller.pContext = this;
+    sim::SetEventSignaller(&signaller);
+    boardDevices_[0] = OsaDeviceOpen(kDrvDeviceName);
+    boardDevices_[1] = OsaDeviceOpen(kNetDeviceName);
+    if (boardDevices_[0] == OSA_INVALID_HANDLE_VALUE || boardDevices_[1] == OSA_INVALID_HANDLE_VALUE) {
+        *pError = "the board's devices do not open";
+        return false;
+    }
+    return true;
+}
+
+bool Daemon::Start(std::string *pError) {
+    if (!PrepareDirectory(pError) || !OpenBoard(pError)) return false;
+    if (::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        *pError = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    for (std::size_t i = 0; i < kListenerCount; ++i) {
+        const std::string path = SocketPath(static_cast<Listener>(i));
+        sockaddr_un address;
+        UnixAddress(path, &address);
+        listeners_[i] = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listeners_[i] < 0 ||
+            ::bind(listeners_[i], reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
+            ::listen(listeners_[i], kListenBacklog) != 0) {
+            *pError = path + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    Log("serving the simulated board in %s", dir_.c_str());
+    return true;
+}
+
+void Daemon::Stop() {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stopPipe_[1], &byte, 1);
+}
+
+void Daemon::Run() {
+    std::array<pollfd, 1 + kListenerCount> polled{};
+    polled[0] = {stopPipe_[0], POLLIN, 0};
+    for (std::size_t i = 0; i < kListenerCount; ++i) polled[1 + i] = {listeners_[i], POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(polled.data(), polled.size(), kReapIntervalMs);
+        if (ready < 0 && errno != EINTR) break;
+        if (polled[0].revents != 0) break;
+        for (std::size_t i = 0; i < kListenerCount; ++i) {
+            if ((polled[1 + i].revents & POLLIN) != 0) Accept(static_cast<Listener>(i));
+        }
+        ReapWorkers(false);
+    }
+    for (std::size_t i = 0; i < kListenerCount; ++i) {
+        ::close(listeners_[i]);
+        listeners_[i] = -1;
+        ::unlink(SocketPath(static_cast<Listener>(i)).c_str());
+    }
+    // Every connection ends; the clients' objects are closed as they go.
+    for (Worker &worker : workers_) ::shutdown(worker.fd, SHUT_RDWR);
+    ReapWorkers(true);
+    Log("stopped");
+}
+
+void Daemon::Accept(Listener listener) {
+    const int fd = ::accept4(listeners_[listener], nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    Worker &worker = workers_.emplace_back();
+    worker.fd = fd;
+    try {
+        worker.thread = std::thread([this, &worker, fd, listener] {
+            bool handedOver = false;
+            if (listener == kControlListener) {
+                // The control protocol closes its descriptor itself; ours
+                // stays open so a stop can shut the connection down.
+                const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+                if (own >= 0) ServeControl(*this, own);
+            } else {
+                handedOver = ServeConnection(fd, listener == kDrvListener ? 0 : 1);
+            }
+            // The peer learns at once that the connection is over; the
+            // descriptor itself is closed when the worker is reaped.
+            if (!handedOver) ::shutdown(fd, SHUT_RDWR);
+            worker.done.store(true, std::memory_order_release);
+        });
+    } catch (...) {
+        ::close(fd);
+        workers_.pop_back();
+    }
+}
+
+void Daemon::ReapWorkers(bool all) {
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (all || it->done.load(std::memory_order_acquire)) {
+            it->thread.join();
+            ::close(it->fd);
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool Daemon::ServeConnection(int fd, std::size_t device) {
+    SetReceiveTimeout(fd, kHelloTimeoutSeconds);
+    std::array<std::uint8_t, wire::kHelloSize> bytes;
+    if (!ReadFull(fd, bytes)) return false;
+    wire::Hello hello;
+    switch (wire::DecodeHello(bytes, &hello)) {
+        case wire::WireError::kNone:
+            break;
+        case wire::WireError::kBadVersion: {
+            const std::string reason = "zelsimd speaks protocol version " + std::to_string(wire::kVersion) +
+                                       ", the client version " + std::to_string(hello.version);
+            SendWelcome(fd, wire::WelcomeStatus::kBadVersion, 0, 0, reason);
+            Log("a client was refused: %s", reason.c_str());
+            return false;
+        }
+        case wire::WireError::kMalformed:
+            SendWelcome(fd, wire::WelcomeStatus::kBadChannel, 0, 0, "unknown channel");
+            return false;
+        default:
+            Log("a connection was refused: %s", std::string(wire::WireErrorText(wire::WireError::kBadMagic)).c_str());
+            return false;
+    }
+    if (hello.channel == wire::Channel::kEvents) return JoinEvents(fd, hello.session, hello.cookie);
+    ServeClient(fd, device, PeerPid(fd, hello.pid));
+    return false;
+}
+
+bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
+    auto matches = [&]() -> Client * {
+        const auto found = clients_.find(session);
+        if (found == clients_.end() || found->second->cookie != cookie || found->second->eventFd >= 0) return nullptr;
+        return found->second.get();
+    };
+    {
+        std::lock_guard lock(clientsMutex_);
+        if (matches() == nullptr) {
+            SendWelcome(fd, wire::WelcomeStatus::kUnknownSession, 0, 0, "no such session");
+            return false;
+        }
+    }
+    // Welcomed before any signal can follow on the same socket.
+    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) return false;
+    std::lock_guard lock(clientsMutex_);
+    Client *client = matches();
+    if (client == nullptr) return false;
+    client->eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return client->eventFd >= 0;
+}
+
+void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
+    std::shared_ptr<Client> client;
+    {
+        std::lock_guard lock(clientsMutex_);
+        if (++lastClient_ == 0) ++lastClient_;
+        client = std::make_shared<Client>(*this, lastClient_, device, pid);
+        clients_.emplace(client->id, client);
+    }
+    if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
+        SetReceiveTimeout(fd, 0);
+        Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
+        std::vector<std::uint8_t> body;
+        wire::WireError error = wire::WireError::kNone;
+        for (;;) {
+            std::array<std::uint8_t, wire::kFrameHeaderSize> head;
+            wire::FrameHeader header;
+            wire::RequestFrame request;
+            if (!ReadFull(fd, head)) break;
+            error = wire::DecodeFrameHeader(head, &header);
+            if (error == wire::WireError::kNone && header.type != wire::FrameType::kRequest) {
+                error = wire::WireError::kBadType;
+            }
+            if (error != wire::WireError::kNone) break;
+            body.resize(header.length);
+            if (!ReadFull(fd, body)) break;
+            if ((error = wire::DecodeRequest(body, &request)) != wire::WireError::kNone) break;
+            SessionReply reply;
+            {
+                std::shared_lock gate(gate_);
+                reply = client->session.Serve(request.controlCode, request.in, request.cbOut);
+            }
+            Trace(*client, request.controlCode, request.in, reply);
+            const auto replyHead =
+                wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
+                                      static_cast<std::uint32_t>(reply.buffer.size()));
+            if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) break;
+        }
+        if (error != wire::WireError::kNone) {
+            Log("client %u: %s; its connection is closed", client->id, std::string(wire::WireErrorText(error)).c_str());
+        }
+    }
+    std::uint32_t closed = 0;
+    {
+        std::shared_lock gate(gate_);
+        closed = client->session.CloseAll();
+    }
+    {
+        std::lock_guard lock(clientsMutex_);
+        clients_.erase(client->id);
+        if (client->eventFd >= 0) ::close(client->eventFd);
+        client->eventFd = -1;
+    }
+    Log("client %u disconnected, %u object%s closed", client->id, closed, closed == 1 ? "" : "s");
+}
+
+bool Daemon::BoardIoControl(std::size_t device, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+                            std::span<std::uint8_t> out, std::uint32_t *pcbReturned) {
+    return OsaDeviceIoControl(boardDevices_[device], nControlCode, in.data(), static_cast<ZEL_UINT32>(in.size()),
+                              out.data(), static_cast<ZEL_UINT32>(out.size()), pcbReturned) != 0;
+}
+
+std::uint32_t Daemon::IssueEventToken(std::uint32_t nSession, std::uint32_t nEventWord) {
+    std::lock_guard lock(clientsMutex_);
+    do {
+        ++lastToken_;
+    } while (lastToken_ == 0 || lastToken_ == ZEL_INVALID_HANDLE_VALUE || tokens_.count(lastToken_) != 0);
+    tokens_[lastToken_] = {nSession, nEventWord};
+    return lastToken_;
+}
+
+void Daemon::ForgetEventToken(std::uint32_t nToken) {
+    std::lock_guard lock(clientsMutex_);
+    tokens_.erase(nToken);
+}
+
+// Under the board's lock: a signal never waits for a client. When its
+// socket is full, signals already queued there will set the event after
+// this record anyway (the event is auto-reset: one set is as good as many).
+void Daemon::Signal(void *pContext, OSA_HANDLE hEvent) {
+    auto &daemon = *static_cast<Daemon *>(pContext);
+    const auto token = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hEvent));
+    std::lock_guard lock(daemon.clientsMutex_);
+    const auto found = daemon.tokens_.find(token);
+    if (found == daemon.tokens_.end()) return;
+    const auto client = daemon.clients_.find(found->second.first);
+    if (client == daemon.clients_.end() || client->second->eventFd < 0) return;
+    const auto bytes = wire::EncodeSignal(found->second.second);
+    [[maybe_unused]] const ssize_t sent =
+        ::send(client->second->eventFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+void Daemon::Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+                   const SessionReply &reply) {
+    if (!tracing_.load(std::memory_order_acquire)) return;
+    TracedRequest traced;
+    traced.client = client.id;
+    traced.controlCode = nControlCode;
+    traced.in = in;
+    traced.out = reply.data;
+    traced.succeeded = reply.succeeded;
+    traced.cbReturned = reply.cbReturned;
+    std::lock_guard lock(sinksMutex_);
+    for (const auto &[id, sink] : sinks_) sink(traced);
+}
+
+// ---------------------------------------------------------------------------
+// ControlHost
+// ---------------------------------------------------------------------------
+
+std::vector<ClientInfo> Daemon::Clients() {
+    std::vector<ClientInfo> clients;
+    std::lock_guard lock(clientsMutex_);
+    for (const auto &[id, client] : clients_) {
+        clients.push_back(
+            {id, static_cast<long>(client->pid), kSocketNames[client->device], client->session.Objects()});
+    }
+    return clients;
+}
+
+std::uint64_t Daemon::AddTraceSink(TraceSink sink) {
+    std::lock_guard lock(sinksMutex_);
+    sinks_.emplace(++lastSink_, std::move(sink));
+    tracing_.store(true, std::memory_order_release);
+    return lastSink_;
+}
+
+void Daemon::RemoveTraceSink(std::uint64_t id) {
+    std::lock_guard lock(sinksMutex_);
+    sinks_.erase(id);
+    tracing_.store(!sinks_.empty(), std::memory_order_release);
+}
+
+void Daemon::ResetBoard() {
+    std::unique_lock gate(gate_);
+    ZelSimReset();
+    std::vector<std::shared_ptr<Client>> clients;
+    {
+        std::lock_guard lock(clientsMutex_);
+        for (const auto &[id, client] : clients_) clients.push_back(client);
+    }
+    for (const auto &client : clients) client->session.Forget();
+    Log("the board was reset");
+}
+
+}  // namespace zel::service

@@ -1,0 +1,107 @@
+// zelsimd's service: one simulated board in this process, served to any
+// number of client processes on Unix stream sockets <dir>/ZELDRV and
+// <dir>/ZELNET, with control connections on <dir>/control. Each client's
+// requests run on a thread of its own through a Session; the board's event
+// signals go to the client that bound the event, on its event channel.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zel/zel.h>
+#include "control_host.h"
+#include "session.h"
+
+namespace zel::service {
+
+// The directory clients look in: the one ZEL_DEVICE_DIR names, else
+// /tmp/zelsim-<uid>.
+std::string ClientDirectory();
+
+class Daemon final : public ControlHost {
+public:
+    explicit Daemon(std::string dir);
+    ~Daemon() override;
+    Daemon(const Daemon &) = delete;
+    Daemon &operator=(const Daemon &) = delete;
+
+    // Prepares the directory (created 0700 when missing), the board and the
+    // sockets. False with the reason in *pError: another daemon serves the
+    // directory, it cannot be made or is not safe, a socket cannot be bound.
+    bool Start(std::string *pError);
+    // Serves until Stop; then every connection is ended, the sockets are
+    // removed and the board is closed.
+    void Run();
+    // Async-signal-safe.
+    void Stop();
+
+    // ControlHost
+    std::vector<ClientInfo> Clients() override;
+    std::uint64_t AddTraceSink(TraceSink sink) override;
+    void RemoveTraceSink(std::uint64_t id) override;
+    void ResetBoard() override;
+    std::string Directory() const override { return dir_; }
+
+private:
+    struct Client;
+    struct Worker {
+        std::thread thread;
+        int fd = -1;
+        std::atomic<bool> done{false};
+    };
+    enum Listener : std::size_t { kDrvListener, kNetListener, kControlListener, kListenerCount };
+
+    bool PrepareDirectory(std::string *pError);
+    bool OpenBoard(std::string *pError);
+    void Accept(Listener listener);
+    void ReapWorkers(bool all);
+    // True when the connection lives on elsewhere (an event channel).
+    bool ServeConnection(int fd, std::size_t device);
+    void ServeClient(int fd, std::size_t device, std::uint32_t pid);
+    bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
+    void Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+               const SessionReply &reply);
+    std::string SocketPath(Listener listener) const;
+
+    // What the clients' sessions ask of the service.
+    bool BoardIoControl(std::size_t device, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+                        std::span<std::uint8_t> out, std::uint32_t *pcbReturned);
+    std::uint32_t IssueEventToken(std::uint32_t nSession, std::uint32_t nEventWord);
+    void ForgetEventToken(std::uint32_t nToken);
+    static void Signal(void *pContext, OSA_HANDLE hEvent);
+
+    const std::string dir_;
+    int lockFd_ = -1;
+    int stopPipe_[2] = {-1, -1};
+    int listeners_[kListenerCount] = {-1, -1, -1};
+    OSA_HANDLE boardDevices_[2] = {OSA_INVALID_HANDLE_VALUE, OSA_INVALID_HANDLE_VALUE};
+    bool started_ = false;
+
+    std::list<Worker> workers_;  // main thread only
+
+    // A board reset waits for requests in flight and holds new ones.
+    std::shared_mutex gate_;
+
+    // Guards clients_, tokens_ and every client's event socket. Taken under
+    // the board's lock by Signal: nothing holds it while calling the board.
+    std::mutex clientsMutex_;
+    std::map<std::uint32_t, std::shared_ptr<Client>> clients_;
+    std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> tokens_;  // token: session, event word
+    std::uint32_t lastClient_ = 0;
+    std::uint32_t lastToken_ = 0;
+
+    std::mutex sinksMutex_;
+    std::map<std::uint64_t, TraceSink> sinks_;
+    std::uint64_t lastSink_ = 0;
+    std::atomic<bool> tracing_{false};
+};
+
+}  // namespace zel::service

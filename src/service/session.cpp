@@ -1,0 +1,262 @@
+#include "session.h"
+
+#include <algorithm>
+#include <array>
+
+#include "device_failures.h"
+#include "handles.h"
+#include "request_fields.h"
+#include "requests.h"
+#include "service_wire.h"
+#include "words.h"
+
+namespace zel::service {
+namespace {
+
+using protocol::GetWord;
+using protocol::GetWordOr0;
+using protocol::PutWord;
+using protocol::PutWordIfRoom;
+
+// The session's stand-in buffer starts with this byte, so a text the board
+// wrote is told from bytes it left alone.
+constexpr std::uint8_t kUnwrittenFill = 0xFF;
+
+bool IsBoardKind(ZEL_HANDLE h) {
+    const std::uint32_t kind = sim::KindOf(h);
+    return kind >= static_cast<std::uint32_t>(sim::HandleKind::kPhysicalDevice) &&
+           kind <= static_cast<std::uint32_t>(sim::HandleKind::kPipe);
+}
+
+// A handle the board refuses as closed: every kind's slot generation runs
+// from 1, so generation 0 names no object that ever lived.
+constexpr ZEL_HANDLE NeverIssued(ZEL_HANDLE h) {
+    return sim::MakeHandle(static_cast<sim::HandleKind>(sim::KindOf(h)), 0, sim::IndexOf(h));
+}
+static_assert(NeverIssued(0x40030007u) == 0x40000007u);
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Ledger
+// ---------------------------------------------------------------------------
+
+bool Ledger::Owns(ZEL_HANDLE hObject) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(objects_.begin(), objects_.end(),
+                       [hObject](const OwnedObject &object) { return object.hObject == hObject; });
+}
+
+void Ledger::Acquire(ZEL_HANDLE hObject) {
+    std::lock_guard lock(mutex_);
+    for (OwnedObject &object : objects_) {
+        if (object.hObject == hObject) {
+            ++object.opens;
+            return;
+        }
+    }
+    objects_.push_back({hObject, 1});
+}
+
+bool Ledger::Drop(ZEL_HANDLE hObject) {
+    std::lock_guard lock(mutex_);
+    const auto found = std::find_if(objects_.begin(), objects_.end(),
+                                    [hObject](const OwnedObject &object) { return object.hObject == hObject; });
+    if (found == objects_.end()) return false;
+    if (--found->opens != 0) return false;
+    objects_.erase(found);
+    return true;
+}
+
+std::vector<OwnedObject> Ledger::Objects() const {
+    std::lock_guard lock(mutex_);
+    return objects_;
+}
+
+std::vector<OwnedObject> Ledger::TakeAll() {
+    std::lock_guard lock(mutex_);
+    std::vector<OwnedObject> taken(objects_.rbegin(), objects_.rend());
+    objects_.clear();
+    return taken;
+}
+
+// ---------------------------------------------------------------------------
+// Session
+// ---------------------------------------------------------------------------
+
+SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut) {
+    const std::uint32_t function = FunctionNumber(nControlCode);
+    const RequestFields *fields = FindRequestFields(function);
+    in_.assign(in.begin(), in.end());
+    buffer_.clear();
+    std::uint32_t token = 0;
+    if (fields != nullptr) {
+        MaskForeignHandles(function);
+        if (function == req::kCreateEventQueue.function) {
+            constexpr std::size_t kEventOffset = 20;
+            const std::uint32_t eventWord = GetWordOr0(in_, kEventOffset);
+            if (in_.size() >= kEventOffset + 4 && eventWord != 0 && eventWord != ZEL_INVALID_HANDLE_VALUE) {
+                token = host_.IssueEventToken(id_, eventWord);
+                PutWord(in_, kEventOffset, token);
+            }
+        }
+        PrepareCallerBuffer(function);
+    }
+    out_.assign(cbOut, 0);
+    std::uint32_t cbReturned = 0;
+    const bool succeeded = host_.BoardIoControl(nControlCode, in_, out_, &cbReturned);
+    const std::uint32_t delivered = std::min(cbReturned, cbOut);
+    if (fields != nullptr) {
+        RecordOutcome(function, in, succeeded, delivered, token);
+    } else if (token != 0) {
+        host_.ForgetEventToken(token);
+    }
+    SessionReply reply;
+    reply.succeeded = succeeded;
+    reply.cbReturned = cbReturned;
+    reply.data = std::span(out_).first(delivered);
+    if (!buffer_.empty()) reply.buffer = std::span(buffer_).first(WrittenBufferBytes(function, delivered));
+    return reply;
+}
+
+void Session::MaskForeignHandles(std::uint32_t nFunction) {
+    const RequestFields &fields = *FindRequestFields(nFunction);
+    for (std::size_t i = 0; i < fields.inCount; ++i) {
+        const RequestField &field = fields.in[i];
+        if (field.role != FieldRole::kHandle || in_.size() < field.offset + 4u) continue;
+        const ZEL_HANDLE h = GetWord(in_, field.offset);
+        if (IsBoardKind(h) && !ledger_.Owns(h)) PutWord(in_, field.offset, NeverIssued(h));
+    }
+}
+
+// Points the request's address word at the session's own buffer, sized as
+// the request declares (within the wire bound). A request too short to
+// carry its address, a null address and an empty buffer are left for the
+// board to refuse, with the address 0.
+bool Session::PrepareCallerBuffer(std::uint32_t nFunction) {
+    const RequestFields &fields = *FindRequestFields(nFunction);
+    const CallerBufferRule rule = fields.buffer;
+    const RequestLayout &layout = fields.layout;
+    if (rule.unit == 0 || in_.size() < layout.cbIn) return false;
+    const bool hasHighWord = in_.size() >= std::size_t{layout.cbIn} + 4;
+    const std::uint64_t clientAddress = GetWord(in_, layout.addressOffset) |
+                                        (hasHighWord ? static_cast<std::uint64_t>(GetWord(in_, layout.cbIn)) << 32 : 0);
+    std::uint32_t units = GetWord(in_, rule.sizeOffset);
+    if (std::uint64_t{units} * rule.unit > wire::kMaxBuffer) {
+        units = wire::kMaxBuffer / rule.unit;
+        PutWord(in_, rule.sizeOffset, units);
+    }
+    std::uint64_t address = 0;
+    if (clientAddress != 0 && units != 0) {
+        buffer_.assign(std::size_t{units} * rule.unit, kUnwrittenFill);
+        address = reinterpret_cast<std::uintptr_t>(buffer_.data());
+    }
+    PutWord(in_, layout.addressOffset, static_cast<std::uint32_t>(address));
+    if (hasHighWord || sizeof(void *) > 4) {
+        if (!hasHighWord) in_.resize(std::size_t{layout.cbIn} + 4);
+        PutWord(in_, layout.cbIn, static_cast<std::uint32_t>(address >> 32));
+    }
+    return !buffer_.empty();
+}
+
+// Records: as many as the reply's count word says. A text: as far as the
+// board wrote it (the text, its NUL and any padding).
+std::uint32_t Session::WrittenBufferBytes(std::uint32_t nFunction, std::uint32_t cbDelivered) const {
+    const CallerBufferRule rule = FindRequestFields(nFunction)->buffer;
+    const auto room = static_cast<std::uint32_t>(buffer_.size());
+    if (rule.writtenOffset != 0) {
+        const std::uint32_t units = cbDelivered >= rule.writtenOffset + 4u ? GetWord(out_, rule.writtenOffset) : 0;
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{units} * rule.unit, room));
+    }
+    std::uint32_t end = room;
+    while (end != 0 && buffer_[end - 1] == kUnwrittenFill) --end;
+    return end;
+}
+
+bool Session::OwnResult(std::uint32_t nFunction, std::uint32_t cbDelivered, ZEL_RESULT *pResult) const {
+    const RequestLayout &layout = FindRequestFields(nFunction)->layout;
+    if (cbDelivered < layout.resultOffset + 4u) return false;
+    *pResult = static_cast<ZEL_RESULT>(GetWord(out_, layout.resultOffset));
+    return true;
+}
+
+void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_t> clientIn, bool succeeded,
+                            std::uint32_t cbDelivered, std::uint32_t nToken) {
+    const RequestFields &fields = *FindRequestFields(nFunction);
+    ZEL_RESULT result = 0;
+    const bool accepted = succeeded && OwnResult(nFunction, cbDelivered, &result) && ZelSuccess(result);
+    bool tokenKept = false;
+    for (std::size_t i = 0; i < fields.outCount && accepted; ++i) {
+        const RequestField &field = fields.out[i];
+        if (cbDelivered < field.offset + 4u) continue;
+        const ZEL_HANDLE h = GetWord(out_, field.offset);
+        if (field.role == FieldRole::kNewHandle && h != 0 && h != ZEL_INVALID_HANDLE_VALUE) {
+            ledger_.Acquire(h);
+            if (nToken != 0) {
+                queueTokens_.emplace_back(h, nToken);
+                tokenKept = true;
+            }
+        } else if (field.role == FieldRole::kFoundHandle && !ledger_.Owns(h)) {
+            // Another client's device is not open as far as this one can tell.
+            PutWord(out_, field.offset, ZEL_INVALID_HANDLE_VALUE);
+            PutWord(out_, fields.layout.resultOffset, static_cast<std::uint32_t>(sim::failures::kDeviceNotOpen));
+        }
+    }
+    if (nToken != 0 && !tokenKept) host_.ForgetEventToken(nToken);
+    if (!accepted) return;
+    if (nFunction == req::kClose.function) {
+        const ZEL_HANDLE h = GetWordOr0(clientIn, 16);
+        if (ledger_.Drop(h)) ForgetQueueToken(h);
+    } else if (nFunction == req::kOpenPhysicalDeviceEx.function) {
+        AcquireOpenedDevice(clientIn);
+    }
+}
+
+// The open without a handle: the board is asked for the handle, as the
+// client would, with the same device parameters.
+void Session::AcquireOpenedDevice(std::span<const std::uint8_t> clientIn) {
+    constexpr RequestLayout lookup = req::kGetDeviceHandle;
+    std::array<std::uint8_t, lookup.cbIn> in{};
+    std::array<std::uint8_t, lookup.cbOut> out{};
+    for (std::uint32_t k = 0; k < 3; ++k)
+        PutWord(in, HeaderSize(lookup.framing) + 4 * k, GetWordOr0(clientIn, 16 + 4 * k));
+    std::uint32_t cbReturned = 0;
+    if (!host_.BoardIoControl(ControlCode(lookup.function), in, out, &cbReturned) || cbReturned < lookup.cbOut) return;
+    if (GetWord(out, lookup.resultOffset) != 0) return;
+    ledger_.Acquire(GetWord(out, 8));
+}
+
+void Session::ForgetQueueToken(ZEL_HANDLE hQueue) {
+    const auto found = std::find_if(queueTokens_.begin(), queueTokens_.end(),
+                                    [hQueue](const auto &entry) { return entry.first == hQueue; });
+    if (found == queueTokens_.end()) return;
+    host_.ForgetEventToken(found->second);
+    queueTokens_.erase(found);
+}
+
+std::uint32_t Session::CloseAll() {
+    constexpr RequestLayout close = req::kClose;
+    std::uint32_t closed = 0;
+    for (const OwnedObject &object : ledger_.TakeAll()) {
+        for (std::uint32_t k = 0; k < object.opens; ++k) {
+            std::array<std::uint8_t, close.cbIn> in{};
+            std::array<std::uint8_t, close.cbOut> out{};
+            PutWord(in, 16, object.hObject);
+            std::uint32_t cbReturned = 0;
+            if (host_.BoardIoControl(ControlCode(close.function), in, out, &cbReturned) && cbReturned >= close.cbOut &&
+                GetWord(out, close.resultOffset) == 0) {
+                ++closed;
+            }
+        }
+    }
+    Forget();
+    return closed;
+}
+
+void Session::Forget() {
+    ledger_.TakeAll();
+    for (const auto &entry : queueTokens_) host_.ForgetEventToken(entry.second);
+    queueTokens_.clear();
+}
+
+}  // namespace zel::service

@@ -1,0 +1,76 @@
+// zelsimd: the simulated board as a service for programs that link the
+// library and never install the simulator themselves.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <zel/zel.h>
+#include "daemon.h"
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: zelsimd [--dir DIR]\n"
+    "Serves one simulated board to every program on this machine that opens\n"
+    "the devices ZELDRV and ZELNET without a simulator of its own. Runs in the\n"
+    "foreground and logs a line per client to standard error; SIGTERM or\n"
+    "SIGINT stops it.\n"
+    "\n"
+    "  --dir DIR   where the sockets ZELDRV, ZELNET and control are made\n"
+    "              (created with mode 0700 when missing). Default: the\n"
+    "              directory ZEL_DEVICE_DIR names, else /tmp/zelsim-UID.\n"
+    "              Clients look in the same place.\n"
+    "  --help      this text\n"
+    "  --version   the version\n";
+
+zel::service::Daemon *g_daemon = nullptr;
+
+void OnStopSignal(int) { g_daemon->Stop(); }
+
+int Usage(const char *pszProblem) {
+    std::fprintf(stderr, "zelsimd: %s\n%s", pszProblem, kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string dir = zel::service::ClientDirectory();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("zelsimd %d.%d.%d.%d\n", ZEL_VERSION_MAJOR, ZEL_VERSION_MINOR, ZEL_VERSION_BUILD,
+                        ZEL_VERSION_REVISION);
+            return 0;
+        }
+        if (arg == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (arg.rfind("--dir=", 0) == 0) {
+            dir = arg.substr(6);
+        } else {
+            return Usage(("unknown argument: " + arg).c_str());
+        }
+    }
+
+    zel::service::Daemon daemon(dir);
+    std::string error;
+    if (!daemon.Start(&error)) {
+        std::fprintf(stderr, "zelsimd: %s\n", error.c_str());
+        return 1;
+    }
+    g_daemon = &daemon;
+    struct sigaction action {};
+    action.sa_handler = &OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    daemon.Run();
+    return 0;
+}

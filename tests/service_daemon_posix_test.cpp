@@ -1,0 +1,290 @@
+// zelsimd end to end: the built daemon in a directory of its own, programs
+// that link the library and never install a simulator, and this test
+// process as one more client (it never installs the simulator either, so
+// its device opens go to the daemon).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zel/zel.h>
+#include <zel/zelsim_devices.h>
+#include "device_failures.h"
+#include "service_wire.h"
+#include "socket_io_posix.h"
+
+extern char **environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace failures = zel::sim::failures;
+namespace wire = zel::wire;
+
+constexpr ZEL_RESULT kEmptyResponse = static_cast<ZEL_RESULT>(0xC300AD0Du);
+
+pid_t Spawn(const std::vector<std::string> &args, const std::string &logPath, int *pStdin = nullptr,
+            int *pStdout = nullptr) {
+    std::vector<char *> argv;
+    for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (pStdin != nullptr && pipe2(in, O_CLOEXEC) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        *pStdin = in[1];
+    }
+    if (pStdout != nullptr && pipe2(out, O_CLOEXEC) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        *pStdout = out[0];
+    }
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (in[0] >= 0) close(in[0]);
+    if (out[1] >= 0) close(out[1]);
+    return pid;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A raw connection to the daemon's ZELDRV socket, for messages the library
+// never sends.
+int Connect(const std::string &path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address;
+    zel::osa::posix::UnixAddress(path, &address);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    zel::osa::posix::SetReceiveTimeout(fd, 5);
+    return fd;
+}
+
+class ServiceDaemon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zelsvc-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        dir_ = root_ + "/sockets";
+        log_ = root_ + "/zelsimd.log";
+        setenv(wire::kDirEnvironment, dir_.c_str(), 1);
+        StartDaemon();
+    }
+    void TearDown() override {
+        ZelDrvReleaseLib();
+        if (daemon_ > 0) {
+            kill(daemon_, SIGTERM);
+            EXPECT_EQ(WaitExit(daemon_), 0);
+            EXPECT_FALSE(std::filesystem::exists(dir_ + "/ZELDRV"));  // its sockets are removed
+        }
+        std::filesystem::remove_all(root_);
+    }
+
+    void StartDaemon() {
+        daemon_ = Spawn({ZELSIMD_PATH, "--dir", dir_}, log_);
+        ASSERT_GT(daemon_, 0);
+        const auto deadline = Clock::now() + 10s;
+        int fd = -1;
+        while ((fd = Connect(dir_ + "/control")) < 0) {
+            ASSERT_LT(Clock::now(), deadline) << "zelsimd did not start";
+            std::this_thread::sleep_for(5ms);
+        }
+        close(fd);
+    }
+
+    std::string Log() const {
+        std::ifstream file(log_);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    std::string root_, dir_, log_;
+    pid_t daemon_ = -1;
+};
+
+TEST_F(ServiceDaemon, AProgramWithoutASimulatorEnumeratesOpensAndGetsItsEventThroughTheDaemon) {
+    const pid_t consumer = Spawn({SERVICE_CONSUMER_PATH}, log_);
+    EXPECT_EQ(WaitExit(consumer), 0) << Log();
+    EXPECT_NE(Log().find("connected to ZELDRV"), std::string::npos);
+    // A second daemon on the same directory refuses to start.
+    EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", dir_}, log_)), 1);
+    EXPECT_NE(Log().find("another zelsimd is serving"), std::string::npos);
+}
+
+TEST_F(ServiceDaemon, ClientsDoNotSeeEachOthersObjectsAndADeadClientsAreClosed) {
+    int peerIn = -1, peerOut = -1;
+    const pid_t peer = Spawn({SERVICE_PEER_PATH}, log_, &peerIn, &peerOut);
+    ASSERT_GT(peer, 0);
+    std::array<char, 64> line{};
+    FILE *out = fdopen(peerOut, "r");
+    ASSERT_NE(fgets(line.data(), line.size(), out), nullptr) << Log();
+    unsigned hDevice = 0, hPipe = 0;
+    ASSERT_EQ(std::sscanf(line.data(), "%x %x", &hDevice, &hPipe), 2);
+
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    ZEL_UINT32 nState = 0;
+    EXPECT_EQ(ZelDrvGetState(hDevice, &nState), failures::kDeviceHandleStale);
+    EXPECT_EQ(ZelDrvClose(hPipe), failures::kPipeHandleStale);
+    ZEL_HANDLE hFound = 0;
+    EXPECT_EQ(ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 0, &hFound), failures::kDeviceNotOpen);
+    ZEL_HANDLE hOpened = 0;
+    EXPECT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &hOpened),
+              failures::kOpenExclusively);
+
+    // The peer ends without closing anything: the daemon closes its objects.
+    close(peerIn);
+    EXPECT_EQ(WaitExit(peer), 0);
+    fclose(out);
+    ZEL_RESULT opened = -1;
+    for (const auto deadline = Clock::now() + 5s; opened != 0 && Clock::now() < deadline;
+         std::this_thread::sleep_for(5ms)) {
+        opened = ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &hOpened);
+    }
+    EXPECT_EQ(opened, 0);
+    EXPECT_NE(Log().find("2 objects closed"), std::string::npos) << Log();
+}
+
+TEST_F(ServiceDaemon, RecordsAndResultTextsFillTheCallersBuffersAndNothingBeyond) {
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    OSA_HANDLE hEvent = nullptr;
+    ZEL_HANDLE hQueue = 0, hDevice = 0;
+    ASSERT_EQ(ZelDrvCreateEvent(&hEvent), 0);
+    ASSERT_EQ(ZelDrvCreateEventQueue(8, hEvent, &hQueue), 0);
+    ASSERT_EQ(ZelDrvSetEventData(hQueue, 1, 2, 3, 4, 5, 6), 0);
+    EXPECT_EQ(ZelDrvWaitForSingleEvent(hEvent, 10000), 0u);
+
+    std::array<ZelEventData, 4> records;
+    std::memset(records.data(), 0xA5, sizeof(records));
+    ZEL_UINT32 coReturned = 0;
+    ASSERT_EQ(ZelDrvGetEventDataEx(hQueue, records.data(), 3, &coReturned), 0);
+    ASSERT_EQ(coReturned, 1u);
+    EXPECT_EQ(records[0].nData0, 1u);
+    EXPECT_EQ(records[0].nData5, 6u);
+    std::array<unsigned char, 3 * sizeof(ZelEventData)> untouched;
+    std::memset(untouched.data(), 0xA5, untouched.size());
+    EXPECT_EQ(std::memcmp(&records[1], untouched.data(), untouched.size()), 0);
+
+    ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 3, ZELSIM_OPEN_SHARED, 0, &hDevice), 0);
+    constexpr ZEL_UINT32 kRoom = 24;
+    std::array<char, 64> text;
+    std::memset(text.data(), 0x5A, text.size());
+    std::array<char, kRoom> expected{};
+    ZelDrvResultCode2String(0, failures::kDeviceHandleStale, kRoom, expected.data());
+    ASSERT_EQ(ZelDrvResultCode2String(hDevice, failures::kDeviceHandleStale, kRoom, text.data()), 0);
+    EXPECT_EQ(std::memcmp(text.data(), expected.data(), kRoom), 0);
+    for (std::size_t i = kRoom; i < text.size(); ++i) EXPECT_EQ(text[i], 0x5A) << i;
+    ZelDrvCloseEvent(hEvent);
+}
+
+TEST_F(ServiceDaemon, ADaemonKilledDuringARequestFailsTheCallAtOnceAndANewOneServesAfterRelease) {
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    ZEL_HANDLE hDevice = 0;
+    ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &hDevice), 0);
+    // Stopped, the daemon holds the next request unanswered until it dies.
+    ASSERT_EQ(kill(daemon_, SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(daemon_, &status, WUNTRACED), daemon_);  // every thread of it has stopped
+    ASSERT_TRUE(WIFSTOPPED(status));
+    Clock::time_point killed;
+    std::thread killer([&] {
+        std::this_thread::sleep_for(200ms);
+        killed = Clock::now();
+        kill(daemon_, SIGKILL);
+    });
+    ZEL_UINT32 nState = 0;
+    const ZEL_RESULT result = ZelDrvGetState(hDevice, &nState);
+    const Clock::time_point returned = Clock::now();
+    killer.join();
+    EXPECT_EQ(result, kEmptyResponse);
+    EXPECT_LT(returned - killed, 1s);
+    EXPECT_EQ(WaitExit(daemon_), 128 + SIGKILL);
+    daemon_ = -1;
+    EXPECT_EQ(ZelDrvGetState(hDevice, &nState), kEmptyResponse);  // no hang afterwards either
+
+    ASSERT_EQ(ZelDrvReleaseLib(), 0);
+    StartDaemon();  // over the dead one's socket files
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    EXPECT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &hDevice), 0);
+}
+
+TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly) {
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    ZEL_HANDLE hDevice = 0;
+    ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 2, ZELSIM_OPEN_SHARED, 0, &hDevice), 0);
+    const std::string path = dir_ + "/ZELDRV";
+
+    auto helloed = [&] {
+        const int fd = Connect(path);
+        const auto hello = wire::EncodeHello({});
+        std::array<std::uint8_t, wire::kWelcomeHeadSize> welcome;
+        EXPECT_TRUE(zel::osa::posix::WriteAll(fd, {hello}));
+        EXPECT_TRUE(zel::osa::posix::ReadFull(fd, welcome));
+        return fd;
+    };
+    auto endsConnection = [](int fd) {
+        std::uint8_t byte = 0;
+        const bool ended = recv(fd, &byte, 1, 0) == 0;
+        close(fd);
+        return ended;
+    };
+    std::array<std::uint8_t, wire::kFrameHeaderSize> frame{};
+    wire::EncodeFrameHeader(frame, static_cast<wire::FrameType>(9), 0);
+    int fd = helloed();
+    zel::osa::posix::WriteAll(fd, {frame});
+    EXPECT_TRUE(endsConnection(fd));
+    wire::EncodeFrameHeader(frame, wire::FrameType::kRequest, 0xFFFFFFF0u);
+    fd = helloed();
+    zel::osa::posix::WriteAll(fd, {frame});
+    EXPECT_TRUE(endsConnection(fd));
+
+    // Another version is told why.
+    wire::Hello future;
+    future.version = wire::kVersion + 1;
+    fd = Connect(path);
+    const auto hello = wire::EncodeHello(future);
+    zel::osa::posix::WriteAll(fd, {hello});
+    std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome{};
+    ASSERT_TRUE(zel::osa::posix::ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)));
+    wire::Welcome refused;
+    std::uint32_t cbReason = 0;
+    ASSERT_EQ(wire::DecodeWelcomeHead(welcome, &refused, &cbReason), wire::WireError::kNone);
+    EXPECT_EQ(refused.status, wire::WelcomeStatus::kBadVersion);
+    ASSERT_GT(cbReason, 0u);
+    ASSERT_TRUE(zel::osa::posix::ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)));
+    EXPECT_NE(std::string(welcome.begin() + wire::kWelcomeHeadSize, welcome.begin() + wire::kWelcomeHeadSize + cbReason)
+                  .find("version 2"),
+              std::string::npos);
+    EXPECT_TRUE(endsConnection(fd));
+
+    ZEL_UINT32 nState = 0;
+    EXPECT_EQ(ZelDrvGetState(hDevice, &nState), 0);  // the library's connection is served on
+    EXPECT_NE(Log().find("unknown frame type"), std::string::npos);
+    EXPECT_NE(Log().find("exceeds its size bound"), std::string::npos);
+}
+
+}  // namespace

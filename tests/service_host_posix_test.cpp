@@ -1,0 +1,149 @@
+// What the board service offers its control connections, with the daemon in
+// this process and clients speaking the wire format on raw sockets: who is
+// connected and what each holds, every request traced as its client saw it,
+// and a reset that leaves no client anything.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zel/zelsim_devices.h>
+#include "daemon.h"
+#include "device_failures.h"
+#include "requests.h"
+#include "service_wire.h"
+#include "socket_io_posix.h"
+
+namespace {
+
+namespace wire = zel::wire;
+namespace req = zel::req;
+using zel::osa::posix::ReadFull;
+using zel::osa::posix::WriteAll;
+using zel::protocol::GetWord;
+using zel::protocol::PutWord;
+
+// A client of the request channel only, as the library's transport would be.
+class RawClient {
+public:
+    explicit RawClient(const std::string &path) {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address;
+        zel::osa::posix::UnixAddress(path, &address);
+        EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        const auto hello = wire::EncodeHello({});
+        std::array<std::uint8_t, wire::kWelcomeHeadSize> welcome;
+        EXPECT_TRUE(WriteAll(fd_, {hello}) && ReadFull(fd_, welcome));
+    }
+    ~RawClient() { close(fd_); }
+
+    // Sends a request of the layout with the words given; the result word.
+    ZEL_RESULT Send(const zel::RequestLayout &layout,
+                    std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words,
+                    std::vector<std::uint8_t> *pOut = nullptr) {
+        std::vector<std::uint8_t> in(zel::WireInputSize(layout));
+        for (const auto &[offset, value] : words) PutWord(in, offset, value);
+        const auto head = wire::EncodeRequestHead(zel::ControlCode(layout.function),
+                                                  static_cast<std::uint32_t>(in.size()), layout.cbOut);
+        std::array<std::uint8_t, wire::kReplyHeadSize> replyHead;
+        EXPECT_TRUE(WriteAll(fd_, {head, in}) && ReadFull(fd_, replyHead));
+        std::vector<std::uint8_t> body(GetWord(replyHead, 4) - wire::kReplyPrefixSize);
+        EXPECT_TRUE(ReadFull(fd_, body));
+        if (pOut != nullptr) *pOut = body;
+        return static_cast<ZEL_RESULT>(GetWord(body, layout.resultOffset));
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class ServiceHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zelhost-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        daemon_ = std::make_unique<zel::service::Daemon>(root_ + "/s");
+        std::string error;
+        ASSERT_TRUE(daemon_->Start(&error)) << error;
+        runner_ = std::thread([this] { daemon_->Run(); });
+    }
+    void TearDown() override {
+        daemon_->Stop();
+        runner_.join();
+        daemon_.reset();
+        std::filesystem::remove_all(root_);
+    }
+    std::string Path() const { return root_ + "/s/ZELDRV"; }
+
+    std::string root_;
+    std::unique_ptr<zel::service::Daemon> daemon_;
+    std::thread runner_;
+};
+
+ZEL_HANDLE OpenFxs(RawClient &client, std::uint32_t nNumber, ZEL_RESULT *pResult) {
+    std::vector<std::uint8_t> out;
+    *pResult =
+        client.Send(req::kOpenPhysicalDevice,
+                    {{16, ZELSIM_BOARD}, {20, ZELSIM_DEVTYPE_FXS}, {24, nNumber}, {32, ZELSIM_OPEN_EXCLUSIVE}}, &out);
+    return GetWord(out, 8);
+}
+
+TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheBoard) {
+    RawClient a(Path()), b(Path());
+    ZEL_RESULT result = -1;
+    const ZEL_HANDLE hDevice = OpenFxs(a, 0, &result);
+    ASSERT_EQ(result, 0);
+
+    const auto clients = daemon_->Clients();
+    ASSERT_EQ(clients.size(), 2u);
+    EXPECT_EQ(clients[0].device, "ZELDRV");
+    EXPECT_EQ(clients[0].pid, static_cast<long>(getpid()));
+    ASSERT_EQ(clients[0].objects.size(), 1u);
+    EXPECT_EQ(clients[0].objects[0].hObject, hDevice);
+    EXPECT_TRUE(clients[1].objects.empty());
+    EXPECT_EQ(daemon_->Directory(), root_ + "/s");
+
+    std::mutex mutex;
+    std::vector<zel::service::TracedRequest> traced;
+    std::vector<std::vector<std::uint8_t>> inputs;
+    const std::uint64_t sink = daemon_->AddTraceSink([&](const zel::service::TracedRequest &request) {
+        std::lock_guard lock(mutex);
+        traced.push_back(request);
+        inputs.emplace_back(request.in.begin(), request.in.end());
+        traced.back().in = {};
+        traced.back().out = {};
+    });
+    // B's request as B sent it (A's handle), and as B saw the reply (refused).
+    EXPECT_EQ(b.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
+    daemon_->RemoveTraceSink(sink);
+    EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), 0);
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(traced.size(), 1u);
+        EXPECT_EQ(traced[0].client, clients[1].id);
+        EXPECT_EQ(traced[0].controlCode, zel::ControlCode(req::kGetState.function));
+        EXPECT_TRUE(traced[0].succeeded);
+        EXPECT_EQ(traced[0].cbReturned, req::kGetState.cbOut);
+        EXPECT_EQ(GetWord(inputs[0], 16), hDevice);
+    }
+
+    daemon_->ResetBoard();
+    for (const auto &client : daemon_->Clients()) EXPECT_TRUE(client.objects.empty());
+    EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
+    OpenFxs(b, 0, &result);
+    EXPECT_EQ(result, 0);
+}
+
+}  // namespace
