@@ -143,6 +143,9 @@ TEST_F(ServiceSession, AnotherClientsObjectsOfEveryKindAreRefusedAsTheBoardRefus
     EXPECT_EQ(own.Word(8), hDevice);
     EXPECT_EQ(a_.Objects().size(), 4u);
     EXPECT_TRUE(b_.Objects().empty());
+    // The host's last close takes its logical device along, in the ledger too.
+    EXPECT_EQ(Close(a_, hDevice), 0);
+    EXPECT_EQ(a_.Objects().size(), 2u);
 }
 
 TEST_F(ServiceSession, ClosingAllReleasesTheClientsObjectsLatestFirstEachOpenOnce) {

@@ -60,7 +60,6 @@ std::uint64_t RandomCookie() {
     return (static_cast<std::uint64_t>(device()) << 32) | device() | 1u;
 }
 
-
 bool SendWelcome(int fd, wire::WelcomeStatus status, std::uint32_t session, std::uint64_t cookie,
                  std::string_view reason) {
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> bytes;
@@ -85,7 +84,6 @@ std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
 #endif
     return claimed;
 }
-
 
 // Whether a daemon answers on the socket.
 bool Answers(const sockaddr_un &address) {
@@ -367,34 +365,9 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
     if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
         SetReceiveTimeout(fd, 0);
         Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
-        std::vector<std::uint8_t> body;
-        wire::WireError error = wire::WireError::kNone;
-        for (;;) {
-            std::array<std::uint8_t, wire::kFrameHeaderSize> head;
-            wire::FrameHeader header;
-            wire::RequestFrame request;
-            if (!ReadFull(fd, head)) break;
-            error = wire::DecodeFrameHeader(head, &header);
-            if (error == wire::WireError::kNone && header.type != wire::FrameType::kRequest) {
-                error = wire::WireError::kBadType;
-            }
-            if (error != wire::WireError::kNone) break;
-            body.resize(header.length);
-            if (!ReadFull(fd, body)) break;
-            if ((error = wire::DecodeRequest(body, &request)) != wire::WireError::kNone) break;
-            SessionReply reply;
-            {
-                std::shared_lock gate(gate_);
-                reply = client->session.Serve(request.controlCode, request.in, request.cbOut);
-            }
-            Trace(*client, request.controlCode, request.in, reply);
-            const auto replyHead =
-                wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
-                                      static_cast<std::uint32_t>(reply.buffer.size()));
-            if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) break;
-        }
-        if (error != wire::WireError::kNone) {
-            Log("client %u: %s; its connection is closed", client->id, std::string(wire::WireErrorText(error)).c_str());
+        const std::string_view broken = ServeRequests(fd, *client);
+        if (!broken.empty()) {
+            Log("client %u: %s; its connection is closed", client->id, std::string(broken).c_str());
         }
     }
     std::uint32_t closed = 0;
@@ -409,6 +382,34 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
         client->eventFd = -1;
     }
     Log("client %u disconnected, %u object%s closed", client->id, closed, closed == 1 ? "" : "s");
+}
+
+std::string_view Daemon::ServeRequests(int fd, Client &client) {
+    std::vector<std::uint8_t> body;
+    for (;;) {
+        std::array<std::uint8_t, wire::kFrameHeaderSize> head;
+        wire::FrameHeader header;
+        wire::RequestFrame request;
+        if (!ReadFull(fd, head)) return {};
+        wire::WireError error = wire::DecodeFrameHeader(head, &header);
+        if (error == wire::WireError::kNone && header.type != wire::FrameType::kRequest) {
+            error = wire::WireError::kBadType;
+        }
+        if (error != wire::WireError::kNone) return wire::WireErrorText(error);
+        body.resize(header.length);
+        if (!ReadFull(fd, body)) return {};
+        if ((error = wire::DecodeRequest(body, &request)) != wire::WireError::kNone) return wire::WireErrorText(error);
+        SessionReply reply;
+        {
+            std::shared_lock gate(gate_);
+            reply = client.session.Serve(request.controlCode, request.in, request.cbOut);
+        }
+        Trace(client, request.controlCode, request.in, reply);
+        const auto replyHead =
+            wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
+                                  static_cast<std::uint32_t>(reply.buffer.size()));
+        if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) return {};
+    }
 }
 
 bool Daemon::BoardIoControl(std::size_t device, std::uint32_t nControlCode, std::span<const std::uint8_t> in,

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -66,6 +67,8 @@ private:
     // True when the connection lives on elsewhere (an event channel).
     bool ServeConnection(int fd, std::size_t device);
     void ServeClient(int fd, std::size_t device, std::uint32_t pid);
+    // Empty when the client went, else why its connection ends.
+    std::string_view ServeRequests(int fd, Client &client);
     bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
     void Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
                const SessionReply &reply);

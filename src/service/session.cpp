@@ -68,6 +68,11 @@ bool Ledger::Drop(ZEL_HANDLE hObject) {
     return true;
 }
 
+void Ledger::Remove(ZEL_HANDLE hObject) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(objects_, [hObject](const OwnedObject &object) { return object.hObject == hObject; });
+}
+
 std::vector<OwnedObject> Ledger::Objects() const {
     std::lock_guard lock(mutex_);
     return objects_;
@@ -206,7 +211,10 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
     if (!accepted) return;
     if (nFunction == req::kClose.function) {
         const ZEL_HANDLE h = GetWordOr0(clientIn, 16);
-        if (ledger_.Drop(h)) ForgetQueueToken(h);
+        if (ledger_.Drop(h)) {
+            ForgetQueueToken(h);
+            if (sim::IsKind(h, sim::HandleKind::kPhysicalDevice)) DropClosedLogicalDevices();
+        }
     } else if (nFunction == req::kOpenPhysicalDeviceEx.function) {
         AcquireOpenedDevice(clientIn);
     }
@@ -224,6 +232,24 @@ void Session::AcquireOpenedDevice(std::span<const std::uint8_t> clientIn) {
     if (!host_.BoardIoControl(ControlCode(lookup.function), in, out, &cbReturned) || cbReturned < lookup.cbOut) return;
     if (GetWord(out, lookup.resultOffset) != 0) return;
     ledger_.Acquire(GetWord(out, 8));
+}
+
+// The last close of a device closes the logical devices it hosts: the
+// ledger lets go of those the board no longer knows, so what it lists is
+// what the client holds.
+void Session::DropClosedLogicalDevices() {
+    constexpr RequestLayout state = req::kGetState;
+    for (const OwnedObject &object : ledger_.Objects()) {
+        if (!sim::IsKind(object.hObject, sim::HandleKind::kLogicalDevice)) continue;
+        std::array<std::uint8_t, state.cbIn> in{};
+        std::array<std::uint8_t, state.cbOut> out{};
+        PutWord(in, 16, object.hObject);
+        std::uint32_t cbReturned = 0;
+        if (host_.BoardIoControl(ControlCode(state.function), in, out, &cbReturned) && cbReturned >= state.cbOut &&
+            static_cast<ZEL_RESULT>(GetWord(out, state.resultOffset)) == sim::failures::kLogicalHandleStale) {
+            ledger_.Remove(object.hObject);
+        }
+    }
 }
 
 void Session::ForgetQueueToken(ZEL_HANDLE hQueue) {

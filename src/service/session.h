@@ -47,6 +47,8 @@ public:
     void Acquire(ZEL_HANDLE hObject);
     // Drops one open; true when that was the last.
     bool Drop(ZEL_HANDLE hObject);
+    // Forgets the object, however many opens it had.
+    void Remove(ZEL_HANDLE hObject);
     std::vector<OwnedObject> Objects() const;
     // Every object with its opens, latest acquired first; the ledger is empty after.
     std::vector<OwnedObject> TakeAll();
@@ -89,6 +91,7 @@ private:
                        std::uint32_t cbDelivered, std::uint32_t nToken);
     void AcquireOpenedDevice(std::span<const std::uint8_t> clientIn);
     void ForgetQueueToken(ZEL_HANDLE hQueue);
+    void DropClosedLogicalDevices();
     bool OwnResult(std::uint32_t nFunction, std::uint32_t cbDelivered, ZEL_RESULT *pResult) const;
 
     SessionHost &host_;
