@@ -52,7 +52,8 @@ inline constexpr std::uint32_t kStateTagMask = ~(kStateSet | kStateSlow);
 // Whether a state word belongs to the open handle that `tag` describes.
 inline bool StateMatches(std::uint32_t state, std::uint32_t tag) { return (state & kStateTagMask) == tag; }
 
-struct Slot {
+// A cache line each: threads on unrelated handles never share one.
+struct alignas(64) Slot {
     std::uint32_t generation = 1;  // 1..0x7FFF
     std::uint32_t index = 0;
     std::uint32_t nextFree = 0;  // free-list link, valid while kind is kFree
