@@ -121,19 +121,17 @@ std::span<const CatalogueEntry> Catalogue() { return {kTable.data(), kCatalogueC
 const CatalogueEntry *CatalogueFind(ZEL_RESULT nResult) {
     const std::uint32_t bits = static_cast<std::uint32_t>(nResult);
     const std::uint32_t key = CatalogueKey(bits >> 23, bits >> 8);
-    // The first key not below the search key, by halving; one comparison
-    // more tells whether it is the one.
-    std::size_t first = 0;
+    // The first key not below the search key, by halving without a branch:
+    // the choice is a conditional move, so a key costs the same whatever the
+    // keys before it were. One comparison more tells whether it is the one.
+    const std::uint32_t *base = kKeys.data();
     std::size_t count = kCatalogueCount;
-    while (count > 0) {
+    while (count > 1) {
         const std::size_t half = count / 2;
-        if (kKeys[first + half] < key) {
-            first += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
+        base = base[half] < key ? base + half : base;
+        count -= half;
     }
+    const std::size_t first = static_cast<std::size_t>(base - kKeys.data()) + (*base < key ? 1 : 0);
     return first < kCatalogueCount && kKeys[first] == key ? &kTable[first] : nullptr;
 }
 
