@@ -32,8 +32,9 @@ if(TARGET zel_simulated)
 endif()
 # The board service's daemon (POSIX only).
 if(TARGET zelsimd)
-  install(TARGETS zelsimd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/zelsimd.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+  install(TARGETS zelsimd zelsim_command RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/zelsimd.1 ${PROJECT_SOURCE_DIR}/docs/man/zelsim.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}

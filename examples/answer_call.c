@@ -14,6 +14,10 @@
  * on the simulated board in virtual time and plays a scenario against it,
  * the file named on the command line or, without one, a normal call. It
  * prints the scenario's report and exits with 0 when it passed.
+ *
+ * With --board it is the application alone, on whatever board the library
+ * reaches (a real one, or the board service that "zelsim run" drives), until
+ * its standard input ends.
  */
 #include <stdatomic.h>
 #include <stdio.h>
@@ -127,7 +131,7 @@ static void OnTrunkRecord(App *app, const ZelEventData *pRecord) {
 }
 
 static void SetUp(App *app) {
-    Check(app, "event", ZelDrvCreateEvent(&app->hEvent));
+    if (app->hEvent == NULL) Check(app, "event", ZelDrvCreateEvent(&app->hEvent));
     Check(app, "queue", ZelDrvCreateEventQueue(QUEUE_CAPACITY, app->hEvent, &app->hQueue));
     Check(app, "open FXO",
           ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &app->hLine));
@@ -161,6 +165,30 @@ static ZEL_UINT32 ZEL_CALLCONV RunApp(void *pParam) {
     return 0;
 }
 
+/* The application alone until standard input ends. */
+static int RunOnBoard(App *app) {
+    if (ZelDrvConnectLib() != 0) {
+        printf("answer_call: no board\n");
+        return 1;
+    }
+    atomic_init(&app->bStop, 0);
+    /* Made here, so that a stop before the application is set up still wakes it. */
+    if (ZelDrvCreateEvent(&app->hEvent) != 0 || ZelDrvCreateEvent(&app->hDone) != 0 ||
+        !OsaThreadStartEx(RunApp, app)) {
+        printf("answer_call: no thread\n");
+        return 1;
+    }
+    while (getchar() != EOF) {
+    }
+    atomic_store(&app->bStop, 1);
+    ZelDrvSignalEvent(app->hEvent);
+    ZelDrvWaitForSingleEvent(app->hDone, ZEL_INFINITE);
+    ZelDrvCloseEvent(app->hDone);
+    ZelDrvCloseEvent(app->hEvent);
+    ZelDrvReleaseLib();
+    return app->nResult == 0 ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
     static App app;
     char szError[256];
@@ -168,6 +196,8 @@ int main(int argc, char **argv) {
     ZelSimScenario *pScenario;
     ZEL_BOOL bPassed;
 
+    setvbuf(stdout, NULL, _IOLBF, 0);
+    if (argc > 1 && strcmp(argv[1], "--board") == 0) return RunOnBoard(&app);
     pScenario = argc > 1 ? ZelSimScenarioLoad(argv[1], szError, sizeof(szError))
                          : ZelSimScenarioParse(kNormalCall, szError, sizeof(szError));
     if (pScenario == NULL) {

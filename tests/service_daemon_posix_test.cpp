@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -121,6 +122,26 @@ protected:
     std::string Log() const {
         std::ifstream file(log_);
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    // Runs the control command to its end; its exit status, and its standard
+    // output in *pOut.
+    int Zelsim(std::vector<std::string> args, std::string *pOut = nullptr) {
+        args.insert(args.begin(), {ZELSIM_PATH, "--dir", dir_});
+        int out = -1;
+        const pid_t pid = Spawn(args, log_, nullptr, &out);
+        std::string text = ReadAll(out);
+        if (pOut != nullptr) *pOut = std::move(text);
+        return WaitExit(pid);
+    }
+
+    static std::string ReadAll(int fd) {
+        std::string text;
+        std::array<char, 4096> chunk;
+        ssize_t n = 0;
+        while ((n = read(fd, chunk.data(), chunk.size())) > 0) text.append(chunk.data(), static_cast<std::size_t>(n));
+        close(fd);
+        return text;
     }
 
     std::string root_, dir_, log_;
@@ -285,6 +306,107 @@ TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly)
     EXPECT_EQ(ZelDrvGetState(hDevice, &nState), 0);  // the library's connection is served on
     EXPECT_NE(Log().find("unknown frame type"), std::string::npos);
     EXPECT_NE(Log().find("exceeds its size bound"), std::string::npos);
+}
+
+// The control command: an unmodified program driven through a scenario in
+// a process of its own, a pass and a miss with its report.
+TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheReportOnAMiss) {
+#ifndef ANSWER_CALL_PATH
+    GTEST_SKIP() << "built without the examples";
+#else
+    std::string out;
+    EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", ANSWER_CALL_PATH, "--board"}, &out), 0) << Log();
+    EXPECT_NE(out.find("answer_call: digits 12# confirmed"), std::string::npos) << out;
+    EXPECT_NE(out.find("passed: 5 steps"), std::string::npos) << out;
+
+    EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/missed_answer.txt", "--", ANSWER_CALL_PATH, "--board"}, &out), 1);
+    EXPECT_NE(out.find("failed: line 4: \"within 2 s: FXO 0 goes off-hook\"\n  not met between 0.000 s and 2.000 s"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(Log().find("the scenario was not met"), std::string::npos);
+    // A program that fails is a failed run, whatever the scenario says.
+    EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/false"}, &out), 1);
+#endif
+}
+
+TEST_F(ServiceDaemon, ZelsimTraceShowsEveryRequestOfAProgramByName) {
+    int out = -1;
+    const pid_t trace = Spawn({ZELSIM_PATH, "--dir", dir_, "trace"}, log_, nullptr, &out);
+    ASSERT_GT(trace, 0);
+    // This process's requests show once the trace is following.
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    pollfd ready{out, POLLIN, 0};
+    for (const auto deadline = Clock::now() + 10s; poll(&ready, 1, 10) == 0 && Clock::now() < deadline;) {
+        ZEL_UINT32 nState = 0;
+        ZelDrvGetState(ZEL_INVALID_HANDLE_VALUE, &nState);
+    }
+    EXPECT_EQ(WaitExit(Spawn({SERVICE_CONSUMER_PATH}, log_)), 0);
+    EXPECT_EQ(ZelDrvReleaseLib(), 0);  // the last request: the trace has the consumer's by then
+    kill(trace, SIGTERM);
+    const std::string text = ReadAll(out);
+    WaitExit(trace);
+
+    // Every request is named, with its words and its outcome; the consumer's
+    // (client 2) include each step of its run.
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1, ++lines) {
+        const std::string line = text.substr(at, end - at);
+        EXPECT_EQ(line.rfind("[client ", 0), 0u) << line;
+        EXPECT_NE(line.find("] ZelDrv"), std::string::npos) << line;
+        EXPECT_NE(line.find(" -> "), std::string::npos) << line;
+    }
+    EXPECT_GT(lines, 30u);
+    for (const char *step :
+         {"[client 2] ZelDrvConnectLib nVersionWord0=0x001D0002", "[client 2] ZelDrvEnumDevice ",
+          "[client 2] ZelDrvOpenPhysicalDevice nParam1=0 nParam2=4 nParam3=0", "[client 2] ZelDrvCreateEventQueue",
+          "[client 2] ZelDrvEnable hDevice=0x", "[client 2] ZelDrvGetEventDataEx hEventQueue=0x"}) {
+        EXPECT_NE(text.find(step), std::string::npos) << step << "\n" << text;
+    }
+}
+
+TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
+    int peerIn = -1, peerOut = -1;
+    const pid_t peer = Spawn({SERVICE_PEER_PATH}, log_, &peerIn, &peerOut);
+    std::array<char, 64> line{};
+    FILE *peerLines = fdopen(peerOut, "r");
+    ASSERT_NE(fgets(line.data(), line.size(), peerLines), nullptr) << Log();
+    unsigned hDevice = 0, hPipe = 0;
+    ASSERT_EQ(std::sscanf(line.data(), "%x %x", &hDevice, &hPipe), 2);
+    char owned[64];
+    std::snprintf(owned, sizeof owned, "(pid %d, ZELDRV): 0x%08X 0x%08X", static_cast<int>(peer), hDevice, hPipe);
+
+    std::string out;
+    ASSERT_EQ(Zelsim({"status"}, &out), 0);
+    EXPECT_NE(out.find(owned), std::string::npos) << out;
+    EXPECT_NE(out.find("FXO 0: on-hook\n"), std::string::npos) << out;
+
+    EXPECT_EQ(Zelsim({"ring", "fxo", "0", "caller", "5551234"}), 0);
+    EXPECT_EQ(Zelsim({"ring", "fxo", "0"}), 1);  // ringing already: the board refuses
+    EXPECT_EQ(Zelsim({"los", "e1", "1", "on"}), 0);
+    ASSERT_EQ(Zelsim({"status"}, &out), 0);
+    EXPECT_NE(out.find("FXO 0: on-hook, ringing"), std::string::npos) << out;
+    EXPECT_EQ(out.find("E1 1: in sync"), std::string::npos) << out;
+
+    EXPECT_EQ(Zelsim({"fault", "result", "0x816", "0x12345678", "1"}), 0);
+    ASSERT_EQ(ZelDrvConnectLib(), 0);
+    ZEL_UINT32 nState = 0;
+    EXPECT_EQ(ZelDrvGetState(hDevice, &nState), static_cast<ZEL_RESULT>(0x12345678));
+    ASSERT_EQ(Zelsim({"log"}, &out), 0);
+    EXPECT_NE(out.find("ZelDrvGetState hDevice=0x"), std::string::npos) << out;
+    EXPECT_NE(out.find("-> 0x12345678"), std::string::npos) << out;
+
+    EXPECT_EQ(Zelsim({"reset"}), 0);
+    ASSERT_EQ(Zelsim({"status"}, &out), 0);
+    EXPECT_NE(out.find("FXO 0: on-hook\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("ZELDRV): no objects"), std::string::npos) << out;
+
+    for (const std::vector<std::string> &bad :
+         {std::vector<std::string>{"frobnicate"}, {"ring", "fxs", "0"}, {"clock", "sideways"}, {"fault", "empty"}}) {
+        EXPECT_EQ(Zelsim(bad), 2) << bad[0];
+    }
+    close(peerIn);
+    EXPECT_EQ(WaitExit(peer), 0);
+    fclose(peerLines);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <zel/zelsim_devices.h>
 #include "daemon.h"
 #include "device_failures.h"
+#include "request_text.h"
 #include "requests.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
@@ -144,6 +145,44 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
     EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
     OpenFxs(b, 0, &result);
     EXPECT_EQ(result, 0);
+}
+
+// A request as the tracer and the log write it: the library's reading of the
+// reply after the arrow (result word, failed call, reply too short), the
+// output words only on success.
+TEST(RequestText, NamesTheOperationItsWordsAndTheLibrarysReadingOfTheReply) {
+    using zel::service::DescribeRequest;
+    using zel::service::ServedRequest;
+    std::array<std::uint8_t, req::kEnable.cbIn> in{};
+    PutWord(in, 16, 0x10010003u);
+    PutWord(in, 24, 7u);
+    std::array<std::uint8_t, req::kEnable.cbOut> out{};
+    ServedRequest enable{zel::ControlCode(req::kEnable.function), in, req::kEnable.cbIn, req::kEnable.cbOut, out};
+    enable.succeeded = true;
+    enable.cbReturned = req::kEnable.cbOut;
+    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> 0x00000000");
+    enable.cbReturned = req::kEnable.cbOut - 1;
+    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
+    enable.succeeded = false;
+    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> call failed");
+
+    // The compact framing keeps its result at offset 4; outputs follow a success only.
+    std::array<std::uint8_t, req::kGetDeviceHandle.cbOut> found{};
+    PutWord(found, 8, 0x10050001u);
+    ServedRequest lookup{zel::ControlCode(req::kGetDeviceHandle.function), {}, 0, req::kGetDeviceHandle.cbOut, found};
+    lookup.succeeded = true;
+    lookup.cbReturned = req::kGetDeviceHandle.cbOut;
+    EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x00000000 hDevice=0x10050001");
+    PutWord(found, 4, 0x8400CD0Du);
+    EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x8400CD0D");
+
+    // A log record holds the result word alone; a code of no request is shown as it is.
+    ServedRequest logged{0x00230000u, {}, 12, 16, {}};
+    logged.outKnown = false;
+    logged.succeeded = true;
+    logged.cbReturned = 16;
+    logged.resultWord = 0xB5000001u;
+    EXPECT_EQ(DescribeRequest(logged), "control code 0x00230000 (12 bytes in) -> 0xB5000001");
 }
 
 }  // namespace

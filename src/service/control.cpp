@@ -1,10 +1,202 @@
-// Control connections: not served yet; the connection is closed at once.
+// Control connections: one command a connection, in text.
+//
+// The client sends one line of at most kMaxCommandLine bytes with its LF:
+// the command's words, separated by spaces. "run N" is followed by N bytes
+// of scenario text (at most the scenario bound). The service answers with
+// lines: "| TEXT" for each line of output, then one last line: "ok", "fail
+// TEXT" (the command was understood but did not succeed: a refused
+// stimulus, an unmet scenario) or "error TEXT" (a command it does not
+// understand). "trace" answers "ok" at once, then a line "| ..." for every
+// request served, until the client closes the connection. A line too long,
+// or anything that is not a command line, ends the connection.
 #include "control.h"
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-namespace zel::service {
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
-void ServeControl(ControlHost &, int fd) { ::close(fd); }
+#include <zel/zelsim.h>
+#include "board_commands.h"
+#include "request_text.h"
+#include "socket_io_posix.h"
+
+namespace zel::service {
+namespace {
+
+// Buffered reading of one command from a connection.
+class Reader {
+public:
+    explicit Reader(int fd) : fd_(fd) {}
+
+    // The next line without its LF; false at the end of the stream, on an
+    // error or when no LF comes within max bytes.
+    bool Line(std::size_t max, std::string *pLine) {
+        for (;;) {
+            const std::size_t end = pending_.find('\n');
+            if (end != std::string::npos) {
+                if (end >= max) return false;
+                *pLine = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                return true;
+            }
+            if (pending_.size() >= max || !Fill()) return false;
+        }
+    }
+
+    bool Exactly(std::size_t count, std::string *pBytes) {
+        while (pending_.size() < count) {
+            if (!Fill()) return false;
+        }
+        *pBytes = pending_.substr(0, count);
+        pending_.erase(0, count);
+        return true;
+    }
+
+private:
+    bool Fill() {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n > 0) {
+                pending_.append(chunk, static_cast<std::size_t>(n));
+                return true;
+            }
+            if (n == 0 || errno != EINTR) return false;
+        }
+    }
+
+    int fd_;
+    std::string pending_;
+};
+
+bool Send(int fd, const std::string &text) {
+    return osa::posix::WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size())});
+}
+
+// "| line" for every line of the text.
+std::string OutputLines(const std::string &text) {
+    std::string lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines += "| " + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The requests a trace has yet to send; bounded, so a client that reads
+// slowly costs the service a count, not memory.
+class TraceQueue {
+public:
+    void Push(std::string line) {
+        {
+            std::lock_guard lock(mutex_);
+            if (lines_.size() >= kMaxLines) {
+                ++dropped_;
+                return;
+            }
+            lines_.push_back(std::move(line));
+        }
+        ready_.notify_one();
+    }
+
+    // Waits up to the period for lines; takes all there are.
+    std::string Take(std::chrono::milliseconds period) {
+        std::unique_lock lock(mutex_);
+        ready_.wait_for(lock, period, [&] { return !lines_.empty() || dropped_ != 0; });
+        std::string text;
+        for (const std::string &line : lines_) text += "| " + line + "\n";
+        lines_.clear();
+        if (dropped_ != 0) text += "| (" + std::to_string(dropped_) + " requests not shown: the trace fell behind)\n";
+        dropped_ = 0;
+        return text;
+    }
+
+private:
+    static constexpr std::size_t kMaxLines = 65536;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::string> lines_;
+    std::uint64_t dropped_ = 0;
+};
+
+// Whether the client has closed its end (or the service shut it down).
+bool PeerGone(int fd) {
+    pollfd probe{fd, POLLIN, 0};
+    if (::poll(&probe, 1, 0) <= 0) return false;
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) <= 0;
+}
+
+void FollowTrace(ControlHost &host, int fd) {
+    auto queue = std::make_shared<TraceQueue>();
+    const std::uint64_t sink = host.AddTraceSink([queue](const TracedRequest &traced) {
+        ServedRequest request;
+        request.controlCode = traced.controlCode;
+        request.in = traced.in;
+        request.cbIn = static_cast<std::uint32_t>(traced.in.size());
+        request.cbOut = traced.cbOut;
+        request.out = traced.out;
+        request.succeeded = traced.succeeded;
+        request.cbReturned = traced.cbReturned;
+        queue->Push("[client " + std::to_string(traced.client) + "] " + DescribeRequest(request));
+    });
+    bool open = Send(fd, "ok\n");
+    while (open) {
+        const std::string text = queue->Take(std::chrono::milliseconds(100));
+        if (!text.empty()) open = Send(fd, text);
+        if (PeerGone(fd)) open = false;
+    }
+    host.RemoveTraceSink(sink);
+}
+
+}  // namespace
+
+void ServeControl(ControlHost &host, int fd) {
+    Reader reader(fd);
+    std::string line;
+    if (reader.Line(kMaxCommandLine, &line)) {
+        const std::vector<std::string> words = SplitWords(line);
+        if (words.size() == 1 && words[0] == "trace") {
+            FollowTrace(host, fd);
+        } else {
+            std::string scenario;
+            // "run N": the scenario's bytes follow the line.
+            if (words.size() == 2 && words[0] == "run") {
+                const unsigned long size = std::strtoul(words[1].c_str(), nullptr, 10);
+                if (size > ZELSIM_SCENARIO_MAX_BYTES || !reader.Exactly(size, &scenario)) {
+                    ::close(fd);
+                    return;
+                }
+            }
+            const CommandOutcome outcome = RunBoardCommand(host, words, scenario);
+            std::string reply = OutputLines(outcome.output);
+            switch (outcome.status) {
+                case CommandStatus::kOk:
+                    reply += "ok\n";
+                    break;
+                case CommandStatus::kFailed:
+                    reply += "fail " + outcome.reason + "\n";
+                    break;
+                case CommandStatus::kUnknown:
+                    reply += "error " + outcome.reason + "\n";
+                    break;
+            }
+            Send(fd, reply);
+        }
+    }
+    ::close(fd);
+}
 
 }  // namespace zel::service

@@ -35,6 +35,7 @@ struct TracedRequest {
     std::uint32_t client = 0;
     std::uint32_t controlCode = 0;
     std::span<const std::uint8_t> in;
+    std::uint32_t cbOut = 0;            // the output size the client gave
     std::span<const std::uint8_t> out;  // the bytes delivered to the client
     bool succeeded = false;             // what the client's device-control call returned
     std::uint32_t cbReturned = 0;       // the byte count reported to the client

@@ -404,7 +404,7 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
             std::shared_lock gate(gate_);
             reply = client.session.Serve(request.controlCode, request.in, request.cbOut);
         }
-        Trace(client, request.controlCode, request.in, reply);
+        Trace(client, request.controlCode, request.in, request.cbOut, reply);
         const auto replyHead =
             wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
                                   static_cast<std::uint32_t>(reply.buffer.size()));
@@ -449,12 +449,13 @@ void Daemon::Signal(void *pContext, OSA_HANDLE hEvent) {
 }
 
 void Daemon::Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
-                   const SessionReply &reply) {
+                   std::uint32_t cbOut, const SessionReply &reply) {
     if (!tracing_.load(std::memory_order_acquire)) return;
     TracedRequest traced;
     traced.client = client.id;
     traced.controlCode = nControlCode;
     traced.in = in;
+    traced.cbOut = cbOut;
     traced.out = reply.data;
     traced.succeeded = reply.succeeded;
     traced.cbReturned = reply.cbReturned;

@@ -71,7 +71,7 @@ private:
     std::string_view ServeRequests(int fd, Client &client);
     bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
     void Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
-               const SessionReply &reply);
+               std::uint32_t cbOut, const SessionReply &reply);
     std::string SocketPath(Listener listener) const;
 
     // What the clients' sessions ask of the service.

@@ -1,0 +1,290 @@
+// zelsim: the control command of a running board service (zelsimd). Each
+// command is one control connection: the words go out as one line, the
+// service's lines come back (see src/service/control.cpp).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <zel/zel.h>
+#include <zel/zelsim.h>
+#include "board_commands.h"
+#include "daemon.h"
+#include "service_wire.h"
+#include "socket_io_posix.h"
+
+namespace {
+
+struct Command {
+    const char *name;
+    const char *usage;
+    const char *help;
+};
+
+// clang-format off
+constexpr Command kCommands[] = {
+    {"status", "status", "The lines, trunks and clock of the board, and each connected client with the objects it holds."},
+    {"reset", "reset", "Puts the board in its power-on state: faults, log and clock too; every client's objects are gone."},
+    {"trace", "trace", "Writes every request as it is served, by operation and field names, until interrupted:\n"
+                       "  [client 1] ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=0 -> 0x00000000"},
+    {"log", "log [clear]", "The board's most recent requests (at most 256), oldest first, decoded as trace does; or forgets them."},
+    {"fault", "fault fails|empty|short|result FUNCTION|any [VALUE [TIMES]]\n       zelsim fault clear",
+     "Distorts the replies to requests of one function number (e.g. 0x816, the state read) or of any: the call fails (with\n"
+     "VALUE bytes), succeeds empty, delivers only VALUE bytes, or carries the result word VALUE. TIMES\n"
+     "requests, or until cleared when 0 (the default)."},
+    {"clock", "clock [real|virtual|advance MS]", "Shows or sets the board's clock; moves virtual time on by MS milliseconds."},
+    {"run", "run SCENARIO [-- PROGRAM [ARGS...]]",
+     "Resets the board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
+     "scenario file against it and prints the report; then closes the program's standard input and ends\n"
+     "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
+     "against the clients there are, on the board as it is."},
+    {"offhook", "offhook fxs N", "The telephone on FXS port N lifts its handset (and answers when rung)."},
+    {"onhook", "onhook fxs N", "The telephone on FXS port N replaces its handset."},
+    {"flash", "flash fxs N", "The telephone on FXS port N flashes its hook."},
+    {"dtmf", "dtmf fxs N DIGITS", "The telephone on FXS port N dials DIGITS (0-9 * # A-D) by tones."},
+    {"pulse", "pulse fxs N DIGITS", "The telephone on FXS port N dials DIGITS by pulses."},
+    {"ring", "ring fxo N [ON_MS OFF_MS] [caller NUMBER]",
+     "The exchange rings FXO port N (cadence 2000/4000 ms unless given), sending NUMBER after the first ring."},
+    {"stopring", "stopring fxo N", "The caller on FXO port N gives up before the answer."},
+    {"reverse", "reverse fxo N", "The exchange reverses the polarity of FXO port N."},
+    {"drop", "drop fxo N", "The far end of FXO port N hangs up: the loop current drops."},
+    {"digits", "digits fxo N DIGITS", "The far end of FXO port N keys DTMF DIGITS."},
+    {"los", "los e1|t1 N on|off", "The far end of a trunk loses its signal, or has it back."},
+    {"ais", "ais e1|t1 N on|off", "The far end of a trunk raises or clears the alarm indication signal."},
+    {"rai", "rai e1|t1 N on|off", "The far end of a trunk raises or clears the remote alarm."},
+    {"sync", "sync e1|t1 N on|off", "The trunk gains or loses frame synchronisation."},
+    {"signalling", "signalling e1|t1 N CHANNEL ABCD", "The far end sets a channel's ABCD signalling bits (0 to 15)."},
+    {"hdlc", "hdlc e1|t1 N CHANNEL HEXBYTES", "The far end sends an HDLC frame on a channel, e.g. 0102ff."},
+};
+// clang-format on
+
+constexpr const char *kGeneralUsage =
+    "usage: zelsim [--dir DIR] COMMAND [ARGS...]\n"
+    "Controls a running board service (zelsimd): DIR is where its sockets are\n"
+    "(default: $ZEL_DEVICE_DIR, else /tmp/zelsim-UID). 'zelsim COMMAND --help'\n"
+    "describes one command.\n\n"
+    "Commands:\n";
+
+void PrintUsage(FILE *out) {
+    std::fputs(kGeneralUsage, out);
+    for (const Command &command : kCommands) std::fprintf(out, "  zelsim %s\n", command.usage);
+}
+
+const Command *FindCommand(const std::string &name) {
+    for (const Command &command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+int UsageError(const std::string &problem) {
+    std::fprintf(stderr, "zelsim: %s\n", problem.c_str());
+    PrintUsage(stderr);
+    return 2;
+}
+
+int Connect(const std::string &dir) {
+    sockaddr_un address;
+    if (!zel::osa::posix::UnixAddress(dir + "/control", &address)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    while (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        if (errno == EINTR) continue;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Send(int fd, const std::string &text) {
+    return zel::osa::posix::WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size())});
+}
+
+// Reads the service's lines: output to stdout as it comes, the last one
+// decides the exit status. With follow, "ok" only starts the output.
+int ReadReplies(int fd, bool follow) {
+    FILE *in = ::fdopen(fd, "r");
+    if (in == nullptr) return 1;
+    char *line = nullptr;
+    std::size_t capacity = 0;
+    int status = 1;
+    bool ended = false;
+    while (!ended && ::getline(&line, &capacity, in) > 0) {
+        const std::string text(line);
+        if (text.rfind("| ", 0) == 0) {
+            std::fputs(text.c_str() + 2, stdout);
+            std::fflush(stdout);
+        } else if (text == "ok\n") {
+            status = 0;
+            ended = !follow;
+        } else if (text.rfind("fail ", 0) == 0 || text.rfind("error ", 0) == 0) {
+            std::fprintf(stderr, "zelsim: %s", text.c_str() + text.find(' ') + 1);
+            status = text[0] == 'f' ? 1 : 2;
+            ended = true;
+        }
+    }
+    std::free(line);
+    std::fclose(in);
+    return status;
+}
+
+// One command to the service; its exit status.
+int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow) {
+    const int fd = Connect(dir);
+    if (fd < 0) {
+        std::fprintf(stderr, "zelsim: no board service at %s (start zelsimd there, or set ZEL_DEVICE_DIR)\n",
+                     dir.c_str());
+        return 1;
+    }
+    if (!Send(fd, line + "\n" + payload)) {
+        ::close(fd);
+        std::fprintf(stderr, "zelsim: the board service at %s closed the connection\n", dir.c_str());
+        return 1;
+    }
+    return ReadReplies(fd, follow);
+}
+
+// The program a run drives: started with the service's directory and a
+// pipe as its standard input, which is closed to tell it to end.
+struct Program {
+    pid_t pid = -1;
+    int stdinFd = -1;
+};
+
+bool StartProgram(const std::string &dir, std::vector<char *> argv, Program *pProgram) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::dup2(pipeFds[0], STDIN_FILENO);
+        ::setenv(zel::wire::kDirEnvironment, dir.c_str(), 1);
+        ::execvp(argv[0], argv.data());
+        std::fprintf(stderr, "zelsim: cannot start %s: %s\n", argv[0], std::strerror(errno));
+        ::_exit(127);
+    }
+    ::close(pipeFds[0]);
+    pProgram->pid = pid;
+    pProgram->stdinFd = pipeFds[1];
+    return true;
+}
+
+// Closes the program's input, then asks it to end, then ends it; its wait status.
+int StopProgram(Program &program) {
+    ::close(program.stdinFd);
+    using namespace std::chrono_literals;
+    int status = 0;
+    const std::pair<int, std::chrono::milliseconds> steps[] = {{0, 5000ms}, {SIGTERM, 2000ms}, {SIGKILL, 10000ms}};
+    for (const auto &[signal, grace] : steps) {
+        if (signal != 0) ::kill(program.pid, signal);
+        const auto deadline = std::chrono::steady_clock::now() + grace;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(program.pid, &status, WNOHANG) == program.pid) return status;
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    return status;
+}
+
+int Run(const std::string &dir, const std::vector<std::string> &args, std::vector<char *> programArgs) {
+    if (args.size() != 1) return UsageError("usage: zelsim run SCENARIO [-- PROGRAM [ARGS...]]");
+    std::ifstream file(args[0], std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!file) {
+        std::fprintf(stderr, "zelsim: cannot read %s\n", args[0].c_str());
+        return 1;
+    }
+    const std::string scenario = text.str();
+    if (scenario.size() > ZELSIM_SCENARIO_MAX_BYTES) {
+        std::fprintf(stderr, "zelsim: %s is larger than a scenario may be (%u bytes)\n", args[0].c_str(),
+                     ZELSIM_SCENARIO_MAX_BYTES);
+        return 1;
+    }
+    Program program;
+    // Every run of a program starts from the power-on board, so runs repeat.
+    if (!programArgs.empty() && Ask(dir, "reset", {}, false) != 0) return 1;
+    if (!programArgs.empty() && !StartProgram(dir, programArgs, &program)) {
+        std::fprintf(stderr, "zelsim: cannot start %s\n", programArgs[0]);
+        return 1;
+    }
+    std::fflush(stdout);
+    const int status = Ask(dir, "run " + std::to_string(scenario.size()), scenario, false);
+    if (program.pid < 0) return status;
+    const int wait = StopProgram(program);
+    if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
+        std::fprintf(stderr, "zelsim: %s exited with status %d\n", programArgs[0], WEXITSTATUS(wait));
+        return status == 0 ? 1 : status;
+    }
+    if (WIFSIGNALED(wait) && WTERMSIG(wait) != SIGTERM) {
+        std::fprintf(stderr, "zelsim: %s ended by signal %d\n", programArgs[0], WTERMSIG(wait));
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    ::signal(SIGPIPE, SIG_IGN);
+    std::string dir = zel::service::ClientDirectory();
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("zelsim %d.%d.%d.%d\n", ZEL_VERSION_MAJOR, ZEL_VERSION_MINOR, ZEL_VERSION_BUILD,
+                        ZEL_VERSION_REVISION);
+            return 0;
+        }
+        if (arg == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (arg.rfind("--dir=", 0) == 0) {
+            dir = arg.substr(6);
+        } else {
+            return UsageError("unknown option: " + arg);
+        }
+    }
+    if (i == argc) return UsageError("no command");
+    const Command *command = FindCommand(argv[i]);
+    if (command == nullptr) return UsageError(std::string("unknown command: ") + argv[i]);
+    std::vector<std::string> words{argv[i]};
+    std::vector<char *> programArgs;
+    for (++i; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::printf("usage: zelsim %s\n%s\n", command->usage, command->help);
+            return 0;
+        }
+        if (arg == "--" && words[0] == "run") {
+            programArgs.assign(argv + i + 1, argv + argc);
+            if (programArgs.empty()) return UsageError("no program after --");
+            break;
+        }
+        if (arg.empty() || arg.find_first_of(" \t\r\n") != std::string::npos) {
+            return UsageError("an argument with spaces or nothing in it: '" + arg + "'");
+        }
+        words.push_back(arg);
+    }
+    if (words[0] == "run") return Run(dir, {words.begin() + 1, words.end()}, programArgs);
+    std::string line;
+    for (const std::string &word : words) line += (line.empty() ? "" : " ") + word;
+    if (line.size() >= zel::service::kMaxCommandLine) return UsageError("the command is too long");
+    return Ask(dir, line, {}, words[0] == "trace");
+}
