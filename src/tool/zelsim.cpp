@@ -21,6 +21,7 @@
 #include <zel/zel.h>
 #include <zel/zelsim.h>
 #include "board_commands.h"
+#include "command_line.h"
 #include "daemon.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
@@ -249,17 +250,10 @@ int main(int argc, char **argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("zelsim %d.%d.%d.%d\n", ZEL_VERSION_MAJOR, ZEL_VERSION_MINOR, ZEL_VERSION_BUILD,
-                        ZEL_VERSION_REVISION);
+            zel::service::PrintVersion("zelsim");
             return 0;
         }
-        if (arg == "--dir" && i + 1 < argc) {
-            dir = argv[++i];
-        } else if (arg.rfind("--dir=", 0) == 0) {
-            dir = arg.substr(6);
-        } else {
-            return UsageError("unknown option: " + arg);
-        }
+        if (!zel::service::TakeDirOption(argc, argv, &i, &dir)) return UsageError("unknown option: " + arg);
     }
     if (i == argc) return UsageError("no command");
     const Command *command = FindCommand(argv[i]);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <zel/zel.h>
+#include "command_line.h"
 #include "daemon.h"
 
 namespace {
@@ -45,17 +46,10 @@ int main(int argc, char **argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("zelsimd %d.%d.%d.%d\n", ZEL_VERSION_MAJOR, ZEL_VERSION_MINOR, ZEL_VERSION_BUILD,
-                        ZEL_VERSION_REVISION);
+            zel::service::PrintVersion("zelsimd");
             return 0;
         }
-        if (arg == "--dir" && i + 1 < argc) {
-            dir = argv[++i];
-        } else if (arg.rfind("--dir=", 0) == 0) {
-            dir = arg.substr(6);
-        } else {
-            return Usage(("unknown argument: " + arg).c_str());
-        }
+        if (!zel::service::TakeDirOption(argc, argv, &i, &dir)) return Usage(("unknown argument: " + arg).c_str());
     }
 
     zel::service::Daemon daemon(dir);
