@@ -165,6 +165,8 @@ TEST(RequestText, NamesTheOperationItsWordsAndTheLibrarysReadingOfTheReply) {
     EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
     enable.succeeded = false;
     EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> call failed");
+    enable.cbReturned = 0;  // as the library reads it: no byte is an empty reply, failed or not
+    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
 
     // The compact framing keeps its result at offset 4; outputs follow a success only.
     std::array<std::uint8_t, req::kGetDeviceHandle.cbOut> found{};

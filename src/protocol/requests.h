@@ -154,6 +154,37 @@ static_assert(ControlCode(req::kGetDeviceHandle.function) == 0x2221C0u);
 // Request header sizes of the two framings; arguments follow the header.
 constexpr std::uint32_t HeaderSize(Framing framing) { return framing == Framing::Compact ? 12u : 16u; }
 
+// How the library reads a reply, one rule for every request. The result
+// word lies at offset 4 in the compact framing, at the attribute read's own
+// offset, else in the last word of the cbOut bytes asked for. A reply that
+// stops before the result word has none, so a zero left in the buffer is
+// never taken for the driver's success; a count beyond the output is taken
+// as the whole output; a call that reported no byte is an empty response
+// even when it failed.
+enum class ReplyReading : std::uint8_t { kCallFailed, kEmpty, kResultWord };
+
+constexpr std::uint32_t ReplyResultOffset(std::uint32_t nFunction, std::uint32_t cbOut, Framing framing) {
+    if (framing == Framing::Compact) return req::kGetDeviceHandle.resultOffset;
+    if (nFunction == req::kGetAttributeValue.function) return req::kGetAttributeValue.resultOffset;
+    return cbOut - 4;
+}
+
+constexpr ReplyReading ReadReply(bool succeeded, std::uint32_t cbReturned, std::uint32_t cbOut,
+                                 std::uint32_t resultOffset) {
+    if (cbReturned == 0) return ReplyReading::kEmpty;
+    if (!succeeded) return ReplyReading::kCallFailed;
+    const std::uint32_t cbHeld = cbReturned < cbOut ? cbReturned : cbOut;
+    const bool holdsResult = cbOut >= 4 && resultOffset <= cbOut - 4 && cbHeld >= resultOffset + 4;
+    return holdsResult ? ReplyReading::kResultWord : ReplyReading::kEmpty;
+}
+
+static_assert(ReadReply(true, 12, 12, 8) == ReplyReading::kResultWord);
+static_assert(ReadReply(true, 11, 12, 8) == ReplyReading::kEmpty);
+static_assert(ReadReply(true, 99, 12, 8) == ReplyReading::kResultWord);
+static_assert(ReadReply(false, 12, 12, 8) == ReplyReading::kCallFailed);
+static_assert(ReadReply(false, 0, 12, 8) == ReplyReading::kEmpty);
+static_assert(ReadReply(true, 4, 2, ReplyResultOffset(0x80C, 2, Framing::Standard)) == ReplyReading::kEmpty);
+
 namespace attr {
 // Fixed parts of the two variable-size requests: the 0x818 response is the
 // caller's buffer plus 17 bytes (value from 16, one byte after it), the 0x819

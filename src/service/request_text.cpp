@@ -30,12 +30,22 @@ void AppendFields(std::string &line, std::span<const RequestField> fields, std::
     }
 }
 
-// Where the library looks for the driver's result in a reply of cbOut bytes.
-std::uint32_t ResultOffset(std::uint32_t nFunction, std::uint32_t cbOut) {
-    const RequestFields *fields = FindRequestFields(nFunction);
-    if (fields != nullptr && fields->layout.framing == Framing::Compact) return fields->layout.resultOffset;
-    if (nFunction == req::kGetAttributeValue.function) return req::kGetAttributeValue.resultOffset;
-    return cbOut - 4;
+// The result word, and the output words after a success; a log record
+// keeps the result word alone.
+void AppendResult(std::string &line, const ServedRequest &request, const RequestFields *fields, std::uint32_t offset) {
+    if (!request.outKnown) {
+        line += Word(FieldRole::kBits, request.resultWord);
+        return;
+    }
+    if (request.out.size() < offset + 4u) {
+        line += "empty reply";
+        return;
+    }
+    const std::uint32_t result = protocol::GetWord(request.out, offset);
+    line += Word(FieldRole::kBits, result);
+    if (fields != nullptr && result == 0) {
+        AppendFields(line, std::span(fields->out).first(fields->outCount), request.out);
+    }
 }
 
 }  // namespace
@@ -52,24 +62,18 @@ std::string DescribeRequest(const ServedRequest &request) {
                " bytes in)";
     }
     line += " -> ";
-    // The library's reading of the reply: a failed call, a reply that stops
-    // before the result word, or the result word itself.
-    const std::uint32_t offset = ResultOffset(function, request.cbOut);
-    const std::uint32_t cbHeld = request.cbReturned < request.cbOut ? request.cbReturned : request.cbOut;
-    if (!request.succeeded) {
-        line += "call failed";
-    } else if (request.cbOut < 4 || offset > request.cbOut - 4 || cbHeld < offset + 4 || request.cbReturned == 0) {
-        line += "empty reply";
-    } else if (!request.outKnown) {
-        line += Word(FieldRole::kBits, request.resultWord);
-    } else if (request.out.size() < offset + 4u) {
-        line += "empty reply";
-    } else {
-        const std::uint32_t result = protocol::GetWord(request.out, offset);
-        line += Word(FieldRole::kBits, result);
-        if (fields != nullptr && result == 0) {
-            AppendFields(line, std::span(fields->out).first(fields->outCount), request.out);
-        }
+    const Framing framing = fields != nullptr ? fields->layout.framing : Framing::Standard;
+    const std::uint32_t offset = ReplyResultOffset(function, request.cbOut, framing);
+    switch (ReadReply(request.succeeded, request.cbReturned, request.cbOut, offset)) {
+        case ReplyReading::kCallFailed:
+            line += "call failed";
+            break;
+        case ReplyReading::kEmpty:
+            line += "empty reply";
+            break;
+        case ReplyReading::kResultWord:
+            AppendResult(line, request, fields, offset);
+            break;
     }
     return line;
 }
