@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <zel/zelsim_devices.h>
+#include "board_commands.h"
 #include "daemon.h"
 #include "device_failures.h"
 #include "request_text.h"
@@ -145,6 +146,54 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
     EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
     OpenFxs(b, 0, &result);
     EXPECT_EQ(result, 0);
+}
+
+// One control connection: the bytes sent, then everything the service wrote
+// before it closed the connection.
+std::string Control(const std::string &dir, const std::string &bytes) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address;
+    zel::osa::posix::UnixAddress(dir + "/control", &address);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    EXPECT_TRUE(WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size())}));
+    shutdown(fd, SHUT_WR);
+    std::string reply;
+    std::array<char, 4096> chunk;
+    ssize_t n = 0;
+    while ((n = read(fd, chunk.data(), chunk.size())) > 0) reply.append(chunk.data(), static_cast<std::size_t>(n));
+    close(fd);
+    return reply;
+}
+
+bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnectionThatBreaksIt) {
+    RawClient client(Path());
+    ZEL_RESULT result = -1;
+    const ZEL_HANDLE hDevice = OpenFxs(client, 0, &result);
+    ASSERT_EQ(result, 0);
+    const std::string dir = root_ + "/s";
+
+    const std::string status = Control(dir, "status\n");
+    EXPECT_TRUE(StartsWith(status, "| clock: real\n| FXS 0: ")) << status;
+    EXPECT_NE(status.find(" ZELDRV): 0x"), std::string::npos) << status;
+    EXPECT_TRUE(status.ends_with("\nok\n")) << status;
+    EXPECT_EQ(Control(dir, "  offhook\tfxs 0\r\n"), "ok\n");
+    EXPECT_TRUE(StartsWith(Control(dir, "offhook fxs 0\n"), "fail the board refused it")) << "off-hook already";
+    EXPECT_EQ(Control(dir, "ring fxs 0\n"), "error usage: ring fxo N [ON_MS OFF_MS] [caller NUMBER]\n");
+    EXPECT_EQ(Control(dir, "\n"), "error no command\n");
+    EXPECT_TRUE(StartsWith(Control(dir, "run 6\nbogus\n"), "fail 1:1: ")) << "a scenario that does not parse";
+
+    // Bytes that are not a command line get no answer at all.
+    for (const std::string &broken :
+         {std::string(zel::service::kMaxCommandLine, 's') + "\n", std::string("sta\0tus\n", 8), std::string("status"),
+          std::string("run 12x\n"), std::string("run -1\n"), std::string("run 65537\n"),
+          std::string("run 10\nshort")}) {
+        EXPECT_EQ(Control(dir, broken), "") << broken;
+    }
+    // Nothing else was disturbed: the client and the board state remain.
+    EXPECT_TRUE(StartsWith(Control(dir, "status\n"), "| clock: real\n| FXS 0: off-hook"));
+    EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
 }
 
 // A request as the tracer and the log write it: the library's reading of the

@@ -8,7 +8,9 @@
 // stimulus, an unmet scenario) or "error TEXT" (a command it does not
 // understand). "trace" answers "ok" at once, then a line "| ..." for every
 // request served, until the client closes the connection. A line too long,
-// or anything that is not a command line, ends the connection.
+// one with control bytes other than tab and CR, a "run" whose count is not a
+// decimal number within the scenario bound, or a stream that ends before
+// its bytes, ends the connection without a reply.
 #include "control.h"
 
 #include <poll.h>
@@ -161,39 +163,53 @@ void FollowTrace(ControlHost &host, int fd) {
     host.RemoveTraceSink(sink);
 }
 
+// Text only: a byte outside it means the peer does not speak this protocol.
+bool IsCommandText(const std::string &line) {
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r') || byte == 0x7F) return false;
+    }
+    return true;
+}
+
+// The command's words, and for "run N" the N bytes of scenario after its
+// line; false for input that ends the connection.
+bool ReadCommand(Reader &reader, std::vector<std::string> *pWords, std::string *pScenario) {
+    std::string line;
+    if (!reader.Line(kMaxCommandLine, &line) || !IsCommandText(line)) return false;
+    *pWords = SplitWords(line);
+    const std::vector<std::string> &words = *pWords;
+    if (words.size() != 2 || words[0] != "run") return true;
+    const std::string &count = words[1];
+    if (count.empty() || count.size() > 6 || count.find_first_not_of("0123456789") != std::string::npos) return false;
+    const unsigned long size = std::stoul(count);
+    return size <= ZELSIM_SCENARIO_MAX_BYTES && reader.Exactly(size, pScenario);
+}
+
+std::string Reply(const CommandOutcome &outcome) {
+    std::string reply = OutputLines(outcome.output);
+    switch (outcome.status) {
+        case CommandStatus::kOk:
+            return reply + "ok\n";
+        case CommandStatus::kFailed:
+            return reply + "fail " + outcome.reason + "\n";
+        case CommandStatus::kUnknown:
+            break;
+    }
+    return reply + "error " + outcome.reason + "\n";
+}
+
 }  // namespace
 
 void ServeControl(ControlHost &host, int fd) {
     Reader reader(fd);
-    std::string line;
-    if (reader.Line(kMaxCommandLine, &line)) {
-        const std::vector<std::string> words = SplitWords(line);
+    std::vector<std::string> words;
+    std::string scenario;
+    if (ReadCommand(reader, &words, &scenario)) {
         if (words.size() == 1 && words[0] == "trace") {
             FollowTrace(host, fd);
         } else {
-            std::string scenario;
-            // "run N": the scenario's bytes follow the line.
-            if (words.size() == 2 && words[0] == "run") {
-                const unsigned long size = std::strtoul(words[1].c_str(), nullptr, 10);
-                if (size > ZELSIM_SCENARIO_MAX_BYTES || !reader.Exactly(size, &scenario)) {
-                    ::close(fd);
-                    return;
-                }
-            }
-            const CommandOutcome outcome = RunBoardCommand(host, words, scenario);
-            std::string reply = OutputLines(outcome.output);
-            switch (outcome.status) {
-                case CommandStatus::kOk:
-                    reply += "ok\n";
-                    break;
-                case CommandStatus::kFailed:
-                    reply += "fail " + outcome.reason + "\n";
-                    break;
-                case CommandStatus::kUnknown:
-                    reply += "error " + outcome.reason + "\n";
-                    break;
-            }
-            Send(fd, reply);
+            Send(fd, Reply(RunBoardCommand(host, words, scenario)));
         }
     }
     ::close(fd);
