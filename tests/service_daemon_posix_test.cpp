@@ -324,6 +324,12 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
               std::string::npos)
         << out;
     EXPECT_NE(Log().find("the scenario was not met"), std::string::npos);
+    // A scenario with a mistake in it is reported before anything starts.
+    const std::string bad = root_ + "/bad.txt", started = root_ + "/started";
+    std::ofstream(bad) << "at 0 s: FXO 0 rings\nwithin 2 s: FXO 0 dances\n";
+    EXPECT_EQ(Zelsim({"run", bad, "--", "/bin/sh", "-c", "touch " + started}, &out), 1);
+    EXPECT_NE(Log().find("zelsim: " + bad + ":2:"), std::string::npos) << Log();
+    EXPECT_FALSE(std::filesystem::exists(started));
     // A program that fails is a failed run, whatever the scenario says.
     EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/false"}, &out), 1);
 #endif

@@ -260,10 +260,33 @@ CommandOutcome Run(const std::string &text) {
     return outcome;
 }
 
+// Why the board may have refused a stimulus: the line it names, as it is now.
+std::string LineNow(Words args) {
+    struct Kind {
+        const char *word, *name;
+        std::uint32_t type;
+    };
+    constexpr Kind kKinds[] = {{"fxs", "FXS", ZELSIM_DEVTYPE_FXS},
+                               {"fxo", "FXO", ZELSIM_DEVTYPE_FXO},
+                               {"e1", "E1", ZELSIM_DEVTYPE_E1},
+                               {"t1", "T1", ZELSIM_DEVTYPE_T1}};
+    for (const Kind &kind : kKinds) {
+        if (args[0] != kind.word) continue;
+        char text[256];
+        const auto number = Number(args[1]);
+        if (!number || ZelSimDescribeLine(kind.type, *number, text, sizeof text) == 0) {
+            return std::string("there is no ") + kind.name + " " + args[1];
+        }
+        return std::string("not in its present state: ") + text;
+    }
+    return "not in its present state";
+}
+
 CommandOutcome ApplyStimulus(const Stimulus &stimulus, Words args) {
     const std::optional<bool> accepted = stimulus.apply(args);
     if (!accepted) return Unknown(std::string("usage: ") + stimulus.usage);
-    if (!*accepted) return Failed("the board refused it: no such line, or not in its present state (see 'status')");
+    // Every stimulus that fits its usage names a line in its first two words.
+    if (!*accepted) return Failed("the board refused it, " + LineNow(args));
     return Ok();
 }
 

@@ -200,21 +200,31 @@ int StopProgram(Program &program) {
     return status;
 }
 
+// The scenario file's text, parsed here first so that a mistake in it is
+// reported before a program starts or the board is reset.
+bool LoadScenario(const std::string &path, std::string *pText) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (file) text << file.rdbuf();
+    if (!file) {
+        std::fprintf(stderr, "zelsim: cannot read %s\n", path.c_str());
+        return false;
+    }
+    *pText = text.str();
+    char error[256];
+    ZelSimScenario *scenario = ZelSimScenarioParse(pText->c_str(), error, sizeof error);
+    if (scenario == nullptr) {
+        std::fprintf(stderr, "zelsim: %s:%s\n", path.c_str(), error);
+        return false;
+    }
+    ZelSimScenarioFree(scenario);
+    return true;
+}
+
 int Run(const std::string &dir, const std::vector<std::string> &args, std::vector<char *> programArgs) {
     if (args.size() != 1) return UsageError("usage: zelsim run SCENARIO [-- PROGRAM [ARGS...]]");
-    std::ifstream file(args[0], std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!file) {
-        std::fprintf(stderr, "zelsim: cannot read %s\n", args[0].c_str());
-        return 1;
-    }
-    const std::string scenario = text.str();
-    if (scenario.size() > ZELSIM_SCENARIO_MAX_BYTES) {
-        std::fprintf(stderr, "zelsim: %s is larger than a scenario may be (%u bytes)\n", args[0].c_str(),
-                     ZELSIM_SCENARIO_MAX_BYTES);
-        return 1;
-    }
+    std::string scenario;
+    if (!LoadScenario(args[0], &scenario)) return 1;
     Program program;
     // Every run of a program starts from the power-on board, so runs repeat.
     if (!programArgs.empty() && Ask(dir, "reset", {}, false) != 0) return 1;
