@@ -330,8 +330,13 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
     EXPECT_EQ(Zelsim({"run", bad, "--", "/bin/sh", "-c", "touch " + started}, &out), 1);
     EXPECT_NE(Log().find("zelsim: " + bad + ":2:"), std::string::npos) << Log();
     EXPECT_FALSE(std::filesystem::exists(started));
-    // A program that fails is a failed run, whatever the scenario says.
-    EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/false"}, &out), 1);
+    // A program that fails is a failed run, even when the scenario passed.
+    EXPECT_EQ(
+        Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/sh", "-c", ANSWER_CALL_PATH " --board; exit 3"},
+               &out),
+        1);
+    EXPECT_NE(out.find("passed: 5 steps"), std::string::npos) << out;
+    EXPECT_NE(Log().find("exited with status 3"), std::string::npos) << Log();
 #endif
 }
 
