@@ -47,7 +47,8 @@ constexpr Command kCommands[] = {
      "requests, or until cleared when 0 (the default)."},
     {"clock", "clock [real|virtual|advance MS]", "Shows or sets the board's clock; moves virtual time on by MS milliseconds."},
     {"run", "run SCENARIO [-- PROGRAM [ARGS...]]",
-     "Resets the board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
+     "Parses the scenario file (a mistake ends it there, as FILE:LINE:COLUMN: message), resets the\n"
+     "board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
      "scenario file against it and prints the report; then closes the program's standard input and ends\n"
      "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
      "against the clients there are, on the board as it is."},
