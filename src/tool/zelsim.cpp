@@ -139,6 +139,10 @@ int ReadReplies(int fd, bool follow) {
     }
     std::free(line);
     std::fclose(in);
+    // A follow ends when the service goes; anything else has a last line.
+    if (!ended && !(follow && status == 0)) {
+        std::fputs("zelsim: the board service closed the connection before it answered\n", stderr);
+    }
     return status;
 }
 
@@ -170,7 +174,11 @@ bool StartProgram(const std::string &dir, std::vector<char *> argv, Program *pPr
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
-    if (pid < 0) return false;
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return false;
+    }
     if (pid == 0) {
         ::dup2(pipeFds[0], STDIN_FILENO);
         ::setenv(zel::wire::kDirEnvironment, dir.c_str(), 1);
