@@ -194,6 +194,24 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
           std::string("run 10\nshort")}) {
         EXPECT_EQ(Control(dir, broken), "") << broken;
     }
+    // A trace follows requests as they are served until its client goes.
+    const int trace = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address;
+    zel::osa::posix::UnixAddress(dir + "/control", &address);
+    ASSERT_EQ(connect(trace, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ASSERT_TRUE(WriteAll(trace, {std::span(reinterpret_cast<const std::uint8_t *>("trace\n"), 6)}));
+    FILE *traced = fdopen(trace, "r");
+    std::array<char, 256> line{};
+    ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
+    EXPECT_STREQ(line.data(), "ok\n");
+    EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
+    ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "] ZelDrvGetState hDevice=0x%08X -> 0x00000000 nState=0x", hDevice);
+    EXPECT_EQ(std::string(line.data()).rfind("| [client ", 0), 0u) << line.data();
+    EXPECT_NE(std::string(line.data()).find(expected), std::string::npos) << line.data();
+    fclose(traced);
+
     // Nothing else was disturbed: the client and the board state remain.
     EXPECT_TRUE(StartsWith(Control(dir, "status\n"), "| clock: real\n| FXS 0: off-hook"));
     EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
