@@ -148,14 +148,19 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
     EXPECT_EQ(result, 0);
 }
 
-// One control connection: the bytes sent, then everything the service wrote
-// before it closed the connection.
-std::string Control(const std::string &dir, const std::string &bytes) {
+// A control connection that has sent the bytes.
+int SendControl(const std::string &dir, const std::string &bytes) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address;
     zel::osa::posix::UnixAddress(dir + "/control", &address);
     EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
     EXPECT_TRUE(WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size())}));
+    return fd;
+}
+
+// One control connection: everything the service wrote before it closed it.
+std::string Control(const std::string &dir, const std::string &bytes) {
+    const int fd = SendControl(dir, bytes);
     shutdown(fd, SHUT_WR);
     std::string reply;
     std::array<char, 4096> chunk;
@@ -195,12 +200,7 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
         EXPECT_EQ(Control(dir, broken), "") << broken;
     }
     // A trace follows requests as they are served until its client goes.
-    const int trace = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address;
-    zel::osa::posix::UnixAddress(dir + "/control", &address);
-    ASSERT_EQ(connect(trace, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
-    ASSERT_TRUE(WriteAll(trace, {std::span(reinterpret_cast<const std::uint8_t *>("trace\n"), 6)}));
-    FILE *traced = fdopen(trace, "r");
+    FILE *traced = fdopen(SendControl(dir, "trace\n"), "r");
     std::array<char, 256> line{};
     ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
     EXPECT_STREQ(line.data(), "ok\n");
