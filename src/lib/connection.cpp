@@ -11,12 +11,6 @@
 namespace zel {
 namespace {
 
-// Kept as an integer so the "not connected" value is a constant initialiser
-// (a pointer cannot be made from all ones in a constant expression).
-constexpr std::uintptr_t kNotConnected = ~static_cast<std::uintptr_t>(0);
-std::atomic<std::uintptr_t> g_connection{kNotConnected};
-
-OSA_HANDLE ToHandle(std::uintptr_t value) { return reinterpret_cast<OSA_HANDLE>(value); }
 std::uintptr_t FromHandle(OSA_HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
 bool IsConnected() { return g_connection.load(std::memory_order_acquire) != kNotConnected; }
@@ -42,7 +36,7 @@ ZEL_RESULT Connect(const char *pszDevice, ZEL_RESULT alreadyConnected, ZEL_RESUL
 
 }  // namespace
 
-OSA_HANDLE ConnectionHandle() { return ToHandle(g_connection.load(std::memory_order_acquire)); }
+constinit std::atomic<std::uintptr_t> g_connection{kNotConnected};
 
 std::uint32_t ConnectionHandleWord() {
     return static_cast<std::uint32_t>(g_connection.load(std::memory_order_acquire));

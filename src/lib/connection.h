@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include <zel/zel.h>
@@ -61,9 +62,16 @@ static_assert(kTransportEmptyResponse == static_cast<ZEL_RESULT>(0xC300AD0Du));
 static_assert(kTransportCallFailedCompact == static_cast<ZEL_RESULT>(0xC300B90Du));
 static_assert(kTransportEmptyResponseCompact == static_cast<ZEL_RESULT>(0xC300BC0Du));
 
+// The connection's platform handle, kept as an integer so the "not
+// connected" value (all bits set) is a constant initialiser.
+inline constexpr std::uintptr_t kNotConnected = ~static_cast<std::uintptr_t>(0);
+extern std::atomic<std::uintptr_t> g_connection;
+
 // The connection's platform handle, OSA_INVALID_HANDLE_VALUE when not
 // connected. Read without a lock: the application keeps connect and release
-// apart from requests.
-OSA_HANDLE ConnectionHandle();
+// apart from requests. Inline: every request reads it.
+inline OSA_HANDLE ConnectionHandle() {
+    return reinterpret_cast<OSA_HANDLE>(g_connection.load(std::memory_order_acquire));
+}
 
 }  // namespace zel

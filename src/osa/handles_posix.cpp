@@ -8,29 +8,11 @@
 namespace zel::osa::posix {
 namespace {
 
-inline constexpr std::uint32_t kChunkSlots = 256;
-inline constexpr std::uint32_t kMaxChunks = 255;  // slot index + 1 must fit 16 bits
-inline constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kGenerationMask = 0x7FFFu;
 
 // Adaptive: the sections it guards are a few dozen instructions, so a short spin
 // beats putting a contending thread to sleep.
 pthread_mutex_t g_mutex = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
-
-// Chunks and the slot count are read without the lock by PeekSlot.
-struct Table {
-    std::array<std::atomic<Slot *>, kMaxChunks> chunks{};
-    std::atomic<std::uint32_t> slotCount{0};
-    std::uint32_t freeHead = kNoSlot;
-    std::uint32_t freeTail = kNoSlot;
-};
-
-// Chunks are never freed, so a Slot pointer stays good for the process's life.
-Table g_table;
-
-Slot &SlotAt(std::uint32_t index) {
-    return g_table.chunks[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
-}
 
 std::uint32_t KindBit(SlotKind kind) {
     return kind == SlotKind::kEvent ? kStateEvent : kind == SlotKind::kDevice ? kStateDevice : 0u;
@@ -71,6 +53,8 @@ void PutFreeSlot(Slot &slot) {
 
 }  // namespace
 
+constinit Table g_table;
+
 pthread_mutex_t &TableMutex() { return g_mutex; }
 
 Slot *AllocateSlot(SlotKind kind) {
@@ -99,15 +83,6 @@ Slot *FindAnySlot(OSA_HANDLE handle) {
 Slot *FindSlot(OSA_HANDLE handle, SlotKind kind) {
     Slot *slot = FindAnySlot(handle);
     return (slot != nullptr && slot->kind == kind) ? slot : nullptr;
-}
-
-Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *pTag) {
-    const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    if (value == 0 || value > 0x7FFFFFFFu) return nullptr;
-    const auto low = static_cast<std::uint32_t>(value & 0xFFFFu);
-    if (low == 0 || low > g_table.slotCount.load(std::memory_order_acquire)) return nullptr;
-    *pTag = (static_cast<std::uint32_t>(value >> 16) << kGenerationShift) | kStateOpen | kindBit;
-    return &SlotAt(low - 1);
 }
 
 OSA_HANDLE HandleOf(const Slot &slot) {

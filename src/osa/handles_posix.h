@@ -19,6 +19,7 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -81,9 +82,36 @@ public:
     TableLock &operator=(const TableLock &) = delete;
 };
 
+inline constexpr std::uint32_t kChunkSlots = 256;
+inline constexpr std::uint32_t kMaxChunks = 255;  // slot index + 1 must fit 16 bits
+inline constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+
+// Slots live in chunks that are never freed, so a Slot pointer stays good for
+// the process's life. Chunks and the slot count are read without the lock.
+struct Table {
+    std::array<std::atomic<Slot *>, kMaxChunks> chunks{};
+    std::atomic<std::uint32_t> slotCount{0};
+    std::uint32_t freeHead = kNoSlot;
+    std::uint32_t freeTail = kNoSlot;
+};
+
+extern Table g_table;
+
+inline Slot &SlotAt(std::uint32_t index) {
+    return g_table.chunks[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
+}
+
 // Without the lock: the slot that a handle's index names and the tag its
-// state word must match, or nullptr when the handle cannot be valid.
-Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *pTag);
+// state word must match, or nullptr when the handle cannot be valid. Inline:
+// every request and every event operation starts here.
+inline Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *pTag) {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value == 0 || value > 0x7FFFFFFFu) return nullptr;
+    const auto low = static_cast<std::uint32_t>(value & 0xFFFFu);
+    if (low == 0 || low > g_table.slotCount.load(std::memory_order_acquire)) return nullptr;
+    *pTag = (static_cast<std::uint32_t>(value >> 16) << kGenerationShift) | kStateOpen | kindBit;
+    return &SlotAt(low - 1);
+}
 
 inline std::uint64_t PackLink(const ProviderLink &link) {
     return (static_cast<std::uint64_t>(link.slot) << 32) | link.generation;

@@ -321,7 +321,7 @@ ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink) {
     return ProviderOpenResult::kOpened;
 }
 
-ZEL_BOOL ProviderIoControl(const ProviderLink &link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
+ZEL_BOOL ProviderIoControl(ProviderLink link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
                            void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
     if (link.slot >= kMaxProviders) return 0;
     Registry &registry = *g_registry;

@@ -44,7 +44,7 @@ ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink);
 // Calls the provider's pfnIoControl without holding the registry lock.
 // Returns 0 without calling anything (and without touching *pcbReturned)
 // when the link is stale or being closed.
-ZEL_BOOL ProviderIoControl(const ProviderLink &link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
+ZEL_BOOL ProviderIoControl(ProviderLink link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
                            void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned);
 
 // Ends the open. If calls through the link are still running, pfnClose runs
