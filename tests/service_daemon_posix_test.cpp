@@ -75,14 +75,8 @@ int WaitExit(pid_t pid) {
 // A raw connection to the daemon's ZELDRV socket, for messages the library
 // never sends.
 int Connect(const std::string &path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address;
-    zel::osa::posix::UnixAddress(path, &address);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
-        close(fd);
-        return -1;
-    }
-    zel::osa::posix::SetReceiveTimeout(fd, 5);
+    const int fd = zel::osa::posix::ConnectTo(path);
+    if (fd >= 0) zel::osa::posix::SetReceiveTimeout(fd, 5);
     return fd;
 }
 

@@ -150,11 +150,9 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
 
 // A control connection that has sent the bytes.
 int SendControl(const std::string &dir, const std::string &bytes) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address;
-    zel::osa::posix::UnixAddress(dir + "/control", &address);
-    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
-    EXPECT_TRUE(WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size())}));
+    const int fd = zel::osa::posix::ConnectTo(dir + "/control");
+    EXPECT_GE(fd, 0);
+    EXPECT_TRUE(zel::osa::posix::WriteText(fd, bytes));
     return fd;
 }
 

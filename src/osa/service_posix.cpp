@@ -28,6 +28,7 @@
 namespace zel::osa::service {
 namespace {
 
+using posix::ConnectTo;
 using posix::ReadFull;
 using posix::SetReceiveTimeout;
 using posix::WriteAll;
@@ -189,19 +190,13 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
 
 // A connected channel that the daemon has welcomed, or -1.
 int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welcome *pWelcome) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ConnectTo(address);
     if (fd < 0) return -1;
     SetReceiveTimeout(fd, kHandshakeTimeoutSeconds);
-    int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
-    // Interrupted, the connection may have completed meanwhile.
-    while (rc != 0 && errno == EINTR) {
-        rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
-        if (rc != 0 && errno == EISCONN) rc = 0;
-    }
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome;
     std::uint32_t cbReason = 0;
     const auto helloBytes = wire::EncodeHello(hello);
-    const bool joined = rc == 0 && WriteAll(fd, {helloBytes}) &&
+    const bool joined = WriteAll(fd, {helloBytes}) &&
                         ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
                         wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
                         ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&

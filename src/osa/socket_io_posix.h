@@ -7,6 +7,7 @@
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zel::osa::posix {
 
@@ -75,6 +77,33 @@ inline bool UnixAddress(const std::string &path, sockaddr_un *pAddress) {
     if (path.size() >= sizeof(pAddress->sun_path)) return false;
     std::memcpy(pAddress->sun_path, path.c_str(), path.size() + 1);
     return true;
+}
+
+// Writes the text whole.
+inline bool WriteText(int fd, std::string_view text) {
+    return WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size())});
+}
+
+// A stream socket connected to the address, or -1. An interrupted connect
+// may complete meanwhile, so a retry that finds it connected succeeds.
+inline int ConnectTo(const sockaddr_un &address) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
+    while (rc != 0 && errno == EINTR) {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address));
+        if (rc != 0 && errno == EISCONN) rc = 0;
+    }
+    if (rc != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+inline int ConnectTo(const std::string &path) {
+    sockaddr_un address;
+    return UnixAddress(path, &address) ? ConnectTo(address) : -1;
 }
 
 // 0 waits for ever.

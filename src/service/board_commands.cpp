@@ -1,5 +1,8 @@
 #include "board_commands.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +27,27 @@ std::optional<std::uint32_t> Number(const std::string &word) {
     return static_cast<std::uint32_t>(value);
 }
 
+// The kinds of line, by the word a command names them with.
+struct LineKind {
+    const char *word, *name;
+    std::uint32_t type;
+};
+constexpr LineKind kLineKinds[] = {{"fxs", "FXS", ZELSIM_DEVTYPE_FXS},
+                                   {"fxo", "FXO", ZELSIM_DEVTYPE_FXO},
+                                   {"e1", "E1", ZELSIM_DEVTYPE_E1},
+                                   {"t1", "T1", ZELSIM_DEVTYPE_T1}};
+
+const LineKind *FindLineKind(const std::string &word) {
+    for (const LineKind &kind : kLineKinds) {
+        if (word == kind.word) return &kind;
+    }
+    return nullptr;
+}
+
 std::optional<std::uint32_t> TrunkType(const std::string &word) {
-    if (word == "e1") return ZELSIM_DEVTYPE_E1;
-    if (word == "t1") return ZELSIM_DEVTYPE_T1;
-    return std::nullopt;
+    const LineKind *kind = FindLineKind(word);
+    if (kind == nullptr || (kind->type != ZELSIM_DEVTYPE_E1 && kind->type != ZELSIM_DEVTYPE_T1)) return std::nullopt;
+    return kind->type;
 }
 
 std::optional<bool> OnOff(const std::string &word) {
@@ -37,12 +57,11 @@ std::optional<bool> OnOff(const std::string &word) {
 }
 
 std::optional<std::vector<std::uint8_t>> HexBytes(const std::string &word) {
-    if (word.empty() || word.size() % 2 != 0) return std::nullopt;
+    const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (word.empty() || word.size() % 2 != 0 || !std::all_of(word.begin(), word.end(), isHex)) return std::nullopt;
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < word.size(); i += 2) {
-        const auto byte = Number("0x" + word.substr(i, 2));
-        if (!byte || word[i] == 'x' || word[i + 1] == 'x' || word[i] == 'X' || word[i + 1] == 'X') return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(*byte));
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(word.substr(i, 2), nullptr, 16)));
     }
     return bytes;
 }
@@ -106,24 +125,33 @@ std::optional<bool> Ring(Words args) {
     return ZelSimFxoRing(*port, onMs, offMs, caller) != 0;
 }
 
-std::optional<bool> Signalling(Words args) {
+// "e1|t1 N CHANNEL" then one more word: the trunk's type, number and channel.
+struct TrunkChannel {
+    std::uint32_t type, number, channel;
+};
+
+std::optional<TrunkChannel> ChannelOf(Words args) {
     if (args.size() != 4) return std::nullopt;
     const auto type = TrunkType(args[0]);
     const auto number = Number(args[1]);
     const auto channel = Number(args[2]);
-    const auto bits = Number(args[3]);
-    if (!type || !number || !channel || !bits) return std::nullopt;
-    return ZelSimTrunkSignalling(*type, *number, *channel, *bits) != 0;
+    if (!type || !number || !channel) return std::nullopt;
+    return TrunkChannel{*type, *number, *channel};
+}
+
+std::optional<bool> Signalling(Words args) {
+    const auto at = ChannelOf(args);
+    const auto bits = args.size() == 4 ? Number(args[3]) : std::nullopt;
+    if (!at || !bits) return std::nullopt;
+    return ZelSimTrunkSignalling(at->type, at->number, at->channel, *bits) != 0;
 }
 
 std::optional<bool> Hdlc(Words args) {
-    if (args.size() != 4) return std::nullopt;
-    const auto type = TrunkType(args[0]);
-    const auto number = Number(args[1]);
-    const auto channel = Number(args[2]);
-    const auto frame = HexBytes(args[3]);
-    if (!type || !number || !channel || !frame) return std::nullopt;
-    return ZelSimTrunkHdlcFrame(*type, *number, *channel, frame->data(), static_cast<ZEL_UINT32>(frame->size())) != 0;
+    const auto at = ChannelOf(args);
+    const auto frame = args.size() == 4 ? HexBytes(args[3]) : std::nullopt;
+    if (!at || !frame) return std::nullopt;
+    return ZelSimTrunkHdlcFrame(at->type, at->number, at->channel, frame->data(),
+                                static_cast<ZEL_UINT32>(frame->size())) != 0;
 }
 
 // clang-format off
@@ -161,10 +189,10 @@ std::string ClockText() { return ZelSimGetClock() == ZELSIM_CLOCK_VIRTUAL ? "vir
 
 CommandOutcome Status(ControlHost &host) {
     std::string out = "clock: " + ClockText() + "\n";
-    for (const std::uint32_t type : {ZELSIM_DEVTYPE_FXS, ZELSIM_DEVTYPE_FXO, ZELSIM_DEVTYPE_E1, ZELSIM_DEVTYPE_T1}) {
+    for (const LineKind &kind : kLineKinds) {
         for (std::uint32_t number = 0;; ++number) {
             char text[256];
-            if (ZelSimDescribeLine(type, number, text, sizeof text) == 0) break;
+            if (ZelSimDescribeLine(kind.type, number, text, sizeof text) == 0) break;
             out += std::string(text) + "\n";
         }
     }
@@ -262,24 +290,14 @@ CommandOutcome Run(const std::string &text) {
 
 // Why the board may have refused a stimulus: the line it names, as it is now.
 std::string LineNow(Words args) {
-    struct Kind {
-        const char *word, *name;
-        std::uint32_t type;
-    };
-    constexpr Kind kKinds[] = {{"fxs", "FXS", ZELSIM_DEVTYPE_FXS},
-                               {"fxo", "FXO", ZELSIM_DEVTYPE_FXO},
-                               {"e1", "E1", ZELSIM_DEVTYPE_E1},
-                               {"t1", "T1", ZELSIM_DEVTYPE_T1}};
-    for (const Kind &kind : kKinds) {
-        if (args[0] != kind.word) continue;
-        char text[256];
-        const auto number = Number(args[1]);
-        if (!number || ZelSimDescribeLine(kind.type, *number, text, sizeof text) == 0) {
-            return std::string("there is no ") + kind.name + " " + args[1];
-        }
-        return std::string("not in its present state: ") + text;
+    const LineKind *kind = FindLineKind(args[0]);
+    if (kind == nullptr) return "not in its present state";
+    char text[256];
+    const auto number = Number(args[1]);
+    if (!number || ZelSimDescribeLine(kind->type, *number, text, sizeof text) == 0) {
+        return std::string("there is no ") + kind->name + " " + args[1];
     }
-    return "not in its present state";
+    return std::string("not in its present state: ") + text;
 }
 
 CommandOutcome ApplyStimulus(const Stimulus &stimulus, Words args) {

@@ -80,9 +80,7 @@ private:
     std::string pending_;
 };
 
-bool Send(int fd, const std::string &text) {
-    return osa::posix::WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size())});
-}
+using osa::posix::WriteText;
 
 // "| line" for every line of the text.
 std::string OutputLines(const std::string &text) {
@@ -154,10 +152,10 @@ void FollowTrace(ControlHost &host, int fd) {
         request.cbReturned = traced.cbReturned;
         queue->Push("[client " + std::to_string(traced.client) + "] " + DescribeRequest(request));
     });
-    bool open = Send(fd, "ok\n");
+    bool open = WriteText(fd, "ok\n");
     while (open) {
         const std::string text = queue->Take(std::chrono::milliseconds(100));
-        if (!text.empty()) open = Send(fd, text);
+        if (!text.empty()) open = WriteText(fd, text);
         if (PeerGone(fd)) open = false;
     }
     host.RemoveTraceSink(sink);
@@ -209,7 +207,7 @@ void ServeControl(ControlHost &host, int fd) {
         if (words.size() == 1 && words[0] == "trace") {
             FollowTrace(host, fd);
         } else {
-            Send(fd, Reply(RunBoardCommand(host, words, scenario)));
+            WriteText(fd, Reply(RunBoardCommand(host, words, scenario)));
         }
     }
     ::close(fd);

@@ -87,11 +87,10 @@ std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
 
 // Whether a daemon answers on the socket.
 bool Answers(const sockaddr_un &address) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = osa::posix::ConnectTo(address);
     if (fd < 0) return false;
-    const bool answers = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
     ::close(fd);
-    return answers;
+    return true;
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // service's lines come back (see src/service/control.cpp).
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,23 +95,6 @@ int UsageError(const std::string &problem) {
     return 2;
 }
 
-int Connect(const std::string &dir) {
-    sockaddr_un address;
-    if (!zel::osa::posix::UnixAddress(dir + "/control", &address)) return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    while (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        if (errno == EINTR) continue;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool Send(int fd, const std::string &text) {
-    return zel::osa::posix::WriteAll(fd, {std::span(reinterpret_cast<const std::uint8_t *>(text.data()), text.size())});
-}
-
 // Reads the service's lines: output to stdout as it comes, the last one
 // decides the exit status. With follow, "ok" only starts the output.
 int ReadReplies(int fd, bool follow) {
@@ -148,13 +129,13 @@ int ReadReplies(int fd, bool follow) {
 
 // One command to the service; its exit status.
 int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow) {
-    const int fd = Connect(dir);
+    const int fd = zel::osa::posix::ConnectTo(dir + "/control");
     if (fd < 0) {
         std::fprintf(stderr, "zelsim: no board service at %s (start zelsimd there, or set ZEL_DEVICE_DIR)\n",
                      dir.c_str());
         return 1;
     }
-    if (!Send(fd, line + "\n" + payload)) {
+    if (!zel::osa::posix::WriteText(fd, line + "\n" + payload)) {
         ::close(fd);
         std::fprintf(stderr, "zelsim: the board service at %s closed the connection\n", dir.c_str());
         return 1;
