@@ -20,7 +20,7 @@
 #include "service_wire.h"
 #include "session.h"
 #include "sim_failures.h"
-#include "sim_internal.h"
+#include "event_signal.h"
 #include "words.h"
 
 namespace {

@@ -18,14 +18,14 @@
 namespace zel {
 
 enum class FieldRole : std::uint8_t {
-    kNumber,      // a plain number, shown in decimal
-    kBits,        // flags, codes, iterators, register values: shown in hex
-    kHandle,      // a driver object the caller names (it must be the caller's own)
-    kEvent,       // an event object of the caller's process, signalled by the driver
-    kAddress,     // the address of a caller's buffer the driver writes into
-    kConnection,  // the library's own connection handle, passed for the driver's use
-    kNewHandle,   // output: an object the request made the caller's own, on success
-    kFoundHandle, // output: the handle of an object that is already open
+    kNumber,       // a plain number, shown in decimal
+    kBits,         // flags, codes, iterators, register values: shown in hex
+    kHandle,       // a driver object the caller names (it must be the caller's own)
+    kEvent,        // an event object of the caller's process, signalled by the driver
+    kAddress,      // the address of a caller's buffer the driver writes into
+    kConnection,   // the library's own connection handle, passed for the driver's use
+    kNewHandle,    // output: an object the request made the caller's own, on success
+    kFoundHandle,  // output: the handle of an object that is already open
 };
 
 struct RequestField {

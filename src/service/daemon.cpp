@@ -19,9 +19,9 @@
 #include <random>
 
 #include <zel/zelsim.h>
+#include "board_service.h"
 #include "control.h"
 #include "service_wire.h"
-#include "sim_internal.h"
 #include "socket_io_posix.h"
 #include "version.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "board_service.h"
 #include "device_failures.h"
-#include "handles.h"
 #include "request_fields.h"
 #include "requests.h"
 #include "service_wire.h"

@@ -5,9 +5,9 @@
 
 #include "board.h"
 #include "device_model.h"
+#include "handlers.h"
 #include "requests.h"
 #include "sim_failures.h"
-#include "sim_internal.h"
 #include "version.h"
 #include "words.h"
 
@@ -22,7 +22,7 @@ ZEL_RESULT ConnectLib(Board &, Call &call) {
 
 // The text does not depend on the device, but the driver answers only for
 // an object that is open: a device, a logical device or a pipe.
-bool KnowsDevice(Board &board, ZEL_HANDLE hDevice) { return board.State<DeviceModel>().Check(hDevice) == 0; }
+bool KnowsDevice(Board &board, ZEL_HANDLE hDevice) { return board.devices.Check(hDevice) == 0; }
 
 // Writes the catalogue's text into the caller's buffer, whose address comes
 // in the word at 24 and, from 64-bit callers, a high word after the

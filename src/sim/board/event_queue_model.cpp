@@ -2,8 +2,8 @@
 
 #include <atomic>
 
+#include "board.h"
 #include "board_time.h"
-#include "sim_internal.h"
 
 namespace zel::sim {
 namespace {
@@ -45,7 +45,7 @@ void PostDeviceEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode,
 
 void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, std::uint32_t nData1,
                     std::uint32_t nData4, std::uint32_t nData5) {
-    EventQueueState &state = board.State<EventQueueState>();
+    EventQueueState &state = board.queues;
     // Every happening takes a sequence number, queued or not.
     ++state.sequence;
     if (state.queues.Count() == 0) return;
@@ -65,7 +65,7 @@ void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, 
 }
 
 bool CloseEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
-    auto &queues = board.State<EventQueueState>().queues;
+    auto &queues = board.queues.queues;
     DriverEventQueue *queue = queues.Find(hEventQueue);
     if (queue == nullptr) return false;
     *queue = DriverEventQueue{};  // gives the ring's memory back now
@@ -73,8 +73,6 @@ bool CloseEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
     return true;
 }
 
-DriverEventQueue *FindEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
-    return board.State<EventQueueState>().queues.Find(hEventQueue);
-}
+DriverEventQueue *FindEventQueue(Board &board, ZEL_HANDLE hEventQueue) { return board.queues.queues.Find(hEventQueue); }
 
 }  // namespace zel::sim

@@ -133,6 +133,12 @@ std::uint32_t TimerRemainingMs(Board &board, ZEL_HANDLE hDevice);
 // moving the clock to each one's time and then to nNow); kNoDue when none.
 void FireDueStimuli(Board &board, std::uint64_t nNow);
 std::uint64_t NextDue(Board &board);
+
+// Real time: a thread of the world fires its timed stimuli at nDueMicros of
+// driver time, or sleeps when there is none (nDueMicros kNoDue). Called with
+// the board's lock held; starts the thread on first need.
+inline constexpr std::uint64_t kNoDue = ~std::uint64_t{0};
+void WakeRealTimeThread(std::uint64_t nDueMicros);
 // The clock changed mode: pending stimuli lapse.
 void DropSchedule(Board &board);
 

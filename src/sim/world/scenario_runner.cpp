@@ -15,7 +15,6 @@
 #include "board_time.h"
 #include "event_queue_model.h"
 #include "scenario.h"
-#include "sim_internal.h"
 
 namespace zel::sim {
 namespace {
@@ -26,7 +25,7 @@ std::uint64_t Now() { return DriverTimeMicros(); }
 
 // Whether the application holds a queue and has drained every one.
 bool Settled(Board &board) {
-    auto &queues = board.State<EventQueueState>().queues;
+    auto &queues = board.queues.queues;
     bool drained = queues.Count() != 0;
     queues.ForEach([&](ZEL_HANDLE, DriverEventQueue &queue) { drained = drained && queue.drained; });
     return drained;

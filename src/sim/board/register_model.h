@@ -9,10 +9,12 @@
 
 #include <zel/zel.h>
 #include <zel/zelsim_board.h>
-#include "board.h"
+
 #include "device_model.h"
 
 namespace zel::sim {
+
+struct Board;
 
 struct RegisterState {
     // The writable part of every device's file, by the device's place in

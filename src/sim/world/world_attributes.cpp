@@ -35,7 +35,7 @@ AttributeBytes Text(std::string_view text) {
     return bytes;
 }
 
-const PhysicalDevice &Device(Board &board, ZEL_HANDLE h) { return *board.State<DeviceModel>().FindPhysical(h); }
+const PhysicalDevice &Device(Board &board, ZEL_HANDLE h) { return *board.devices.FindPhysical(h); }
 std::uint32_t TypeOf(Board &board, ZEL_HANDLE h) { return Device(board, h).info->type; }
 std::uint32_t NumberOf(Board &board, ZEL_HANDLE h) { return Device(board, h).number; }
 
@@ -45,7 +45,7 @@ bool IsLine(Board &board, ZEL_HANDLE h) { return IsFxs(board, h) || IsFxo(board,
 bool IsTrunk(Board &board, ZEL_HANDLE h) {
     return TypeOf(board, h) == ZELSIM_DEVTYPE_E1 || TypeOf(board, h) == ZELSIM_DEVTYPE_T1;
 }
-std::uint32_t LogicalType(Board &board, ZEL_HANDLE h) { return board.State<DeviceModel>().FindLogical(h)->type; }
+std::uint32_t LogicalType(Board &board, ZEL_HANDLE h) { return board.devices.FindLogical(h)->type; }
 bool IsToneGenerator(Board &board, ZEL_HANDLE h) { return LogicalType(board, h) == ZELSIM_LDTYPE_TONE_GENERATOR; }
 bool IsHdlc(Board &board, ZEL_HANDLE h) { return LogicalType(board, h) == ZELSIM_LDTYPE_HDLC; }
 

@@ -11,9 +11,9 @@
 #include "board_time.h"
 #include "device_model.h"
 #include "event_queue_model.h"
+#include "handlers.h"
 #include "register_model.h"
 #include "requests.h"
-#include "sim_internal.h"
 #include "words.h"
 
 namespace zel::sim {
@@ -95,7 +95,7 @@ std::string DumpRegisters(Board &board, ZEL_HANDLE hDevice) {
 
 std::string DumpEventQueues(Board &board) {
     std::string text;
-    board.State<EventQueueState>().queues.ForEach([&text](ZEL_HANDLE hQueue, const DriverEventQueue &queue) {
+    board.queues.queues.ForEach([&text](ZEL_HANDLE hQueue, const DriverEventQueue &queue) {
         Append(text, "queue 0x%08" PRIX32 ": count=%" PRIu32 " capacity=%" PRIu32 " lost=%" PRIu32 " event=%u\n",
                hQueue, queue.count, queue.capacity, queue.lost, queue.hEvent != nullptr ? 1u : 0u);
     });
@@ -107,7 +107,7 @@ std::string DumpEventQueues(Board &board) {
 // ZELSIM_ATTR_DEV_LAST_DUMP); the registers exist on physical devices only.
 ZEL_RESULT DbgDump(Board &board, Call &call) {
     const ZEL_HANDLE hDevice = call.In(16);
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     const bool physical = model.FindPhysical(hDevice) != nullptr;
     if (!physical && model.FindLogical(hDevice) == nullptr) return kSimDumpBadDevice;
     std::string text;

@@ -8,7 +8,6 @@
 #include <zel/zelsim_devices.h>
 #include "board.h"
 #include "board_time.h"
-#include "sim_internal.h"
 #include "world.h"
 
 namespace zel::sim {

@@ -14,9 +14,9 @@
 #include "device_model.h"
 #include "event_codes.h"
 #include "event_queue_model.h"
+#include "handlers.h"
 #include "register_model.h"
 #include "requests.h"
-#include "sim_internal.h"
 #include "words.h"
 
 namespace zel::sim {
@@ -46,7 +46,7 @@ void RecordToOutput(Call &call, std::size_t offset, const ZelEventData &record) 
 ZEL_RESULT CreateEventQueue(Board &board, Call &call) {
     const std::uint32_t capacity = call.In(16);
     const std::uint32_t eventWord = call.In(20);
-    auto &queues = board.State<EventQueueState>().queues;
+    auto &queues = board.queues.queues;
     if (capacity == 0) return kSimEvqZeroCapacity;
     if (queues.Count() >= queues.Capacity()) return kSimEvqNoSlot;
     if (capacity > ZELSIM_EVQ_MAX_RECORDS) return kSimEvqOutOfMemory;
@@ -119,7 +119,7 @@ ZEL_RESULT GetEventDataEx(Board &board, Call &call) {
 // The text fills the response's 256-byte field; the library cuts it to the
 // caller's buffer.
 ZEL_RESULT EventCode2String(Board &board, Call &call) {
-    if (board.State<DeviceModel>().Check(call.In(16)) != 0) return kSimEventTextBadDevice;
+    if (board.devices.Check(call.In(16)) != 0) return kSimEventTextBadDevice;
     const std::uint32_t code = call.In(24);
     const std::string_view text = EventCodeText(code);
     if (text.empty()) return kSimEventTextUnknownCode;

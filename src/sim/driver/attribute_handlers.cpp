@@ -13,9 +13,9 @@
 #include "board_failures.h"
 #include "device_model.h"
 #include "event_queue_model.h"
+#include "handlers.h"
 #include "register_model.h"
 #include "requests.h"
-#include "sim_internal.h"
 #include "words.h"
 
 namespace zel::sim {
@@ -47,7 +47,7 @@ Bytes Text(std::string text) {
 
 std::uint32_t StateOf(Board &board, ZEL_HANDLE hObject) {
     std::uint32_t state = 0;
-    board.State<DeviceModel>().GetState(hObject, &state);
+    board.devices.GetState(hObject, &state);
     return state;
 }
 
@@ -69,7 +69,7 @@ const char *LogicalTypeName(std::uint32_t nType) {
 }
 
 Bytes Name(Board &board, ZEL_HANDLE h) {
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     if (const PhysicalDevice *device = model.FindPhysical(h)) {
         return Text(std::string(device->info->name) + " " + std::to_string(device->number));
     }
@@ -78,7 +78,7 @@ Bytes Name(Board &board, ZEL_HANDLE h) {
 }
 
 Bytes Type(Board &board, ZEL_HANDLE h) {
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     if (const PhysicalDevice *device = model.FindPhysical(h)) return Word(device->info->type);
     return Word(model.FindLogical(h)->type);
 }
@@ -86,11 +86,11 @@ Bytes Type(Board &board, ZEL_HANDLE h) {
 Bytes Serial(Board &board, ZEL_HANDLE h) {
     std::array<char, 16> serial{};
     std::snprintf(serial.data(), serial.size(), "ZS-2029-%04u",
-                  static_cast<unsigned>(SerialDigits(*board.State<DeviceModel>().FindPhysical(h))));
+                  static_cast<unsigned>(SerialDigits(*board.devices.FindPhysical(h))));
     return Text(serial.data());
 }
 
-Bytes PortCount(Board &board, ZEL_HANDLE h) { return Word(board.State<DeviceModel>().FindPhysical(h)->info->count); }
+Bytes PortCount(Board &board, ZEL_HANDLE h) { return Word(board.devices.FindPhysical(h)->info->count); }
 
 Bytes State(Board &board, ZEL_HANDLE h) { return Word(StateOf(board, h)); }
 
@@ -151,7 +151,7 @@ constexpr std::array<Attribute, 15> kAttributes = {{
 
 // Whether the handle names a live object that has attributes.
 bool IsLiveObject(Board &board, ZEL_HANDLE h) {
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     switch (static_cast<HandleKind>(KindOf(h))) {
         case HandleKind::kPhysicalDevice:
             return model.FindPhysical(h) != nullptr;

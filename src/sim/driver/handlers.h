@@ -1,19 +1,17 @@
-// The simulator's inside: the contract between the request dispatcher and
-// the per-function handlers that share the board's object model.
+// The contract between the driver's request dispatcher and the handlers of
+// each family of requests, which act on the board's models.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <type_traits>
 
 #include <zel/zel.h>
 
+#include "board.h"
 #include "words.h"
 
 namespace zel::sim {
-
-class Board;  // the simulated board's object model
 
 // One request as the driver sees it.
 struct Call {
@@ -46,28 +44,5 @@ std::span<const HandlerEntry> DeviceHandlers();      // devices, enumeration, pi
 std::span<const HandlerEntry> AttributeHandlers();   // attributes
 std::span<const HandlerEntry> EventQueueHandlers();  // driver event queues, event code texts
 std::span<const HandlerEntry> RegisterHandlers();    // registers, time, debug dump
-
-// Runs fn(board, context) under the board's lock: the world's functions, its
-// real-time thread and the scenario runner reach the board this way.
-void WithBoardLocked(void (*fn)(Board &board, void *context), void *context);
-
-// Who sets the event bound to a driver event queue when a record is queued:
-// ZelDrvSignalEvent unless another is put in place. The board service puts
-// its own, which carries the signal to the client process that bound the
-// event. Called under the board's lock: it must not block.
-struct EventSignaller {
-    void (*pfnSignal)(void *pContext, OSA_HANDLE hEvent);
-    void *pContext;
-};
-// nullptr restores ZelDrvSignalEvent. The signaller must stay valid until it
-// is replaced and no request is running.
-void SetEventSignaller(const EventSignaller *pSignaller);
-void SignalBoundEvent(OSA_HANDLE hEvent);
-
-template <class F>
-void WithBoard(F &&f) {
-    WithBoardLocked([](Board &board, void *context) { (*static_cast<std::remove_reference_t<F> *>(context))(board); },
-                    &f);
-}
 
 }  // namespace zel::sim

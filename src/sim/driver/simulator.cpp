@@ -16,9 +16,9 @@
 #include <zel/zelsim.h>
 #include "board.h"
 #include "board_time.h"
+#include "handlers.h"
 #include "requests.h"
 #include "sim_failures.h"
-#include "sim_internal.h"
 #include "version.h"
 #include "words.h"
 

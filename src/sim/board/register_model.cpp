@@ -1,5 +1,7 @@
 #include "register_model.h"
 
+#include "board.h"
+
 namespace zel::sim {
 namespace {
 
@@ -44,11 +46,11 @@ std::array<std::uint8_t, ZELSIM_REG_READ_ONLY_END> Head(const DeviceModel &model
 
 RegisterAccess ReadRegister(Board &board, ZEL_HANDLE hDevice, std::uint32_t nRegister, std::uint32_t nWidth,
                             std::uint32_t *pnValue) {
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     const std::optional<std::size_t> index = DeviceIndex(model, hDevice);
     if (!index) return RegisterAccess::kNoDevice;
     if (!InsideFile(nRegister, nWidth)) return RegisterAccess::kBadRegister;
-    const auto &file = board.State<RegisterState>().files[*index];
+    const auto &file = board.registers.files[*index];
     const auto head = Head(model, hDevice);
     std::uint32_t value = 0;
     for (std::uint32_t i = 0; i < nWidth; ++i) {
@@ -62,18 +64,18 @@ RegisterAccess ReadRegister(Board &board, ZEL_HANDLE hDevice, std::uint32_t nReg
 
 RegisterAccess WriteRegister(Board &board, ZEL_HANDLE hDevice, std::uint32_t nRegister, std::uint32_t nWidth,
                              std::uint32_t nValue) {
-    const std::optional<std::size_t> index = DeviceIndex(board.State<DeviceModel>(), hDevice);
+    const std::optional<std::size_t> index = DeviceIndex(board.devices, hDevice);
     if (!index) return RegisterAccess::kNoDevice;
     if (!InsideFile(nRegister, nWidth)) return RegisterAccess::kBadRegister;
     if (nRegister < ZELSIM_REG_READ_ONLY_END) return RegisterAccess::kReadOnly;
-    auto &file = board.State<RegisterState>().files[*index];
+    auto &file = board.registers.files[*index];
     for (std::uint32_t i = 0; i < nWidth; ++i) file[nRegister + i] = static_cast<std::uint8_t>(nValue >> (8 * i));
     return RegisterAccess::kOk;
 }
 
 void ClearRegisters(Board &board, ZEL_HANDLE hDevice) {
-    const std::optional<std::size_t> index = DeviceIndex(board.State<DeviceModel>(), hDevice);
-    if (index) board.State<RegisterState>().files[*index].fill(0);
+    const std::optional<std::size_t> index = DeviceIndex(board.devices, hDevice);
+    if (index) board.registers.files[*index].fill(0);
 }
 
 }  // namespace zel::sim

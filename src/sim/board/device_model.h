@@ -3,9 +3,8 @@
 // them, pipes connected to them over time slots, connections between
 // logical devices and pipes, and the board's link to the CT bus.
 //
-// The model is one family state of the Board (board.State<DeviceModel>()),
-// so it starts at power-on with every device closed, and every call runs
-// under the board's lock. Other families (attributes, event queues,
+// The model is the board's member `devices`, so it starts at power-on with
+// every device closed, and every call runs under the board's lock. Other families (attributes, event queues,
 // registers) may read it through the Find* functions and the device list,
 // and learn of state changes through the device change hook below.
 #pragma once

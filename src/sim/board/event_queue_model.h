@@ -8,10 +8,12 @@
 
 #include <zel/zel.h>
 #include <zel/zelsim_board.h>
-#include "board.h"
+
 #include "handles.h"
 
 namespace zel::sim {
+
+struct Board;
 
 struct DriverEventQueue {
     std::uint32_t capacity = 0;

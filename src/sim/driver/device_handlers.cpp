@@ -7,14 +7,14 @@
 
 #include "board.h"
 #include "device_model.h"
+#include "handlers.h"
 #include "requests.h"
-#include "sim_internal.h"
 #include "words.h"
 
 namespace zel::sim {
 namespace {
 
-DeviceModel &Model(Board &board) { return board.State<DeviceModel>(); }
+DeviceModel &Model(Board &board) { return board.devices; }
 
 // A refused step ends the caller's enumeration: it gets the end marker.
 ZEL_RESULT EnumDeviceType(Board &board, Call &call) {

@@ -29,7 +29,7 @@ void Remember(Board &board, std::string text) {
 void Post(Board &board, std::uint32_t type, std::uint32_t number, std::uint32_t code, std::uint32_t value,
           std::uint32_t extra, const std::string &detail = {}) {
     ZEL_HANDLE h = 0;
-    const bool open = board.State<DeviceModel>().OpenHandle(ZELSIM_BOARD, type, number, &h) == 0;
+    const bool open = board.devices.OpenHandle(ZELSIM_BOARD, type, number, &h) == 0;
     if (open) PostBoardEvent(board, h, code, value, (type << 8) | number, extra);
     std::string text = DeviceName(type, number) + ": " + std::string(EventCodeText(code));
     if (!detail.empty()) text += " " + detail;
@@ -119,7 +119,7 @@ struct Host {
 };
 
 Host HostOf(Board &board, ZEL_HANDLE hLogical) {
-    const DeviceModel &model = board.State<DeviceModel>();
+    const DeviceModel &model = board.devices;
     Host host;
     host.logical = model.FindLogical(hLogical);
     if (host.logical == nullptr) return host;
@@ -172,7 +172,17 @@ ZEL_RESULT CheckSource(Board &board, const Host &host) {
 
 }  // namespace
 
-World &WorldOf(Board &board) { return board.State<World>(); }
+// The world lives beside the board, under its lock, and starts afresh with
+// each of the board's power-ons.
+World &WorldOf(Board &board) {
+    static World *const world = new World;
+    static std::uint64_t powerOn = 0;
+    if (powerOn != board.powerOns) {
+        *world = World{};
+        powerOn = board.powerOns;
+    }
+    return *world;
+}
 
 LineState *FindLine(Board &board, std::uint32_t nType, std::uint32_t nNumber) {
     if (nNumber >= kLinePorts) return nullptr;
@@ -482,7 +492,7 @@ ZEL_RESULT SetTimer(Board &board, ZEL_HANDLE hDevice, std::uint32_t nMs) {
         if (timer == w.timers.end() || timer->second.epoch != epoch) return;
         w.timers.erase(timer);
         // A device closed meanwhile took its timer along.
-        const PhysicalDevice *device = b.State<DeviceModel>().FindPhysical(hDevice);
+        const PhysicalDevice *device = b.devices.FindPhysical(hDevice);
         if (device == nullptr) return;
         PostBoardEvent(b, hDevice, ZELSIM_EVENT_TIMER, 0, (device->info->type << 8) | device->number, 0);
         Remember(

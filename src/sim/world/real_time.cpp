@@ -1,28 +1,17 @@
-#include "board_time.h"
-
-#include <atomic>
+// The world's timed stimuli in real time: a thread sleeps until the next one
+// is due and fires it under the board's lock.
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
 #include "board.h"
-#include "sim_internal.h"
+#include "board_time.h"
 #include "world.h"
 
 namespace zel::sim {
 namespace {
-
-// Taken while the program starts, before any request can ask for the time.
-const std::chrono::steady_clock::time_point kTimeOrigin = std::chrono::steady_clock::now();
-
-std::atomic<bool> g_virtual{false};
-std::atomic<std::uint64_t> g_virtualNow{0};
-
-std::uint64_t RealMicros() {
-    const auto elapsed = std::chrono::steady_clock::now() - kTimeOrigin;
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
-}
 
 // The real-time thread: it sleeps until the next timed stimulus is due and
 // fires it under the board's lock. Never destroyed, like the simulator.
@@ -47,9 +36,9 @@ private:
                 changed_.wait(lock);
                 continue;
             }
-            const auto deadline = kTimeOrigin + std::chrono::microseconds(due_);
-            if (std::chrono::steady_clock::now() < deadline) {
-                changed_.wait_until(lock, deadline);
+            const std::uint64_t now = RealTimeMicros();
+            if (due_ > now) {
+                changed_.wait_for(lock, std::chrono::microseconds(due_ - now));
                 continue;
             }
             // The board's lock comes first, as in Wake: firing may schedule
@@ -57,7 +46,7 @@ private:
             due_ = kNoDue;
             lock.unlock();
             WithBoard([](Board &board) {
-                if (!ClockIsVirtual()) FireDueStimuli(board, RealMicros());
+                if (!ClockIsVirtual()) FireDueStimuli(board, RealTimeMicros());
             });
             lock.lock();
         }
@@ -75,19 +64,6 @@ RealTimeThread &TheRealTimeThread() {
 }
 
 }  // namespace
-
-std::uint64_t DriverTimeMicros() { return g_virtual.load() ? g_virtualNow.load() : RealMicros(); }
-
-bool ClockIsVirtual() { return g_virtual.load(); }
-
-void SetClockMode(bool isVirtual) {
-    g_virtualNow.store(0);
-    g_virtual.store(isVirtual);
-}
-
-void SetVirtualTime(std::uint64_t nMicros) {
-    if (nMicros > g_virtualNow.load()) g_virtualNow.store(nMicros);
-}
 
 void WakeRealTimeThread(std::uint64_t nDueMicros) { TheRealTimeThread().Wake(nDueMicros); }
 

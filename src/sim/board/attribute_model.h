@@ -1,5 +1,5 @@
-// Values the application (or a debug dump) leaves on an object: family state
-// of the board, keyed by the object's handle. A handle that has gone stale
+// Values the application (or a debug dump) leaves on an object: a model of
+// the board, keyed by the object's handle. A handle that has gone stale
 // is never issued again, so its values are never met again either.
 #pragma once
 
@@ -9,9 +9,10 @@
 #include <string>
 
 #include <zel/zel.h>
-#include "board.h"
 
 namespace zel::sim {
+
+struct Board;
 
 struct ObjectValues {
     std::string label;
@@ -24,9 +25,8 @@ struct AttributeState {
     std::map<ZEL_HANDLE, ObjectValues> values;
 };
 
-inline ObjectValues &ValuesOf(Board &board, ZEL_HANDLE hObject) {
-    return board.State<AttributeState>().values[hObject];
-}
+// The values on an object, made empty at first use.
+ObjectValues &ValuesOf(Board &board, ZEL_HANDLE hObject);
 
 // A value as the bytes it travels in.
 using AttributeBytes = std::string;

@@ -1,0 +1,8 @@
+// What the board service uses of the simulator: the handle format, so that
+// it can tell which objects a client holds, and the event signaller, so that
+// a record queued for a client reaches that client's process. The service
+// sees nothing else of the simulator's inside.
+#pragma once
+
+#include "../board/event_signal.h"
+#include "../board/handles.h"
