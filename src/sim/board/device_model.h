@@ -24,7 +24,7 @@
 
 namespace zel::sim {
 
-class Board;
+struct Board;
 
 // ---------------------------------------------------------------------------
 // The board's layout

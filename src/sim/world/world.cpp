@@ -72,7 +72,7 @@ bool StillDialling(Board &board, std::uint32_t type, std::uint32_t port, std::ui
 }
 
 void RingBurst(Board &board, std::uint32_t port, std::uint64_t epoch, std::uint64_t on, std::uint64_t off,
-               std::string callerId, bool hasCallerId);
+               const std::string &callerId, bool hasCallerId);
 
 void RingBurstEnds(Board &board, std::uint32_t port, std::uint64_t epoch, std::uint64_t on, std::uint64_t off,
                    const std::string &callerId, bool hasCallerId) {
@@ -96,7 +96,7 @@ void RingBurstEnds(Board &board, std::uint32_t port, std::uint64_t epoch, std::u
 }
 
 void RingBurst(Board &board, std::uint32_t port, std::uint64_t epoch, std::uint64_t on, std::uint64_t off,
-               std::string callerId, bool hasCallerId) {
+               const std::string &callerId, bool hasCallerId) {
     LineState &line = WorldOf(board).fxo[port];
     if (line.ringEpoch != epoch) return;
     line.inBurst = true;

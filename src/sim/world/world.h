@@ -18,7 +18,7 @@
 
 namespace zel::sim {
 
-class Board;
+struct Board;
 
 inline constexpr std::uint32_t kLinePorts = 8;
 inline constexpr std::uint32_t kTrunkPorts = 2;
