@@ -18,7 +18,7 @@ add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE}
   $<FILTER:$<TARGET_OBJECTS:zel_objects>,EXCLUDE,/devices_win32\\.cpp\\.obj$>
   $<TARGET_OBJECTS:zel_simulated_osa>)
 target_include_directories(zel_simulated PRIVATE
-  ${ZEL_PUBLIC_INCLUDE_DIR} ${CMAKE_CURRENT_SOURCE_DIR} ${ZEL_PROTOCOL_INCLUDE_DIR})
+  ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_SIM_INCLUDE_DIRS} ${ZEL_PROTOCOL_INCLUDE_DIR})
 target_compile_definitions(zel_simulated PRIVATE ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY)
 target_link_libraries(zel_simulated PRIVATE Threads::Threads)
 zel_windows_version_resource(zel_simulated zel.dll "ZEL client library")
