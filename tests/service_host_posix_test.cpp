@@ -26,6 +26,7 @@
 #include "requests.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
+#include "stimuli.h"
 
 namespace {
 
@@ -187,6 +188,10 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
     EXPECT_TRUE(StartsWith(again, "fail the board refused it, not in its present state: FXS 0: off-hook")) << again;
     EXPECT_EQ(Control(dir, "ring fxo 99\n"), "fail the board refused it, there is no FXO 99\n");
     EXPECT_EQ(Control(dir, "ring fxs 0\n"), "error usage: ring fxo N [ON_MS OFF_MS] [caller NUMBER]\n");
+    for (const zel::sim::Stimulus &stimulus : zel::sim::Stimuli()) {
+        const std::string name(stimulus.name);
+        EXPECT_EQ(Control(dir, name + " dsp 0\n"), "error usage: " + std::string(stimulus.usage) + "\n") << name;
+    }
     EXPECT_EQ(Control(dir, "\n"), "error no command\n");
     EXPECT_TRUE(StartsWith(Control(dir, "run 6\nbogus\n"), "fail 1:1: ")) << "a scenario that does not parse";
 
