@@ -13,7 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +29,7 @@
 #include "requests.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
+#include "stimuli.h"
 
 namespace {
 
@@ -187,6 +191,10 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
     EXPECT_TRUE(StartsWith(again, "fail the board refused it, not in its present state: FXS 0: off-hook")) << again;
     EXPECT_EQ(Control(dir, "ring fxo 99\n"), "fail the board refused it, there is no FXO 99\n");
     EXPECT_EQ(Control(dir, "ring fxs 0\n"), "error usage: ring fxo N [ON_MS OFF_MS] [caller NUMBER]\n");
+    for (const zel::sim::Stimulus &stimulus : zel::sim::Stimuli()) {
+        const std::string name(stimulus.name);
+        EXPECT_EQ(Control(dir, name + " dsp 0\n"), "error usage: " + std::string(stimulus.usage) + "\n") << name;
+    }
     EXPECT_EQ(Control(dir, "\n"), "error no command\n");
     EXPECT_TRUE(StartsWith(Control(dir, "run 6\nbogus\n"), "fail 1:1: ")) << "a scenario that does not parse";
 
@@ -213,6 +221,56 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
     // Nothing else was disturbed: the client and the board state remain.
     EXPECT_TRUE(StartsWith(Control(dir, "status\n"), "| clock: real\n| FXS 0: off-hook"));
     EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
+}
+
+// A man page's request line as it prints: its arguments, quoted or not,
+// joined without a space.
+std::string RoffText(const std::string &line) {
+    std::string text;
+    std::size_t at = line.find(' ');
+    while (at < line.size()) {
+        at = line.find_first_not_of(' ', at);
+        if (at == std::string::npos) break;
+        const bool quoted = line[at] == '"';
+        const std::size_t end = std::min(line.find(quoted ? '"' : ' ', at + 1), line.size());
+        text += line.substr(at + (quoted ? 1 : 0), end - at - (quoted ? 1 : 0));
+        at = end + (quoted ? 1 : 0);
+    }
+    return text;
+}
+
+// zelsim's man page shows each stimulus with its usage and no other: an
+// entry whose second word is a line's ("dtmf|pulse fxs N DIGITS") is the
+// usage of each name its first word joins with '|'.
+TEST(ControlCommandManual, ShowsEveryStimulusWithItsUsage) {
+    std::set<std::string> lineWords;
+    for (const zel::sim::Stimulus &stimulus : zel::sim::Stimuli()) {
+        std::istringstream usage{std::string(stimulus.usage)};
+        std::string name, lineWord;
+        usage >> name >> lineWord;
+        lineWords.insert(lineWord);
+    }
+    std::ifstream page(ZEL_TEST_SOURCE_DIR "/docs/man/zelsim.1");
+    ASSERT_TRUE(page);
+    std::set<std::string> shown;
+    bool entry = false;
+    for (std::string line; std::getline(page, line); entry = line == ".TP") {
+        std::istringstream words(RoffText(line));
+        std::string names, lineWord, rest;
+        words >> names >> lineWord;
+        std::getline(words, rest);
+        if (!entry || !lineWords.contains(lineWord)) continue;
+        std::istringstream each(names);
+        for (std::string name; std::getline(each, name, '|');) {
+            const zel::sim::Stimulus *stimulus = zel::sim::FindStimulus(name);
+            ASSERT_NE(stimulus, nullptr) << "the man page shows a stimulus the table lacks: " << name;
+            EXPECT_EQ(name + " " + lineWord + rest, stimulus->usage);
+            shown.insert(name);
+        }
+    }
+    for (const zel::sim::Stimulus &stimulus : zel::sim::Stimuli()) {
+        EXPECT_TRUE(shown.contains(std::string(stimulus.name))) << "not in the man page: " << stimulus.name;
+    }
 }
 
 // A request as the tracer and the log write it: the library's reading of the

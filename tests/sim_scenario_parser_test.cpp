@@ -13,7 +13,7 @@
 
 namespace {
 
-using zel::sim::Action;
+using zel::sim::FindStimulus;
 using zel::sim::Observed;
 using zel::sim::ParseScenario;
 using zel::sim::Scenario;
@@ -50,14 +50,15 @@ TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
     EXPECT_EQ(ring.line, 2u);
     EXPECT_EQ(ring.when, When::kAt);
     EXPECT_EQ(ring.micros, 2000000u);
-    EXPECT_EQ(ring.action, Action::kFxoRing);
+    EXPECT_EQ(ring.stimulus, FindStimulus("ring"));
     EXPECT_EQ(ring.first, 1000u);
     EXPECT_EQ(ring.second, 3500u);
     EXPECT_TRUE(ring.hasCallerId);
     EXPECT_EQ(ring.digits, "55512");
     EXPECT_EQ(scenario.steps[1].text, "within 500 ms: FXO 0 goes off-hook");
     EXPECT_EQ(scenario.steps[1].observed, Observed::kOffHook);
-    EXPECT_EQ(scenario.steps[2].action, Action::kFxoDtmf);
+    EXPECT_EQ(scenario.steps[1].stimulus, nullptr);
+    EXPECT_EQ(scenario.steps[2].stimulus, FindStimulus("digits"));
     EXPECT_EQ(scenario.steps[2].digits, "12#");
     EXPECT_EQ(scenario.steps[3].micros, 1250000u);
     EXPECT_EQ(scenario.steps[3].bytes, (std::vector<std::uint8_t>{0x0A, 0xFF}));
@@ -69,6 +70,9 @@ TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
     EXPECT_EQ(scenario.steps[7].detail, "0123");
     EXPECT_EQ(scenario.steps[8].detail, "01");
     EXPECT_EQ(scenario.steps[9].digits, "90");
+    EXPECT_EQ(scenario.steps[9].stimulus, FindStimulus("pulse"));
+    EXPECT_EQ(scenario.steps[10].stimulus, FindStimulus("rai"));
+    EXPECT_TRUE(scenario.steps[10].on);
 }
 
 TEST(ScenarioParserTest, ReportsLineAndColumn) {

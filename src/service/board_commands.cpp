@@ -12,11 +12,16 @@
 #include <zel/zelsim.h>
 #include <zel/zelsim_devices.h>
 #include "request_text.h"
+#include "board_service.h"
 
 namespace zel::service {
 namespace {
 
 using Words = std::span<const std::string>;
+using sim::Stimulus;
+using sim::StimulusArguments;
+using sim::StimulusLine;
+using sim::StimulusValues;
 
 std::optional<std::uint32_t> Number(const std::string &word) {
     if (word.empty() || word[0] == '-' || word[0] == '+') return std::nullopt;
@@ -31,23 +36,18 @@ std::optional<std::uint32_t> Number(const std::string &word) {
 struct LineKind {
     const char *word, *name;
     std::uint32_t type;
+    StimulusLine line;
 };
-constexpr LineKind kLineKinds[] = {{"fxs", "FXS", ZELSIM_DEVTYPE_FXS},
-                                   {"fxo", "FXO", ZELSIM_DEVTYPE_FXO},
-                                   {"e1", "E1", ZELSIM_DEVTYPE_E1},
-                                   {"t1", "T1", ZELSIM_DEVTYPE_T1}};
+constexpr LineKind kLineKinds[] = {{"fxs", "FXS", ZELSIM_DEVTYPE_FXS, StimulusLine::kFxs},
+                                   {"fxo", "FXO", ZELSIM_DEVTYPE_FXO, StimulusLine::kFxo},
+                                   {"e1", "E1", ZELSIM_DEVTYPE_E1, StimulusLine::kTrunk},
+                                   {"t1", "T1", ZELSIM_DEVTYPE_T1, StimulusLine::kTrunk}};
 
 const LineKind *FindLineKind(const std::string &word) {
     for (const LineKind &kind : kLineKinds) {
         if (word == kind.word) return &kind;
     }
     return nullptr;
-}
-
-std::optional<std::uint32_t> TrunkType(const std::string &word) {
-    const LineKind *kind = FindLineKind(word);
-    if (kind == nullptr || (kind->type != ZELSIM_DEVTYPE_E1 && kind->type != ZELSIM_DEVTYPE_T1)) return std::nullopt;
-    return kind->type;
 }
 
 std::optional<bool> OnOff(const std::string &word) {
@@ -66,114 +66,69 @@ std::optional<std::vector<std::uint8_t>> HexBytes(const std::string &word) {
     return bytes;
 }
 
-// A stimulus of the world outside the board. Apply gets the words after
-// the verb; nullopt when they do not fit its usage, else what the board said.
-struct Stimulus {
-    const char *verb;
-    const char *usage;
-    std::optional<bool> (*apply)(Words);
-};
-
-// "fxs N" or "fxo N" then more words: the port, when the line is that kind.
-std::optional<std::uint32_t> Port(Words args, const char *kind, std::size_t count) {
-    if (args.size() != count || args[0] != kind) return std::nullopt;
-    return Number(args[1]);
-}
-
-template <ZEL_BOOL(ZEL_CALLCONV *Fn)(ZEL_UINT32)>
-std::optional<bool> OnPort(Words args, const char *kind) {
-    const auto port = Port(args, kind, 2);
-    return port ? std::optional<bool>(Fn(*port) != 0) : std::nullopt;
-}
-
-template <ZEL_BOOL(ZEL_CALLCONV *Fn)(ZEL_UINT32, const char *)>
-std::optional<bool> DigitsOnPort(Words args, const char *kind) {
-    const auto port = Port(args, kind, 3);
-    return port ? std::optional<bool>(Fn(*port, args[2].c_str()) != 0) : std::nullopt;
-}
-
-template <ZEL_BOOL(ZEL_CALLCONV *Fn)(ZEL_UINT32, ZEL_UINT32, ZEL_BOOL)>
-std::optional<bool> TrunkCondition(Words args) {
-    if (args.size() != 3) return std::nullopt;
-    const auto type = TrunkType(args[0]);
-    const auto number = Number(args[1]);
-    const auto on = OnOff(args[2]);
-    if (!type || !number || !on) return std::nullopt;
-    return Fn(*type, *number, *on ? 1 : 0) != 0;
-}
-
-// ring fxo N [ON_MS OFF_MS] [caller NUMBER]
-std::optional<bool> Ring(Words args) {
-    if (args.size() < 2 || args[0] != "fxo") return std::nullopt;
-    const auto port = Number(args[1]);
-    std::uint32_t onMs = 0, offMs = 0;
-    const char *caller = nullptr;
-    std::size_t next = 2;
-    if (args.size() >= 4 && args[2] != "caller") {
-        const auto on = Number(args[2]);
-        const auto off = Number(args[3]);
-        if (!on || !off) return std::nullopt;
-        onMs = *on;
-        offMs = *off;
-        next = 4;
+// A ring's "[ON_MS OFF_MS] [caller NUMBER]", after the line's number.
+bool ReadCadence(Words args, StimulusValues &values) {
+    std::size_t next = 0;
+    if (args.size() >= 2 && args[0] != "caller") {
+        const auto on = Number(args[0]);
+        const auto off = Number(args[1]);
+        if (!on || !off) return false;
+        values.first = *on;
+        values.second = *off;
+        next = 2;
     }
     if (args.size() == next + 2 && args[next] == "caller") {
-        caller = args[next + 1].c_str();
+        values.digits = args[next + 1];
+        values.hasCallerId = true;
         next += 2;
     }
-    if (!port || next != args.size()) return std::nullopt;
-    return ZelSimFxoRing(*port, onMs, offMs, caller) != 0;
+    return next == args.size();
 }
 
-// "e1|t1 N CHANNEL" then one more word: the trunk's type, number and channel.
-struct TrunkChannel {
-    std::uint32_t type, number, channel;
-};
-
-std::optional<TrunkChannel> ChannelOf(Words args) {
-    if (args.size() != 4) return std::nullopt;
-    const auto type = TrunkType(args[0]);
-    const auto number = Number(args[1]);
-    const auto channel = Number(args[2]);
-    if (!type || !number || !channel) return std::nullopt;
-    return TrunkChannel{*type, *number, *channel};
+// "CHANNEL" and one more word: the channel.
+bool ReadChannel(Words args, StimulusValues &values) {
+    const auto channel = args.size() == 2 ? Number(args[0]) : std::nullopt;
+    values.first = channel.value_or(0);
+    return channel.has_value();
 }
 
-std::optional<bool> Signalling(Words args) {
-    const auto at = ChannelOf(args);
-    const auto bits = args.size() == 4 ? Number(args[3]) : std::nullopt;
-    if (!at || !bits) return std::nullopt;
-    return ZelSimTrunkSignalling(at->type, at->number, at->channel, *bits) != 0;
+// The words after a stimulus's name, read by the line and arguments it
+// takes; false when they do not fit its usage.
+bool ReadValues(const Stimulus &stimulus, Words args, StimulusValues &values) {
+    const LineKind *kind = args.size() >= 2 ? FindLineKind(args[0]) : nullptr;
+    const auto number = args.size() >= 2 ? Number(args[1]) : std::nullopt;
+    if (kind == nullptr || kind->line != stimulus.line || !number) return false;
+    values.type = kind->type;
+    values.number = *number;
+    const Words rest = args.subspan(2);
+    switch (stimulus.arguments) {
+        case StimulusArguments::kNone:
+            return rest.empty();
+        case StimulusArguments::kDtmfDigits:
+        case StimulusArguments::kPulseDigits:
+            if (rest.size() != 1) return false;
+            values.digits = rest[0];
+            return true;
+        case StimulusArguments::kCadence:
+            return ReadCadence(rest, values);
+        case StimulusArguments::kOnOff: {
+            const auto on = rest.size() == 1 ? OnOff(rest[0]) : std::nullopt;
+            values.on = on.value_or(false);
+            return on.has_value();
+        }
+        case StimulusArguments::kSignalling: {
+            const auto bits = ReadChannel(rest, values) ? Number(rest[1]) : std::nullopt;
+            values.second = bits.value_or(0);
+            return bits.has_value();
+        }
+        case StimulusArguments::kFrame: {
+            auto frame = ReadChannel(rest, values) ? HexBytes(rest[1]) : std::nullopt;
+            if (frame) values.bytes = std::move(*frame);
+            return frame.has_value();
+        }
+    }
+    return false;
 }
-
-std::optional<bool> Hdlc(Words args) {
-    const auto at = ChannelOf(args);
-    const auto frame = args.size() == 4 ? HexBytes(args[3]) : std::nullopt;
-    if (!at || !frame) return std::nullopt;
-    return ZelSimTrunkHdlcFrame(at->type, at->number, at->channel, frame->data(),
-                                static_cast<ZEL_UINT32>(frame->size())) != 0;
-}
-
-// clang-format off
-constexpr Stimulus kStimuli[] = {
-    {"offhook", "offhook fxs N", [](Words a) { return OnPort<ZelSimFxsOffHook>(a, "fxs"); }},
-    {"onhook", "onhook fxs N", [](Words a) { return OnPort<ZelSimFxsOnHook>(a, "fxs"); }},
-    {"flash", "flash fxs N", [](Words a) { return OnPort<ZelSimFxsFlash>(a, "fxs"); }},
-    {"dtmf", "dtmf fxs N DIGITS", [](Words a) { return DigitsOnPort<ZelSimFxsDialDtmf>(a, "fxs"); }},
-    {"pulse", "pulse fxs N DIGITS", [](Words a) { return DigitsOnPort<ZelSimFxsDialPulse>(a, "fxs"); }},
-    {"ring", "ring fxo N [ON_MS OFF_MS] [caller NUMBER]", &Ring},
-    {"stopring", "stopring fxo N", [](Words a) { return OnPort<ZelSimFxoStopRinging>(a, "fxo"); }},
-    {"reverse", "reverse fxo N", [](Words a) { return OnPort<ZelSimFxoReversePolarity>(a, "fxo"); }},
-    {"drop", "drop fxo N", [](Words a) { return OnPort<ZelSimFxoDropLoopCurrent>(a, "fxo"); }},
-    {"digits", "digits fxo N DIGITS", [](Words a) { return DigitsOnPort<ZelSimFxoDigits>(a, "fxo"); }},
-    {"los", "los e1|t1 N on|off", &TrunkCondition<ZelSimTrunkLossOfSignal>},
-    {"ais", "ais e1|t1 N on|off", &TrunkCondition<ZelSimTrunkAlarmIndication>},
-    {"rai", "rai e1|t1 N on|off", &TrunkCondition<ZelSimTrunkRemoteAlarm>},
-    {"sync", "sync e1|t1 N on|off", &TrunkCondition<ZelSimTrunkFrameSync>},
-    {"signalling", "signalling e1|t1 N CHANNEL ABCD", &Signalling},
-    {"hdlc", "hdlc e1|t1 N CHANNEL HEXBYTES", &Hdlc},
-};
-// clang-format on
 
 CommandOutcome Ok(std::string output = {}) { return {CommandStatus::kOk, std::move(output), {}}; }
 CommandOutcome Failed(std::string reason) { return {CommandStatus::kFailed, {}, std::move(reason)}; }
@@ -301,10 +256,10 @@ std::string LineNow(Words args) {
 }
 
 CommandOutcome ApplyStimulus(const Stimulus &stimulus, Words args) {
-    const std::optional<bool> accepted = stimulus.apply(args);
-    if (!accepted) return Unknown(std::string("usage: ") + stimulus.usage);
+    StimulusValues values;
+    if (!ReadValues(stimulus, args, values)) return Unknown("usage: " + std::string(stimulus.usage));
     // Every stimulus that fits its usage names a line in its first two words.
-    if (!*accepted) return Failed("the board refused it, " + LineNow(args));
+    if (!sim::ApplyStimulus(stimulus, values)) return Failed("the board refused it, " + LineNow(args));
     return Ok();
 }
 
@@ -337,9 +292,7 @@ CommandOutcome RunBoardCommand(ControlHost &host, const std::vector<std::string>
     if (verb == "fault") return Fault(args);
     if (verb == "log") return Log(args);
     if (verb == "run" && args.size() == 1) return Run(scenario);
-    for (const Stimulus &stimulus : kStimuli) {
-        if (verb == stimulus.verb) return ApplyStimulus(stimulus, args);
-    }
+    if (const Stimulus *stimulus = sim::FindStimulus(verb)) return ApplyStimulus(*stimulus, args);
     return Unknown("unknown command: " + verb);
 }
 

@@ -1,6 +1,6 @@
 // The commands of a control connection, each on the service's board: what
-// "zelsim status", "zelsim ring fxo 0" and the others do once the words
-// have arrived. Sockets are not its business (control.cpp).
+// "zelsim status", the stimuli of the world and the others do once the
+// words have arrived. Sockets are not its business (control.cpp).
 #pragma once
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,15 +24,17 @@
 #include "daemon.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
+#include "board_service.h"
 
 namespace {
 
 struct Command {
-    const char *name;
-    const char *usage;
-    const char *help;
+    std::string_view name;
+    std::string_view usage;
+    std::string_view help;
 };
 
+// The board's own commands; the stimuli of the world follow them.
 // clang-format off
 constexpr Command kCommands[] = {
     {"status", "status", "The lines, trunks and clock of the board, and each connected client with the objects it holds."},
@@ -50,23 +53,6 @@ constexpr Command kCommands[] = {
      "scenario file against it and prints the report; then closes the program's standard input and ends\n"
      "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
      "against the clients there are, on the board as it is."},
-    {"offhook", "offhook fxs N", "The telephone on FXS port N lifts its handset (and answers when rung)."},
-    {"onhook", "onhook fxs N", "The telephone on FXS port N replaces its handset."},
-    {"flash", "flash fxs N", "The telephone on FXS port N flashes its hook."},
-    {"dtmf", "dtmf fxs N DIGITS", "The telephone on FXS port N dials DIGITS (0-9 * # A-D) by tones."},
-    {"pulse", "pulse fxs N DIGITS", "The telephone on FXS port N dials DIGITS by pulses."},
-    {"ring", "ring fxo N [ON_MS OFF_MS] [caller NUMBER]",
-     "The exchange rings FXO port N (cadence 2000/4000 ms unless given), sending NUMBER after the first ring."},
-    {"stopring", "stopring fxo N", "The caller on FXO port N gives up before the answer."},
-    {"reverse", "reverse fxo N", "The exchange reverses the polarity of FXO port N."},
-    {"drop", "drop fxo N", "The far end of FXO port N hangs up: the loop current drops."},
-    {"digits", "digits fxo N DIGITS", "The far end of FXO port N keys DTMF DIGITS."},
-    {"los", "los e1|t1 N on|off", "The far end of a trunk loses its signal, or has it back."},
-    {"ais", "ais e1|t1 N on|off", "The far end of a trunk raises or clears the alarm indication signal."},
-    {"rai", "rai e1|t1 N on|off", "The far end of a trunk raises or clears the remote alarm."},
-    {"sync", "sync e1|t1 N on|off", "The trunk gains or loses frame synchronisation."},
-    {"signalling", "signalling e1|t1 N CHANNEL ABCD", "The far end sets a channel's ABCD signalling bits (0 to 15)."},
-    {"hdlc", "hdlc e1|t1 N CHANNEL HEXBYTES", "The far end sends an HDLC frame on a channel, e.g. 0102ff."},
 };
 // clang-format on
 
@@ -77,16 +63,25 @@ constexpr const char *kGeneralUsage =
     "describes one command.\n\n"
     "Commands:\n";
 
+int Length(std::string_view text) { return static_cast<int>(text.size()); }
+
 void PrintUsage(FILE *out) {
     std::fputs(kGeneralUsage, out);
-    for (const Command &command : kCommands) std::fprintf(out, "  zelsim %s\n", command.usage);
+    const auto line = [out](std::string_view usage) {
+        std::fprintf(out, "  zelsim %.*s\n", Length(usage), usage.data());
+    };
+    for (const Command &command : kCommands) line(command.usage);
+    for (const zel::sim::Stimulus &stimulus : zel::sim::Stimuli()) line(stimulus.usage);
 }
 
-const Command *FindCommand(const std::string &name) {
+std::optional<Command> FindCommand(const std::string &name) {
     for (const Command &command : kCommands) {
-        if (name == command.name) return &command;
+        if (name == command.name) return command;
     }
-    return nullptr;
+    if (const zel::sim::Stimulus *stimulus = zel::sim::FindStimulus(name)) {
+        return Command{stimulus->name, stimulus->usage, stimulus->help};
+    }
+    return std::nullopt;
 }
 
 int UsageError(const std::string &problem) {
@@ -256,14 +251,15 @@ int main(int argc, char **argv) {
         if (!zel::service::TakeDirOption(argc, argv, &i, &dir)) return UsageError("unknown option: " + arg);
     }
     if (i == argc) return UsageError("no command");
-    const Command *command = FindCommand(argv[i]);
-    if (command == nullptr) return UsageError(std::string("unknown command: ") + argv[i]);
+    const std::optional<Command> command = FindCommand(argv[i]);
+    if (!command) return UsageError(std::string("unknown command: ") + argv[i]);
     std::vector<std::string> words{argv[i]};
     std::vector<char *> programArgs;
     for (++i; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::printf("usage: zelsim %s\n%s\n", command->usage, command->help);
+            std::printf("usage: zelsim %.*s\n%.*s\n", Length(command->usage), command->usage.data(),
+                        Length(command->help), command->help.data());
             return 0;
         }
         if (arg == "--" && words[0] == "run") {

@@ -8,45 +8,21 @@
 #include <string_view>
 #include <vector>
 
+#include "stimuli.h"
 #include "world.h"
 
 namespace zel::sim {
 
 enum class When : std::uint32_t { kAt, kAfter, kThen, kWithin };
 
-enum class Action : std::uint32_t {
-    kFxsOffHook,
-    kFxsOnHook,
-    kFxsFlash,
-    kFxsDtmf,
-    kFxsPulse,
-    kFxoRing,
-    kFxoStopRinging,
-    kFxoPolarity,
-    kFxoLoopDrop,
-    kFxoDtmf,
-    kTrunkCondition,
-    kTrunkSignalling,
-    kTrunkHdlc,
-    kExpect,
-};
-
-struct Step {
+// A step's stimulus values also hold an expectation's device (type and
+// number) and its channel (first).
+struct Step : StimulusValues {
     std::uint32_t line = 0;
     std::string text;  // the line as written, without its comment
     When when = When::kThen;
-    std::uint64_t micros = 0;  // of at, after and within
-    Action action = Action::kExpect;
-    std::uint32_t type = 0;  // the device: ZELSIM_DEVTYPE_* and number
-    std::uint32_t number = 0;
-    // Stimuli's arguments.
-    TrunkCondition condition = TrunkCondition::kLos;
-    bool on = false;
-    std::uint32_t first = 0;   // cadence on (ms), channel
-    std::uint32_t second = 0;  // cadence off (ms), signalling bits
-    std::string digits;        // digits, caller identification
-    bool hasCallerId = false;
-    std::vector<std::uint8_t> bytes;
+    std::uint64_t micros = 0;            // of at, after and within
+    const Stimulus *stimulus = nullptr;  // none: an expectation
     // An expectation.
     Observed observed = Observed::kOffHook;
     bool anyValue = true;

@@ -68,6 +68,20 @@ public:
         return true;
     }
 
+    // Takes the phrase's words when the next tokens are they.
+    bool AcceptPhrase(std::string_view phrase) {
+        std::size_t i = next_;
+        for (std::size_t at = 0; at < phrase.size();) {
+            std::size_t end = phrase.find(' ', at);
+            if (end == std::string_view::npos) end = phrase.size();
+            if (i >= tokens_.size() || !Same(tokens_[i].text, phrase.substr(at, end - at))) return false;
+            ++i;
+            at = end + 1;
+        }
+        next_ = i;
+        return true;
+    }
+
     Fault FaultHere(std::string message) const { return {Column(), std::move(message)}; }
 
 private:
@@ -201,116 +215,125 @@ Result Channel(Cursor &cursor, Step &step) {
     return Number(cursor, TrunkChannels(step.type), step.first, "a channel");
 }
 
-Result FxsStimulus(Cursor &cursor, Step &step) {
-    if (cursor.Accept({"goes", "off-hook"})) {
-        step.action = Action::kFxsOffHook;
-    } else if (cursor.Accept({"goes", "on-hook"})) {
-        step.action = Action::kFxsOnHook;
-    } else if (cursor.Accept({"flashes"})) {
-        step.action = Action::kFxsFlash;
-    } else if (cursor.Accept({"dials", "DTMF"})) {
-        step.action = Action::kFxsDtmf;
-        return DigitList(cursor, false, step.digits);
-    } else if (cursor.Accept({"dials", "pulses"})) {
-        step.action = Action::kFxsPulse;
-        return DigitList(cursor, true, step.digits);
-    } else {
-        return cursor.FaultHere(
-            "expected 'goes off-hook', 'goes on-hook', 'flashes', 'dials DTMF <digits>' or 'dials pulses <digits>'");
-    }
-    return End(cursor);
-}
-
 std::uint32_t Ms(std::uint64_t micros) { return static_cast<std::uint32_t>(micros / 1000); }
 
-Result FxoStimulus(Cursor &cursor, Step &step) {
-    if (cursor.Accept({"rings"})) {
-        step.action = Action::kFxoRing;
-        if (cursor.Accept({"cadence"})) {
-            std::uint64_t on = 0;
-            std::uint64_t off = 0;
-            const std::size_t column = cursor.Column();
-            if (Result fault = Duration(cursor, on)) return fault;
-            if (Result fault = Duration(cursor, off)) return fault;
-            if (on < 1000 || off < 1000 || Ms(on) > ZELSIM_MAX_CADENCE_MS || Ms(off) > ZELSIM_MAX_CADENCE_MS)
-                return Fault{column, "a cadence's times lie between 1 ms and 60 s"};
-            step.first = Ms(on);
-            step.second = Ms(off);
-        }
-        if (cursor.Accept({"caller"})) {
-            step.hasCallerId = true;
-            const std::size_t column = cursor.Column();
-            if (Result fault = DigitList(cursor, false, step.digits)) return fault;
-            if (step.digits.find_first_of("ABCD") != std::string::npos)
-                return Fault{column, "a caller's number holds 0-9, * and #"};
-        }
-    } else if (cursor.Accept({"stops", "ringing"})) {
-        step.action = Action::kFxoStopRinging;
-    } else if (cursor.Accept({"reverses", "polarity"})) {
-        step.action = Action::kFxoPolarity;
-    } else if (cursor.Accept({"loses", "loop", "current"})) {
-        step.action = Action::kFxoLoopDrop;
-    } else if (cursor.Accept({"receives", "DTMF"})) {
-        step.action = Action::kFxoDtmf;
-        return DigitList(cursor, false, step.digits);
-    } else {
-        return cursor.FaultHere(
-            "expected 'rings', 'stops ringing', 'reverses polarity', 'loses loop current' or 'receives DTMF "
-            "<digits>'");
+// "[cadence <on> <off>] [caller <digits>]"
+Result Cadence(Cursor &cursor, Step &step) {
+    if (cursor.Accept({"cadence"})) {
+        std::uint64_t on = 0;
+        std::uint64_t off = 0;
+        const std::size_t column = cursor.Column();
+        if (Result fault = Duration(cursor, on)) return fault;
+        if (Result fault = Duration(cursor, off)) return fault;
+        if (on < 1000 || off < 1000 || Ms(on) > ZELSIM_MAX_CADENCE_MS || Ms(off) > ZELSIM_MAX_CADENCE_MS)
+            return Fault{column, "a cadence's times lie between 1 ms and 60 s"};
+        step.first = Ms(on);
+        step.second = Ms(off);
+    }
+    if (cursor.Accept({"caller"})) {
+        step.hasCallerId = true;
+        const std::size_t column = cursor.Column();
+        if (Result fault = DigitList(cursor, false, step.digits)) return fault;
+        if (step.digits.find_first_of("ABCD") != std::string::npos)
+            return Fault{column, "a caller's number holds 0-9, * and #"};
     }
     return End(cursor);
 }
 
-Result TrunkStimulus(Cursor &cursor, Step &step) {
-    struct Phrase {
-        std::initializer_list<std::string_view> words;
-        TrunkCondition condition;
-        bool on;
-    };
-    const Phrase phrases[] = {
-        {{"loses", "signal"}, TrunkCondition::kLos, true},
-        {{"regains", "signal"}, TrunkCondition::kLos, false},
-        {{"raises", "AIS"}, TrunkCondition::kAis, true},
-        {{"clears", "AIS"}, TrunkCondition::kAis, false},
-        {{"raises", "remote", "alarm"}, TrunkCondition::kRai, true},
-        {{"clears", "remote", "alarm"}, TrunkCondition::kRai, false},
-        {{"gains", "frame", "sync"}, TrunkCondition::kSync, true},
-        {{"loses", "frame", "sync"}, TrunkCondition::kSync, false},
-    };
-    for (const Phrase &phrase : phrases) {
-        if (!cursor.Accept(phrase.words)) continue;
-        step.action = Action::kTrunkCondition;
-        step.condition = phrase.condition;
-        step.on = phrase.on;
-        return End(cursor);
-    }
-    if (cursor.Accept({"signals"})) {
-        step.action = Action::kTrunkSignalling;
-        if (Result fault = Channel(cursor, step)) return fault;
-        if (!cursor.Accept({"bits"})) return cursor.FaultHere("expected 'bits'");
-        const std::size_t column = cursor.Column();
-        const std::string_view bits = cursor.Take();
-        if (bits.size() != 4 || bits.find_first_not_of("01") != std::string_view::npos)
-            return Fault{column, "expected four signalling bits ABCD, such as 1001"};
-        for (const char bit : bits) step.second = step.second * 2 + static_cast<std::uint32_t>(bit - '0');
-        return End(cursor);
-    }
-    if (cursor.Accept({"receives", "HDLC", "on"})) {
-        step.action = Action::kTrunkHdlc;
-        if (Result fault = Channel(cursor, step)) return fault;
-        if (!cursor.Accept({"bytes"})) return cursor.FaultHere("expected 'bytes'");
-        return HexBytes(cursor, step.bytes);
-    }
-    return cursor.FaultHere(
-        "expected 'loses signal', 'regains signal', 'raises AIS', 'clears AIS', 'raises remote alarm', 'clears "
-        "remote alarm', 'gains frame sync', 'loses frame sync', 'signals channel <n> bits <ABCD>' or 'receives "
-        "HDLC on channel <n> bytes <hex>'");
+// "bits <ABCD>" after the channel.
+Result SignallingBits(Cursor &cursor, Step &step) {
+    if (!cursor.Accept({"bits"})) return cursor.FaultHere("expected 'bits'");
+    const std::size_t column = cursor.Column();
+    const std::string_view bits = cursor.Take();
+    if (bits.size() != 4 || bits.find_first_not_of("01") != std::string_view::npos)
+        return Fault{column, "expected four signalling bits ABCD, such as 1001"};
+    for (const char bit : bits) step.second = step.second * 2 + static_cast<std::uint32_t>(bit - '0');
+    return End(cursor);
 }
 
-Result Stimulus(Cursor &cursor, Step &step) {
-    // "DTMF 1 2 # from the far end on FXO 0"
+// The words after a stimulus's phrase, by the arguments it takes.
+Result StimulusArgumentsOf(Cursor &cursor, Step &step) {
+    switch (step.stimulus->arguments) {
+        case StimulusArguments::kNone:
+        case StimulusArguments::kOnOff:
+            break;
+        case StimulusArguments::kDtmfDigits:
+        case StimulusArguments::kPulseDigits:
+            return DigitList(cursor, step.stimulus->arguments == StimulusArguments::kPulseDigits, step.digits);
+        case StimulusArguments::kCadence:
+            return Cadence(cursor, step);
+        case StimulusArguments::kSignalling:
+            if (Result fault = Channel(cursor, step)) return fault;
+            return SignallingBits(cursor, step);
+        case StimulusArguments::kFrame:
+            if (Result fault = Channel(cursor, step)) return fault;
+            if (!cursor.Accept({"bytes"})) return cursor.FaultHere("expected 'bytes'");
+            return HexBytes(cursor, step.bytes);
+    }
+    return End(cursor);
+}
+
+// How a phrase is written in the list of choices, its arguments' words after it.
+std::string Choice(std::string_view phrase, StimulusArguments arguments) {
+    std::string choice = "'" + std::string(phrase);
+    switch (arguments) {
+        case StimulusArguments::kDtmfDigits:
+        case StimulusArguments::kPulseDigits:
+            choice += " <digits>";
+            break;
+        case StimulusArguments::kSignalling:
+            choice += " channel <n> bits <ABCD>";
+            break;
+        case StimulusArguments::kFrame:
+            choice += " channel <n> bytes <hex>";
+            break;
+        case StimulusArguments::kNone:
+        case StimulusArguments::kCadence:
+        case StimulusArguments::kOnOff:
+            break;
+    }
+    return choice + "'";
+}
+
+StimulusLine LineOf(std::uint32_t type) {
+    if (type == ZELSIM_DEVTYPE_FXS) return StimulusLine::kFxs;
+    if (type == ZELSIM_DEVTYPE_FXO) return StimulusLine::kFxo;
+    return StimulusLine::kTrunk;
+}
+
+// The stimulus of the step's line whose phrase comes next, with what follows it.
+Result LineStimulus(Cursor &cursor, Step &step) {
+    const StimulusLine line = LineOf(step.type);
+    for (const Stimulus &stimulus : Stimuli()) {
+        if (stimulus.line != line) continue;
+        const bool raises = cursor.AcceptPhrase(stimulus.phrase);
+        if (raises || (!stimulus.clearPhrase.empty() && cursor.AcceptPhrase(stimulus.clearPhrase))) {
+            step.stimulus = &stimulus;
+            step.on = raises;
+            return StimulusArgumentsOf(cursor, step);
+        }
+    }
+    std::vector<std::string> choices;
+    for (const Stimulus &stimulus : Stimuli()) {
+        if (stimulus.line != line) continue;
+        choices.push_back(Choice(stimulus.phrase, stimulus.arguments));
+        if (!stimulus.clearPhrase.empty()) choices.push_back(Choice(stimulus.clearPhrase, stimulus.arguments));
+    }
+    std::string expected = "expected ";
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        expected += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    }
+    return cursor.FaultHere(expected);
+}
+
+Result StimulusStep(Cursor &cursor, Step &step) {
+    // "DTMF 1 2 # from the far end on FXO 0": the one stimulus of an FXO
+    // port that takes DTMF digits.
     if (cursor.Accept({"DTMF"})) {
-        step.action = Action::kFxoDtmf;
+        for (const Stimulus &stimulus : Stimuli()) {
+            if (stimulus.line == StimulusLine::kFxo && stimulus.arguments == StimulusArguments::kDtmfDigits)
+                step.stimulus = &stimulus;
+        }
         if (Result fault = DigitList(cursor, false, step.digits, "from")) return fault;
         if (!cursor.Accept({"from", "the", "far", "end", "on"}))
             return cursor.FaultHere("expected 'from the far end on FXO <n>'");
@@ -320,9 +343,7 @@ Result Stimulus(Cursor &cursor, Step &step) {
         return End(cursor);
     }
     if (Result fault = Device(cursor, step)) return fault;
-    if (step.type == ZELSIM_DEVTYPE_FXS) return FxsStimulus(cursor, step);
-    if (step.type == ZELSIM_DEVTYPE_FXO) return FxoStimulus(cursor, step);
-    return TrunkStimulus(cursor, step);
+    return LineStimulus(cursor, step);
 }
 
 Result ToneName(Cursor &cursor, Step &step) {
@@ -346,7 +367,6 @@ Result ToneName(Cursor &cursor, Step &step) {
 }
 
 Result Expectation(Cursor &cursor, Step &step) {
-    step.action = Action::kExpect;
     const bool anyTone = cursor.Accept({"a", "tone"});
     if (anyTone || cursor.Accept({"tone"})) {
         if (!anyTone) {
@@ -427,7 +447,7 @@ Result ParseLine(std::string_view line, Step &step) {
     Cursor body(Tokens(line.substr(colon + 1), colon + 2), line.size() + 1);
     if (body.AtEnd())
         return body.FaultHere(step.when == When::kWithin ? "expected an expectation" : "expected a stimulus");
-    return step.when == When::kWithin ? Expectation(body, step) : Stimulus(body, step);
+    return step.when == When::kWithin ? Expectation(body, step) : StimulusStep(body, step);
 }
 
 }  // namespace

@@ -51,54 +51,6 @@ void StepClock(std::uint64_t target) {
     WithBoard([&](Board &board) { FireDueStimuli(board, std::min(NextDue(board), target)); });
 }
 
-bool Apply(const Step &step) {
-    bool done = false;
-    WithBoard([&](Board &board) {
-        const std::uint32_t n = step.number;
-        switch (step.action) {
-            case Action::kFxsOffHook:
-                done = FxsOffHook(board, n);
-                break;
-            case Action::kFxsOnHook:
-                done = FxsOnHook(board, n);
-                break;
-            case Action::kFxsFlash:
-                done = FxsFlash(board, n);
-                break;
-            case Action::kFxsDtmf:
-            case Action::kFxsPulse:
-            case Action::kFxoDtmf:
-                done = DialDigits(board, step.type, n, step.digits, step.action == Action::kFxsPulse);
-                break;
-            case Action::kFxoRing:
-                done = FxoRing(board, n, step.first, step.second, step.digits, step.hasCallerId);
-                break;
-            case Action::kFxoStopRinging:
-                done = FxoStopRinging(board, n);
-                break;
-            case Action::kFxoPolarity:
-                done = FxoReversePolarity(board, n);
-                break;
-            case Action::kFxoLoopDrop:
-                done = FxoDropLoopCurrent(board, n);
-                break;
-            case Action::kTrunkCondition:
-                done = TrunkSet(board, step.type, n, step.condition, step.on);
-                break;
-            case Action::kTrunkSignalling:
-                done = TrunkSignalling(board, step.type, n, step.first, step.second);
-                break;
-            case Action::kTrunkHdlc:
-                done = TrunkHdlcFrame(board, step.type, n, step.first, step.bytes.data(),
-                                      static_cast<std::uint32_t>(step.bytes.size()));
-                break;
-            case Action::kExpect:
-                break;
-        }
-    });
-    return done;
-}
-
 bool Matches(const Step &step, const Observation &observation) {
     return observation.type == step.type && observation.number == step.number && observation.what == step.observed &&
            (step.anyValue || observation.value == step.value) && (step.anyDetail || observation.detail == step.detail);
@@ -162,7 +114,7 @@ private:
             case When::kWithin:
                 return Expect(step);
         }
-        if (!Apply(step)) return Fail(step, "the world refused the stimulus in its state");
+        if (!ApplyStimulus(*step.stimulus, step)) return Fail(step, "the world refused the stimulus in its state");
         cursor_time_ = Now();
         return WaitSettled() || NotSettled(&step);
     }
