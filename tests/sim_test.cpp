@@ -87,11 +87,12 @@ TEST_F(SimTest, DriverRefusesBadBuffersAndDevices) {
     EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), 16, buffer.data()), zel::sim::kSimResultTextBadDevice);
     EXPECT_EQ(ZelDrvResultCode2String(0x7FFFFFFFu, R(0x3500F916u), 16, buffer.data()),
               zel::sim::kSimResultTextBadDevice);
-    zel::Request<zel::req::kResultCode2String> request;
-    request.Put<16>(0);
-    request.Put<20>(0x3500F916u);
-    request.PutAddress(buffer.data());
-    request.Put<28>(16);
+    using R = zel::core::result_code_text;
+    zel::Request<R> request;
+    request.Put<R::hDevice>(0);
+    request.Put<R::nResultCode>(0x3500F916u);
+    request.PutAddress<R::pszStringBuf>(buffer.data());
+    request.Put<R::cbStringBuf>(16);
     EXPECT_EQ(request.Send(), zel::sim::kSimResultTextBadDevice);
     EXPECT_EQ(buffer[0], '\0');
 

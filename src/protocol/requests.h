@@ -721,9 +721,6 @@ namespace attr {
 // The two variable-size requests: the value block plus one byte after it.
 inline constexpr std::uint32_t kGetValueOverhead = attributes::get_value::pAttribValue.offset + 1;
 inline constexpr std::uint32_t kSetValueOverhead = attributes::set_value::pAttribValue.offset + 1;
-inline constexpr std::uint32_t kGetValueSizeOffset = attributes::get_value::cbAttribValueReturned.offset;
-inline constexpr std::uint32_t kGetValueDataOffset = attributes::get_value::pAttribValue.offset;
-inline constexpr std::uint32_t kSetValueDataOffset = attributes::set_value::pAttribValue.offset;
 
 // Largest buffer or value whose block size still fits in 32 bits.
 inline constexpr std::uint32_t kMaxGetValueBuf = 0xFFFFFFFFu - kGetValueOverhead;
