@@ -20,9 +20,12 @@
 namespace {
 
 using zeltest::FakeDriver;
-using zeltest::Framed;
+using zeltest::Image;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
+using GetType = zel::attributes::get_type;
+using GetValue = zel::attributes::get_value;
+using SetValue = zel::attributes::set_value;
 
 constexpr ZEL_HANDLE kDevice = 0x10000003u;
 constexpr ZEL_UINT32 kSomeAttribute = 0x2A;
@@ -166,14 +169,23 @@ TEST_F(LibraryAttributeTest, WritesOnTheLibraryHandleGoToTheDriver) {
     driver.ClearRequests();
     EXPECT_EQ(ZelDrvSetAttributeValueUint32(ZEL_LIB_HANDLE, ZEL_ATTR_LIB_FLAG, 0), 0);
     ASSERT_EQ(driver.Requests().size(), 1u);
-    EXPECT_EQ(driver.Last().Word(16), ZEL_LIB_HANDLE);
+    EXPECT_EQ(driver.Last().Word(SetValue::hObject), ZEL_LIB_HANDLE);
 }
 
 using DriverAttributeTest = zeltest::ConnectedFakeDriver;
 
+// A value write's words, before its value.
+std::vector<std::uint8_t> SetBlockWords(std::uint32_t cbValue) {
+    return Image(
+        {{SetValue::hObject, kDevice}, {SetValue::nAttribId, kSomeAttribute}, {SetValue::cbAttribValue, cbValue}});
+}
+
 TEST_F(DriverAttributeTest, TypeRequestAndItsWordsCopiedWhateverTheResult) {
     Reply reply;
-    reply.words = {{8, 1}, {12, 4}, {16, 0x55}, {20, 0xAD00120Du}};
+    reply.words = {{GetType::nAttribType, 1},
+                   {GetType::cbAttribSize, 4},
+                   {GetType::nAttribInfo, 0x55},
+                   {GetType::kLayout.resultOffset, 0xAD00120Du}};
     driver_.Queue(reply);
     ZEL_UINT32 type = 0, size = 0, info = 0;
     EXPECT_EQ(ZelDrvGetAttributeType(kDevice, kSomeAttribute, &type, &size, &info),
@@ -183,7 +195,7 @@ TEST_F(DriverAttributeTest, TypeRequestAndItsWordsCopiedWhateverTheResult) {
     EXPECT_EQ(info, 0x55u);
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x22205Cu);
-    EXPECT_EQ(request.input, Framed({kDevice, kSomeAttribute}));
+    EXPECT_EQ(request.input, Image(24, {{GetType::hObject, kDevice}, {GetType::nAttribId, kSomeAttribute}}));
     EXPECT_EQ(request.cbOut, 24u);
 
     // A transport failure leaves the zero-filled response behind.
@@ -202,12 +214,13 @@ TEST_F(DriverAttributeTest, ValueReadSendsTheBufferSizeAndPrefillsTheValueArea) 
     reply.custom = [&](const RecordedRequest &, std::uint8_t *pOut, std::uint32_t cbOut, std::uint32_t *pCount) {
         seenOutput.assign(pOut, pOut + cbOut);
         // The driver writes two value bytes and stops short of the rest.
-        pOut[8] = 0x0D;
-        pOut[9] = pOut[10] = pOut[11] = 0;
-        pOut[12] = 2;
-        pOut[16] = 0x11;
-        pOut[17] = 0x22;
-        *pCount = 18;
+        const std::span<std::uint8_t> out(pOut, cbOut);
+        zel::PutWord(out, GetValue::kLayout.resultOffset, 0x0D);
+        zel::PutWord(out, GetValue::cbAttribValueReturned, 2);
+        std::uint8_t *pValue = pOut + GetValue::pAttribValue.offset;
+        pValue[0] = 0x11;
+        pValue[1] = 0x22;
+        *pCount = GetValue::pAttribValue.offset + 2;
     };
     driver_.Queue(reply);
     ZEL_UINT32 returned = 0;
@@ -217,11 +230,13 @@ TEST_F(DriverAttributeTest, ValueReadSendsTheBufferSizeAndPrefillsTheValueArea) 
 
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x222060u);
-    EXPECT_EQ(request.input, Framed({kDevice, kSomeAttribute, 6}));
+    EXPECT_EQ(request.input, Image(28, {{GetValue::hObject, kDevice},
+                                        {GetValue::nAttribId, kSomeAttribute},
+                                        {GetValue::cbAttribValueBuf, 6}}));
     EXPECT_EQ(request.cbOut, 6u + 17u);
-    // The block as the driver got it: zero words, the caller's bytes from
-    // 16, one zero byte after them.
-    std::vector<std::uint8_t> expected(16, 0);
+    // The block as the driver got it: zero words, the caller's bytes in the
+    // value block, one zero byte after them.
+    std::vector<std::uint8_t> expected(GetValue::pAttribValue.offset, 0);
     expected.insert(expected.end(), {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0x00});
     EXPECT_EQ(seenOutput, expected);
 }
@@ -232,12 +247,12 @@ TEST_F(DriverAttributeTest, ValueReadSizeIsBoundedByTheBufferOnSuccess) {
     std::array<std::uint8_t, 4> buffer{};
     ZEL_UINT32 returned = 0;
     Reply success;
-    success.words = {{8, 0}, {12, 0x7FFFFFFFu}};
+    success.words = {{GetValue::kLayout.resultOffset, 0}, {GetValue::cbAttribValueReturned, 0x7FFFFFFFu}};
     driver_.Queue(success);
     EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, &returned), 0);
     EXPECT_EQ(returned, 4u);
     Reply refused;
-    refused.words = {{8, 0xAD00120Du}, {12, 13}};
+    refused.words = {{GetValue::kLayout.resultOffset, 0xAD00120Du}, {GetValue::cbAttribValueReturned, 13}};
     driver_.Queue(refused);
     EXPECT_EQ(ZelDrvGetAttributeValue(kDevice, kSomeAttribute, buffer.data(), 4, &returned),
               static_cast<ZEL_RESULT>(0xAD00120Du));
@@ -287,38 +302,38 @@ TEST_F(DriverAttributeTest, TypedReadsSendFourBytesAndTheExtendedInput) {
     std::uint32_t prefilled = 0;
     Reply reply;
     reply.custom = [&](const RecordedRequest &, std::uint8_t *pOut, std::uint32_t cbOut, std::uint32_t *pCount) {
-        prefilled = zel::GetWord(std::span<const std::uint8_t>(pOut, cbOut), 16);
+        prefilled = zel::GetWord(std::span<const std::uint8_t>(pOut, cbOut), GetValue::pAttribValue);
         *pCount = 12;  // result and size only, no value bytes
     };
     driver_.Queue(reply);
     EXPECT_EQ(ZelDrvGetAttributeValueUint32Ex(kDevice, kSomeAttribute, 7, &value), 0);
     EXPECT_EQ(value, 7u);
     EXPECT_EQ(prefilled, 7u);
-    EXPECT_EQ(driver_.Last().Word(24), 4u);
+    EXPECT_EQ(driver_.Last().Word(GetValue::cbAttribValueBuf), 4u);
     EXPECT_EQ(driver_.Last().cbOut, 21u);
 
     Reply answer;
-    answer.words = {{12, 4}, {16, 0xCAFEF00Du}};
+    answer.words = {{GetValue::cbAttribValueReturned, 4}, {GetValue::pAttribValue, 0xCAFEF00Du}};
     driver_.Queue(answer);
     EXPECT_EQ(ZelDrvGetAttributeValueUint32(kDevice, kSomeAttribute, &value), 0);
     EXPECT_EQ(value, 0xCAFEF00Du);
 
     char text[5] = "zzzz";
     Reply textAnswer;
-    textAnswer.bytes = {{16, std::string("ab\0", 3)}};
+    textAnswer.bytes = {{GetValue::pAttribValue, std::string("ab\0", 3)}};
     driver_.Queue(textAnswer);
     EXPECT_EQ(ZelDrvGetAttributeValueSz(kDevice, kSomeAttribute, text, 5), 0);
     EXPECT_EQ(std::string(text, 5), std::string("ab\0z\0", 5));
-    EXPECT_EQ(driver_.Last().Word(24), 5u);
+    EXPECT_EQ(driver_.Last().Word(GetValue::cbAttribValueBuf), 5u);
 }
 
 TEST_F(DriverAttributeTest, ValueWriteBlockHasTheValueAndOneZeroByte) {
     const std::array<std::uint8_t, 3> value = {0x61, 0x62, 0x63};
-    driver_.Queue(Reply::Result(8, 0xAD00330Du));
+    driver_.Queue(Reply::Result(SetValue::kLayout, 0xAD00330Du));
     EXPECT_EQ(ZelDrvSetAttributeValue(kDevice, kSomeAttribute, value.data(), 3), static_cast<ZEL_RESULT>(0xAD00330Du));
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x222064u);
-    auto expected = Framed({kDevice, kSomeAttribute, 3});
+    auto expected = SetBlockWords(3);
     expected.insert(expected.end(), {0x61, 0x62, 0x63, 0x00});
     EXPECT_EQ(request.input, expected);
     EXPECT_EQ(request.cbOut, 12u);
@@ -326,29 +341,29 @@ TEST_F(DriverAttributeTest, ValueWriteBlockHasTheValueAndOneZeroByte) {
 
 TEST_F(DriverAttributeTest, TypedWritesAndTheirBlocks) {
     EXPECT_EQ(ZelDrvSetAttributeValueSz(kDevice, kSomeAttribute, ""), 0);
-    auto expected = Framed({kDevice, kSomeAttribute, 1});
+    auto expected = SetBlockWords(1);
     expected.insert(expected.end(), {0x00, 0x00});
     EXPECT_EQ(driver_.Last().input, expected);
     EXPECT_EQ(driver_.Last().input.size(), 30u);
 
     EXPECT_EQ(ZelDrvSetAttributeValueSz(kDevice, kSomeAttribute, "on"), 0);
-    expected = Framed({kDevice, kSomeAttribute, 3});
+    expected = SetBlockWords(3);
     expected.insert(expected.end(), {'o', 'n', 0x00, 0x00});
     EXPECT_EQ(driver_.Last().input, expected);
 
     EXPECT_EQ(ZelDrvSetAttributeValueUint32(kDevice, kSomeAttribute, 0x01020304u), 0);
-    expected = Framed({kDevice, kSomeAttribute, 4, 0x01020304u});
-    expected.push_back(0);
+    expected = SetBlockWords(4);
+    expected.insert(expected.end(), {0x04, 0x03, 0x02, 0x01, 0x00});
     EXPECT_EQ(driver_.Last().input, expected);
 
     EXPECT_EQ(ZelDrvSetAttributeValueBool(kDevice, kSomeAttribute, 1), 0);
-    expected = Framed({kDevice, kSomeAttribute, 4, 1});
-    expected.push_back(0);
+    expected = SetBlockWords(4);
+    expected.insert(expected.end(), {0x01, 0x00, 0x00, 0x00, 0x00});
     EXPECT_EQ(driver_.Last().input, expected);
 
     // Size 0 needs no buffer: 29 bytes go out.
     EXPECT_EQ(ZelDrvSetAttributeValue(kDevice, kSomeAttribute, nullptr, 0), 0);
-    expected = Framed({kDevice, kSomeAttribute, 0});
+    expected = SetBlockWords(0);
     expected.push_back(0);
     EXPECT_EQ(driver_.Last().input, expected);
 }

@@ -39,9 +39,11 @@ protected:
     }
 };
 
+using Version = zel::core::connect_lib;
+
 TEST_F(ConnectionTest, ConnectSendsTheVersionAndReturnsTheDriversResult) {
     FakeDriver driver("ZELDRV");
-    driver.Queue(Reply::Result(8, 0));
+    driver.Queue(Reply::Result(Version::kLayout, 0));
     ASSERT_EQ(ZelDrvConnectLib(), 0);
     EXPECT_EQ(Connected(), 1u);
     EXPECT_EQ(driver.Opens(), 1);
@@ -53,15 +55,17 @@ TEST_F(ConnectionTest, ConnectSendsTheVersionAndReturnsTheDriversResult) {
     EXPECT_EQ(version.controlCode, zel::ControlCode(zel::req::kConnectLib.function));
     ASSERT_EQ(version.input.size(), 24u);
     EXPECT_EQ(version.cbOut, 12u);
-    for (std::size_t offset = 0; offset < 16; offset += 4) EXPECT_EQ(version.Word(offset), 0u) << offset;
-    EXPECT_EQ(version.Word(16), 0x001D0002u);
-    EXPECT_EQ(version.Word(20), 0x00000001u);
+    for (std::size_t offset = 0; offset < zel::HeaderSize(Version::kLayout.framing); offset += 4) {
+        EXPECT_EQ(version.Word(offset), 0u) << offset;
+    }
+    EXPECT_EQ(version.Word(Version::nVersionWord0), 0x001D0002u);
+    EXPECT_EQ(version.Word(Version::nVersionWord1), 0x00000001u);
 }
 
 TEST_F(ConnectionTest, RefusedVersionLeavesTheLibraryConnected) {
     FakeDriver driver("ZELDRV");
     const auto refusal = static_cast<std::uint32_t>(zel::ZelMakeResult(45, 1, 0x8000000Du, 751));
-    driver.Queue(Reply::Result(8, refusal));
+    driver.Queue(Reply::Result(Version::kLayout, refusal));
     EXPECT_EQ(static_cast<std::uint32_t>(ZelDrvConnectLib()), refusal);
     EXPECT_EQ(Connected(), 1u);
     EXPECT_EQ(ZelDrvConnectLib(), zel::kDrvAlreadyConnected);
@@ -93,12 +97,12 @@ TEST_F(ConnectionTest, TransportFailureOfTheVersionRequestIsReturnedAndStaysConn
 
 TEST_F(ConnectionTest, NetConnectSharesTheOneHandle) {
     FakeDriver net("ZELNET");
-    net.Queue(Reply::Result(8, 0));
+    net.Queue(Reply::Result(Version::kLayout, 0));
     ASSERT_EQ(ZelNetConnectLib(), 0);
     EXPECT_EQ(Connected(), 1u);
     EXPECT_EQ(net.Last().controlCode, 0x2221B8u);
-    EXPECT_EQ(net.Last().Word(16), 0x001D0002u);
-    EXPECT_EQ(net.Last().Word(20), 0x00000001u);
+    EXPECT_EQ(net.Last().Word(Version::nVersionWord0), 0x001D0002u);
+    EXPECT_EQ(net.Last().Word(Version::nVersionWord1), 0x00000001u);
     EXPECT_EQ(static_cast<std::uint32_t>(ZelDrvConnectLib()), 0xB500CF0Du);
     EXPECT_EQ(static_cast<std::uint32_t>(ZelNetConnectLib()), 0xB5009A0Du);
     EXPECT_EQ(net.Opens(), 1);

@@ -25,7 +25,8 @@ using zeltest::FakeDriver;
 using zeltest::Image;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
-using Words = std::initializer_list<std::pair<std::uint32_t, std::uint32_t>>;
+using zeltest::WordValues;
+namespace devices = zel::devices;
 
 constexpr ZEL_RESULT kDriverRefusal = static_cast<ZEL_RESULT>(0x8401230Bu);  // some driver failure
 constexpr ZEL_RESULT kDriverInfo = static_cast<ZEL_RESULT>(0x04000101u);     // a non-negative driver result
@@ -33,7 +34,7 @@ constexpr ZEL_RESULT kDriverInfo = static_cast<ZEL_RESULT>(0x04000101u);     // 
 // The whole input image a request should have: zeros but for the given words.
 
 void ExpectRequest(const RecordedRequest &request, std::uint32_t nFunction, std::uint32_t cbIn, std::uint32_t cbOut,
-                   Words words) {
+                   WordValues words) {
     EXPECT_EQ(request.controlCode, zel::ControlCode(nFunction));
     EXPECT_EQ(request.cbOut, cbOut);
     EXPECT_EQ(request.input, Image(cbIn, words));
@@ -61,48 +62,73 @@ TEST_F(DevicesTest, EachRequestCarriesItsWordsAtTheirOffsets) {
     ZEL_UINT32 word = 0;
     ZEL_UINT32 iterator = 0x00000777u;
 
+    using Lookup = devices::get_device_handle;
     ZelDrvGetDeviceHandle(0xA1, 0xA2, 0xA3, &h);
-    ExpectRequest(driver_.Last(), 0x870, 24, 12, {{12, 0xA1}, {16, 0xA2}, {20, 0xA3}});
+    ExpectRequest(driver_.Last(), 0x870, 24, 12,
+                  {{Lookup::nParam1, 0xA1}, {Lookup::nParam2, 0xA2}, {Lookup::nParam3, 0xA3}});
+    using Open = devices::open_physical;
     ZelDrvOpenPhysicalDevice(0xB1, 0xB2, 0xB3, 0xB4, 0xB5, &h);
-    ExpectRequest(driver_.Last(), 0x871, 36, 16, {{16, 0xB1}, {20, 0xB2}, {24, 0xB3}, {28, 0xB5}, {32, 0xB4}});
+    ExpectRequest(driver_.Last(), 0x871, 36, 16,
+                  {{Open::nParam1, 0xB1},
+                   {Open::nParam2, 0xB2},
+                   {Open::nParam3, 0xB3},
+                   {Open::nParam4, 0xB4},
+                   {Open::nParam5, 0xB5}});
+    using OpenEx = devices::open_physical_ex;
     ZelDrvOpenPhysicalDeviceEx(0xC1, 0xC2, 0xC3);
-    ExpectRequest(driver_.Last(), 0x878, 28, 12, {{16, 0xC1}, {20, 0xC2}, {24, 0xC3}});
+    ExpectRequest(driver_.Last(), 0x878, 28, 12,
+                  {{OpenEx::nParam1, 0xC1}, {OpenEx::nParam2, 0xC2}, {OpenEx::nParam3, 0xC3}});
+    using Create = devices::create_logical;
     ZelDrvCreateLogicalDevice(0x10000001u, 0xD2, 0xD3, 0xD4, &h);
     ExpectRequest(driver_.Last(), 0x872, 36, 16,
-                  {{16, 0x10000001u}, {20, 0xD2}, {24, 0xD3}, {28, connectionWord_}, {32, 0xD4}});
+                  {{Create::hHostDevice, 0x10000001u},
+                   {Create::nParam2, 0xD2},
+                   {Create::nParam3, 0xD3},
+                   {Create::hDriver, connectionWord_},
+                   {Create::nParam4, 0xD4}});
+    using Enable = devices::enable;
     ZelDrvEnable(0x20000002u, 0xE2, 0xE3);
-    ExpectRequest(driver_.Last(), 0x80C, 28, 12, {{16, 0x20000002u}, {20, 0xE2}, {24, 0xE3}});
+    ExpectRequest(driver_.Last(), 0x80C, 28, 12,
+                  {{Enable::hDevice, 0x20000002u}, {Enable::nParam2, 0xE2}, {Enable::nParam3, 0xE3}});
+    using Disable = devices::disable;
     ZelDrvDisable(0x40000003u, 0xF2, 0xF3);
-    ExpectRequest(driver_.Last(), 0x80D, 28, 12, {{16, 0x40000003u}, {20, 0xF2}, {24, 0xF3}});
+    ExpectRequest(driver_.Last(), 0x80D, 28, 12,
+                  {{Disable::hDevice, 0x40000003u}, {Disable::nParam2, 0xF2}, {Disable::nParam3, 0xF3}});
     ZelDrvGetState(0x10000004u, &word);
-    ExpectRequest(driver_.Last(), 0x816, 20, 16, {{16, 0x10000004u}});
+    ExpectRequest(driver_.Last(), 0x816, 20, 16, {{devices::get_state::hDevice, 0x10000004u}});
     ZelDrvReset(0x10000005u);
-    ExpectRequest(driver_.Last(), 0x80E, 20, 12, {{16, 0x10000005u}});
+    ExpectRequest(driver_.Last(), 0x80E, 20, 12, {{devices::reset::hDevice, 0x10000005u}});
+    using Board = devices::connect_board;
     ZelDrvConnectBoard(0x50000006u, 0x10000007u);
-    ExpectRequest(driver_.Last(), 0x820, 24, 12, {{16, 0x50000006u}, {20, 0x10000007u}});
+    ExpectRequest(driver_.Last(), 0x820, 24, 12, {{Board::hCtBus, 0x50000006u}, {Board::hBoard, 0x10000007u}});
     ZelDrvClose(0x30000008u);
-    ExpectRequest(driver_.Last(), 0x811, 20, 12, {{16, 0x30000008u}});
+    ExpectRequest(driver_.Last(), 0x811, 20, 12, {{devices::close::hDevice, 0x30000008u}});
     ZelDrvPollEvents(0x60000009u);
-    ExpectRequest(driver_.Last(), 0x875, 20, 12, {{16, 0x60000009u}});
+    ExpectRequest(driver_.Last(), 0x875, 20, 12, {{devices::poll_events::hDevice, 0x60000009u}});
+    using EnumType = devices::enum_device_type;
     ZelDrvEnumDeviceType(0x1A, &iterator, &word);
-    ExpectRequest(driver_.Last(), 0x80A, 24, 20, {{16, 0x1A}, {20, 0x777}});
+    ExpectRequest(driver_.Last(), 0x80A, 24, 20, {{EnumType::nParam1, 0x1A}, {EnumType::nIterator, 0x777}});
+    using Enum = devices::enum_device;
     iterator = 0x00000888u;
     ZelDrvEnumDevice(0x2A, 0x2B, &iterator, &word);
-    ExpectRequest(driver_.Last(), 0x80B, 28, 20, {{16, 0x2A}, {20, 0x2B}, {24, 0x888}});
+    ExpectRequest(driver_.Last(), 0x80B, 28, 20,
+                  {{Enum::nParam1, 0x2A}, {Enum::nParam2, 0x2B}, {Enum::nIterator, 0x888}});
     EXPECT_EQ(Sent(), 13u);
 }
 
 TEST_F(DevicesTest, GetDeviceHandleUsesTheCompactFraming) {
+    using R = devices::get_device_handle;
+    constexpr std::uint32_t kResult = R::kLayout.resultOffset;
     ZEL_HANDLE h = 0;
     Reply ok;
-    ok.words = {{4, 0}, {8, 0x10020003u}};
+    ok.words = {{kResult, 0}, {R::hDevice, 0x10020003u}};
     driver_.Queue(ok);
     EXPECT_EQ(ZelDrvGetDeviceHandle(1, 2, 3, &h), 0);
     EXPECT_EQ(h, 0x10020003u);
 
     // The result sits at offset 4: a refusal there wins over a handle at 8.
     Reply refused;
-    refused.words = {{4, static_cast<std::uint32_t>(kDriverRefusal)}, {8, 0x10020003u}};
+    refused.words = {{kResult, static_cast<std::uint32_t>(kDriverRefusal)}, {R::hDevice, 0x10020003u}};
     driver_.Queue(refused);
     h = 0;
     EXPECT_EQ(ZelDrvGetDeviceHandle(1, 2, 3, &h), kDriverRefusal);
@@ -116,30 +142,33 @@ TEST_F(DevicesTest, GetDeviceHandleUsesTheCompactFraming) {
 
     Reply empty;
     empty.count = 0;
-    empty.words = {{4, 0}, {8, 0x10020003u}};
+    empty.words = {{kResult, 0}, {R::hDevice, 0x10020003u}};
     driver_.Queue(empty);
     EXPECT_EQ(ZelDrvGetDeviceHandle(1, 2, 3, &h), kTransportEmptyResponseCompact);
     EXPECT_EQ(h, ZEL_INVALID_HANDLE_VALUE);
 }
 
 TEST_F(DevicesTest, GetDeviceHandleWithoutOutputStillSends) {
-    driver_.Queue(Reply::Result(4, static_cast<std::uint32_t>(kDriverRefusal)));
+    constexpr zel::RequestLayout kLayout = devices::get_device_handle::kLayout;
+    driver_.Queue(Reply::Result(kLayout, static_cast<std::uint32_t>(kDriverRefusal)));
     EXPECT_EQ(ZelDrvGetDeviceHandle(7, 8, 9, nullptr), kDriverRefusal);
-    driver_.Queue(Reply::Result(4, static_cast<std::uint32_t>(kDriverInfo)));
+    driver_.Queue(Reply::Result(kLayout, static_cast<std::uint32_t>(kDriverInfo)));
     EXPECT_EQ(ZelDrvGetDeviceHandle(7, 8, 9, nullptr), kDriverInfo);
     EXPECT_EQ(Sent(), 2u);
 }
 
 TEST_F(DevicesTest, OpenPhysicalDeviceWritesTheHandleOrTheInvalidValue) {
+    using R = devices::open_physical;
+    constexpr std::uint32_t kResult = R::kLayout.resultOffset;
     ZEL_HANDLE h = 0;
     Reply ok;
-    ok.words = {{8, 0x10030001u}, {12, static_cast<std::uint32_t>(kDriverInfo)}};
+    ok.words = {{R::hDevice, 0x10030001u}, {kResult, static_cast<std::uint32_t>(kDriverInfo)}};
     driver_.Queue(ok);
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 2, 3, 4, &h), kDriverInfo);
     EXPECT_EQ(h, 0x10030001u);
 
     Reply refused;
-    refused.words = {{8, 0x10030001u}, {12, static_cast<std::uint32_t>(kDriverRefusal)}};
+    refused.words = {{R::hDevice, 0x10030001u}, {kResult, static_cast<std::uint32_t>(kDriverRefusal)}};
     driver_.Queue(refused);
     h = 0;
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 2, 3, 4, &h), kDriverRefusal);
@@ -148,7 +177,7 @@ TEST_F(DevicesTest, OpenPhysicalDeviceWritesTheHandleOrTheInvalidValue) {
     // An empty answer is a transport failure even though the call succeeded.
     Reply empty;
     empty.count = 0;
-    empty.words = {{8, 0x10030001u}, {12, 0}};
+    empty.words = {{R::hDevice, 0x10030001u}, {kResult, 0}};
     driver_.Queue(empty);
     h = 0;
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 2, 3, 4, &h), kTransportEmptyResponse);
@@ -156,7 +185,7 @@ TEST_F(DevicesTest, OpenPhysicalDeviceWritesTheHandleOrTheInvalidValue) {
 
     Reply callFails;
     callFails.succeeds = false;
-    callFails.words = {{8, 0x10030001u}, {12, 0}};
+    callFails.words = {{R::hDevice, 0x10030001u}, {kResult, 0}};
     driver_.Queue(callFails);
     h = 0;
     EXPECT_EQ(ZelDrvOpenPhysicalDevice(0, 1, 2, 3, 4, &h), kTransportCallFailed);
@@ -164,22 +193,24 @@ TEST_F(DevicesTest, OpenPhysicalDeviceWritesTheHandleOrTheInvalidValue) {
 }
 
 TEST_F(DevicesTest, CreateLogicalDeviceWritesOnlyOnSuccess) {
+    using R = devices::create_logical;
+    constexpr std::uint32_t kResult = R::kLayout.resultOffset;
     ZEL_HANDLE h = 0x12345678u;
     Reply refused;
-    refused.words = {{8, 0x20000009u}, {12, static_cast<std::uint32_t>(kDriverRefusal)}};
+    refused.words = {{R::hLogicalDevice, 0x20000009u}, {kResult, static_cast<std::uint32_t>(kDriverRefusal)}};
     driver_.Queue(refused);
     EXPECT_EQ(ZelDrvCreateLogicalDevice(0x10000001u, 1, 2, 3, &h), kDriverRefusal);
     EXPECT_EQ(h, 0x12345678u);
 
     Reply empty;
     empty.count = 0;
-    empty.words = {{8, 0x20000009u}, {12, 0}};
+    empty.words = {{R::hLogicalDevice, 0x20000009u}, {kResult, 0}};
     driver_.Queue(empty);
     EXPECT_EQ(ZelDrvCreateLogicalDevice(0x10000001u, 1, 2, 3, &h), kTransportEmptyResponse);
     EXPECT_EQ(h, 0x12345678u);
 
     Reply ok;
-    ok.words = {{8, 0x20000009u}, {12, 0}};
+    ok.words = {{R::hLogicalDevice, 0x20000009u}, {kResult, 0}};
     driver_.Queue(ok);
     EXPECT_EQ(ZelDrvCreateLogicalDevice(0x10000001u, 1, 2, 3, &h), 0);
     EXPECT_EQ(h, 0x20000009u);
@@ -187,21 +218,28 @@ TEST_F(DevicesTest, CreateLogicalDeviceWritesOnlyOnSuccess) {
 
 TEST_F(DevicesTest, GetStateAndEnumerationCopyWhateverTheResult) {
     ZEL_UINT32 state = 0xDEADBEEFu;
+    const auto refusal = static_cast<std::uint32_t>(kDriverRefusal);
+    using State = devices::get_state;
     Reply refused;
-    refused.words = {{8, 0x00000042u}, {12, static_cast<std::uint32_t>(kDriverRefusal)}};
+    refused.words = {{State::nState, 0x00000042u}, {State::kLayout.resultOffset, refusal}};
     driver_.Queue(refused);
     EXPECT_EQ(ZelDrvGetState(0x10000001u, &state), kDriverRefusal);
     EXPECT_EQ(state, 0x42u);
 
     ZEL_UINT32 iterator = 5;
     ZEL_UINT32 value = 0xDEADBEEFu;
-    Reply enumRefused;
-    enumRefused.words = {{8, 0x11u}, {12, 0x22u}, {16, static_cast<std::uint32_t>(kDriverRefusal)}};
-    driver_.Queue(enumRefused);
+    using EnumType = devices::enum_device_type;
+    Reply typeRefused;
+    typeRefused.words = {
+        {EnumType::nDeviceType, 0x11u}, {EnumType::nNextIterator, 0x22u}, {EnumType::kLayout.resultOffset, refusal}};
+    driver_.Queue(typeRefused);
     EXPECT_EQ(ZelDrvEnumDeviceType(0, &iterator, &value), kDriverRefusal);
     EXPECT_EQ(value, 0x11u);
     EXPECT_EQ(iterator, 0x22u);
 
+    using Enum = devices::enum_device;
+    Reply enumRefused;
+    enumRefused.words = {{Enum::nDevice, 0x11u}, {Enum::nNextIterator, 0x22u}, {Enum::kLayout.resultOffset, refusal}};
     driver_.Queue(enumRefused);
     iterator = 5;
     value = 0;
@@ -235,9 +273,10 @@ TEST_F(DevicesTest, OutputsCopiedAfterATransportFailureAreZero) {
 TEST_F(DevicesTest, EnumerationRunsUntilTheDriverReturnsTheEndMarker) {
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> steps = {
         {0x101u, 0x5400'0001u}, {0x102u, 0x5400'0002u}, {0x103u, ZEL_INVALID_HANDLE_VALUE}};
+    using R = devices::enum_device_type;
     for (const auto &[value, next] : steps) {
         Reply step;
-        step.words = {{8, value}, {12, next}, {16, 0}};
+        step.words = {{R::nDeviceType, value}, {R::nNextIterator, next}, {R::kLayout.resultOffset, 0}};
         driver_.Queue(step);
     }
     ZEL_UINT32 iterator = 0xABCDu;
@@ -255,9 +294,9 @@ TEST_F(DevicesTest, EnumerationRunsUntilTheDriverReturnsTheEndMarker) {
     // Each step sent the position the previous one returned.
     const auto requests = driver_.Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].Word(20), 0u);
-    EXPECT_EQ(requests[1].Word(20), 0x5400'0001u);
-    EXPECT_EQ(requests[2].Word(20), 0x5400'0002u);
+    EXPECT_EQ(requests[0].Word(R::nIterator), 0u);
+    EXPECT_EQ(requests[1].Word(R::nIterator), 0x5400'0001u);
+    EXPECT_EQ(requests[2].Word(R::nIterator), 0x5400'0002u);
 }
 
 TEST_F(DevicesTest, IteratorTestsOnlyCompare) {

@@ -25,6 +25,9 @@ namespace {
 
 using zel::RequestLayout;
 namespace req = zel::req;
+namespace devices = zel::devices;
+namespace eq = zel::event_queues;
+namespace registers = zel::registers;
 
 constexpr std::uint32_t kSentinel = 0x5E5E5E5Eu;
 constexpr std::uint32_t kDriverFailure = 0xD685050Bu;
@@ -47,10 +50,13 @@ enum class Rule {
 };
 
 struct Out {
+    Out(const zel::Word &word, Rule r, std::uint32_t s, bool v = false)
+        : offset(word.offset), rule(r), start(s), varies(v) {}
+
     std::uint32_t offset;  // the field's place in the response
     Rule rule;
     std::uint32_t start;  // what the caller gets where the reply never reached
-    bool varies = false;  // differs from run to run (the driver's clock)
+    bool varies;          // differs from run to run (the driver's clock)
 };
 
 struct Case {
@@ -92,17 +98,25 @@ const std::uint8_t kMask[1] = {0x06};
 
 std::vector<Case> Cases() {
     using O = std::vector<std::uint32_t>;
-    const Out value8{8, Rule::Always, 0};
+    using EnumType = devices::enum_device_type;
+    using Enum = devices::enum_device;
+    using GetType = zel::attributes::get_type;
+    using GetValue = zel::attributes::get_value;
+    using Time = registers::get_current_time;
+    using GetData = eq::get_event_data;
     std::vector<Out> record;
-    for (std::uint32_t offset = 8; offset < 40; offset += 4) record.push_back({offset, Rule::Always, 0});
+    for (const zel::Word &word : {GetData::nExData0, GetData::nExData1, GetData::nData0, GetData::nData1,
+                                  GetData::nData2, GetData::nData3, GetData::nData4, GetData::nData5}) {
+        record.push_back({word, Rule::Always, 0});
+    }
     return {
         {"EnumDeviceType",
          req::kEnumDeviceType,
-         {value8, {12, Rule::Always, ZEL_INVALID_HANDLE_VALUE}},
+         {{EnumType::nDeviceType, Rule::Always, 0}, {EnumType::nNextIterator, Rule::Always, ZEL_INVALID_HANDLE_VALUE}},
          [](const World &, O &o) { return ZelDrvEnumDeviceType(ZELSIM_BOARD, &(o[1] = 0), &o[0]); }},
         {"EnumDevice",
          req::kEnumDevice,
-         {value8, {12, Rule::Always, ZEL_INVALID_HANDLE_VALUE}},
+         {{Enum::nDevice, Rule::Always, 0}, {Enum::nNextIterator, Rule::Always, ZEL_INVALID_HANDLE_VALUE}},
          [](const World &, O &o) { return ZelDrvEnumDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, &(o[1] = 0), &o[0]); }},
         {"Enable", req::kEnable, {}, [](const World &w, O &) { return ZelDrvEnable(w.device, 0, 0); }},
         {"Disable", req::kDisable, {}, [](const World &w, O &) { return ZelDrvDisable(w.device, 0, 0); }},
@@ -118,7 +132,7 @@ std::vector<Case> Cases() {
         {"Close", req::kClose, {}, [](const World &w, O &) { return ZelDrvClose(w.logical); }},
         {"EventCode2String",
          req::kEventCode2String,
-         {{8, Rule::Always, kSentinel & 0xFFFFFF00u}},
+         {{eq::event_code_text::pszStringBuf, Rule::Always, kSentinel & 0xFFFFFF00u}},
          [](const World &w, O &o) {
              char text[64];
              std::memset(text, 0x5E, sizeof text);
@@ -134,17 +148,22 @@ std::vector<Case> Cases() {
          req::kDisconnectLogicalDevice,
          {},
          [](const World &w, O &) { return ZelDrvDisconnectLogicalDevice(w.logical, 0, w.pipe, 0); }},
-        {"GetState", req::kGetState, {value8}, [](const World &w, O &o) { return ZelDrvGetState(w.device, &o[0]); }},
+        {"GetState",
+         req::kGetState,
+         {{devices::get_state::nState, Rule::Always, 0}},
+         [](const World &w, O &o) { return ZelDrvGetState(w.device, &o[0]); }},
         {"GetAttributeType",
          req::kGetAttributeType,
-         {value8, {12, Rule::Always, 0}, {16, Rule::Always, 0}},
+         {{GetType::nAttribType, Rule::Always, 0},
+          {GetType::cbAttribSize, Rule::Always, 0},
+          {GetType::nAttribInfo, Rule::Always, 0}},
          [](const World &w, O &o) {
              return ZelDrvGetAttributeType(w.device, ZELSIM_ATTR_DEV_TYPE, &o[0], &o[1], &o[2]);
          }},
-        // A 4-byte buffer: the value area at 16 starts with the caller's bytes.
+        // A 4-byte buffer: the value area starts with the caller's bytes.
         {"GetAttributeValue",
          req::kGetAttributeValue,
-         {{16, Rule::Always, kSentinel}, {12, Rule::Always, 0}},
+         {{GetValue::pAttribValue, Rule::Always, kSentinel}, {GetValue::cbAttribValueReturned, Rule::Always, 0}},
          [](const World &w, O &o) { return ZelDrvGetAttributeValue(w.device, ZELSIM_ATTR_DEV_TYPE, &o[0], 4, &o[1]); },
          4 + zel::attr::kGetValueOverhead},
         {"SetAttributeValue",
@@ -161,11 +180,11 @@ std::vector<Case> Cases() {
          }},
         {"ReadReg8",
          req::kReadReg8,
-         {value8},
+         {{registers::read8::nValue, Rule::Always, 0}},
          [](const World &w, O &o) { return ZelDrvReadReg8(w.device, ZELSIM_REG_ID, &o[0]); }},
         {"ReadReg16",
          req::kReadReg16,
-         {value8},
+         {{registers::read16::nValue, Rule::Always, 0}},
          [](const World &w, O &o) { return ZelDrvReadReg16(w.device, ZELSIM_REG_ID, &o[0]); }},
         {"WriteReg8", req::kWriteReg8, {}, [](const World &w, O &) { return ZelDrvWriteReg8(w.device, 0x40, 1); }},
         {"WriteReg16", req::kWriteReg16, {}, [](const World &w, O &) { return ZelDrvWriteReg16(w.device, 0x40, 1); }},
@@ -176,7 +195,7 @@ std::vector<Case> Cases() {
         {"WriteReg32", req::kWriteReg32, {}, [](const World &w, O &) { return ZelDrvWriteReg32(w.device, 0x40, 1); }},
         {"ReadReg32",
          req::kReadReg32,
-         {value8},
+         {{registers::read32::nValue, Rule::Always, 0}},
          [](const World &w, O &o) { return ZelDrvReadReg32(w.device, ZELSIM_REG_ID, &o[0]); }},
         {"ConnectLib",
          req::kConnectLib,
@@ -187,29 +206,32 @@ std::vector<Case> Cases() {
          }},
         {"GetDeviceHandle",
          req::kGetDeviceHandle,
-         {{8, Rule::OnSuccess, ZEL_INVALID_HANDLE_VALUE}},
+         {{devices::get_device_handle::hDevice, Rule::OnSuccess, ZEL_INVALID_HANDLE_VALUE}},
          [](const World &, O &o) { return ZelDrvGetDeviceHandle(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 0, &o[0]); }},
         {"OpenPhysicalDevice",
          req::kOpenPhysicalDevice,
-         {{8, Rule::OnSuccess, 0}},
+         {{devices::open_physical::hDevice, Rule::OnSuccess, 0}},
          [](const World &, O &o) {
              return ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &o[0]);
          }},
         {"CreateLogicalDevice",
          req::kCreateLogicalDevice,
-         {{8, Rule::OnSuccessOnly, 0}},
+         {{devices::create_logical::hLogicalDevice, Rule::OnSuccessOnly, 0}},
          [](const World &w, O &o) {
              return ZelDrvCreateLogicalDevice(w.device, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &o[0]);
          }},
         {"CreateEventQueue",
          req::kCreateEventQueue,
-         {value8},
+         {{eq::create_queue::hEventQueue, Rule::Always, 0}},
          [](const World &w, O &o) { return ZelDrvCreateEventQueue(4, w.event, &o[0]); }},
-        {"CreatePipe", req::kCreatePipe, {value8}, [](const World &, O &o) { return ZelDrvCreatePipe(0, &o[0]); }},
+        {"CreatePipe",
+         req::kCreatePipe,
+         {{zel::pipes::create_pipe::hPipe, Rule::Always, 0}},
+         [](const World &, O &o) { return ZelDrvCreatePipe(0, &o[0]); }},
         {"PollEvents", req::kPollEvents, {}, [](const World &w, O &) { return ZelDrvPollEvents(w.device); }},
         {"GetCurrentTime",
          req::kGetCurrentTime,
-         {{8, Rule::Always, 0, true}, {12, Rule::Always, 0, true}},
+         {{Time::nTimeLow, Rule::Always, 0, true}, {Time::nTimeHigh, Rule::Always, 0, true}},
          [](const World &, O &o) {
              ZEL_UINT64 time = kSentinel;
              const ZEL_RESULT r = ZelDrvGetCurrentTime(&time);
@@ -234,7 +256,7 @@ std::vector<Case> Cases() {
          }},
         {"GetEventDataEx",
          req::kGetEventDataEx,
-         {value8},
+         {{eq::get_event_data_ex::coEventsReturned, Rule::Always, 0}},
          [](const World &w, O &o) {
              ZelEventData data[4];
              return ZelDrvGetEventDataEx(w.queue, data, 4, &o[0]);

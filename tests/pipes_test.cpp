@@ -26,8 +26,7 @@ constexpr ZEL_HANDLE kLogical = 0x20010004u;
 constexpr ZEL_RESULT kDriverRefusal = static_cast<ZEL_RESULT>(0x8601F00Bu);
 
 constexpr std::uint32_t kConnectPipeFunction = 0x80F;
-constexpr std::uint32_t kMaskOffset = 32;
-constexpr std::uint32_t kMaskSizeOffset = 544;
+using Connect = zel::pipes::connect_pipe;
 
 class PipesTest : public zeltest::ConnectedFakeDriver {
 protected:
@@ -36,7 +35,8 @@ protected:
     // The mask area and size word of the last pipe connection request.
     std::vector<std::uint8_t> SentMaskArea() const {
         const auto input = driver_.Last().input;
-        return {input.begin() + kMaskOffset, input.begin() + kMaskSizeOffset};
+        const auto mask = input.begin() + Connect::pTimeSlotMask.offset;
+        return {mask, mask + Connect::pTimeSlotMask.width};
     }
 };
 
@@ -47,15 +47,17 @@ TEST_F(PipesTest, ConnectPipeBuildsTheWholeRequest) {
     EXPECT_EQ(request.controlCode, zel::ControlCode(kConnectPipeFunction));
     ASSERT_EQ(request.input.size(), 548u);
     EXPECT_EQ(request.cbOut, 12u);
-    for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(request.input[i], 0u) << "header byte " << i;
-    EXPECT_EQ(request.Word(16), kPipe);
-    EXPECT_EQ(request.Word(20), 0x1111u);
-    EXPECT_EQ(request.Word(24), kPhysical);
-    EXPECT_EQ(request.Word(28), 0x4444u);
+    for (std::size_t i = 0; i < zel::HeaderSize(Connect::kLayout.framing); ++i) {
+        EXPECT_EQ(request.input[i], 0u) << "header byte " << i;
+    }
+    EXPECT_EQ(request.Word(Connect::hPipe), kPipe);
+    EXPECT_EQ(request.Word(Connect::nParam2), 0x1111u);
+    EXPECT_EQ(request.Word(Connect::hDevice), kPhysical);
+    EXPECT_EQ(request.Word(Connect::nParam4), 0x4444u);
     std::vector<std::uint8_t> expected(512, 0);
     std::copy(std::begin(mask), std::end(mask), expected.begin());
     EXPECT_EQ(SentMaskArea(), expected);
-    EXPECT_EQ(request.Word(kMaskSizeOffset), 4u);
+    EXPECT_EQ(request.Word(Connect::coMaskSize), 4u);
 }
 
 TEST_F(PipesTest, MaskSizeRules) {
@@ -63,12 +65,12 @@ TEST_F(PipesTest, MaskSizeRules) {
     // Without a mask the size is 0, whatever the caller says.
     for (ZEL_INT32 size : {-1, 0, 4, 513, INT_MIN, INT_MAX}) {
         ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, nullptr, size), 0) << size;
-        EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 0u);
+        EXPECT_EQ(driver_.Last().Word(Connect::coMaskSize), 0u);
         EXPECT_EQ(SentMaskArea(), std::vector<std::uint8_t>(512, 0));
     }
     // With a mask and size 0 nothing is copied.
     ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, 0), 0);
-    EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 0u);
+    EXPECT_EQ(driver_.Last().Word(Connect::coMaskSize), 0u);
     EXPECT_EQ(SentMaskArea(), std::vector<std::uint8_t>(512, 0));
     driver_.ClearRequests();
 
@@ -84,7 +86,7 @@ TEST_F(PipesTest, AFullMaskFillsTheArea) {
     for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = static_cast<std::uint8_t>(i * 7 + 1);
     ASSERT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask.data(), 512), 0);
     EXPECT_EQ(SentMaskArea(), mask);
-    EXPECT_EQ(driver_.Last().Word(kMaskSizeOffset), 512u);
+    EXPECT_EQ(driver_.Last().Word(Connect::coMaskSize), 512u);
 }
 
 TEST_F(PipesTest, ConnectPipeTestsThePipeBeforeTheDevice) {
@@ -94,16 +96,17 @@ TEST_F(PipesTest, ConnectPipeTestsThePipeBeforeTheDevice) {
     // The kind tests precede the mask size test.
     EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPipe, 0, mask, -1), static_cast<ZEL_RESULT>(0xB5033E0Bu));
     EXPECT_EQ(Sent(), 0u);
-    driver_.Queue(Reply::Result(8, static_cast<std::uint32_t>(kDriverRefusal)));
+    driver_.Queue(Reply::Result(Connect::kLayout, static_cast<std::uint32_t>(kDriverRefusal)));
     EXPECT_EQ(ZelDrvConnectPipe(kPipe, 0, kPhysical, 0, mask, 1), kDriverRefusal);
 }
 
 TEST_F(PipesTest, CreatePipeCopiesTheHandleWhateverTheResult) {
+    using R = zel::pipes::create_pipe;
     OSA_HANDLE hDriver = nullptr;
     ASSERT_EQ(ZelDrvGetHandle(&hDriver), 0);
     ZEL_HANDLE h = 0;
     Reply refused;
-    refused.words = {{8, 0x4000BEEFu}, {12, static_cast<std::uint32_t>(kDriverRefusal)}};
+    refused.words = {{R::hPipe, 0x4000BEEFu}, {R::kLayout.resultOffset, static_cast<std::uint32_t>(kDriverRefusal)}};
     driver_.Queue(refused);
     EXPECT_EQ(ZelDrvCreatePipe(0x77u, &h), kDriverRefusal);
     EXPECT_EQ(h, 0x4000BEEFu);
@@ -111,8 +114,8 @@ TEST_F(PipesTest, CreatePipeCopiesTheHandleWhateverTheResult) {
     EXPECT_EQ(request.controlCode, zel::ControlCode(0x874u));
     ASSERT_EQ(request.input.size(), 24u);
     EXPECT_EQ(request.cbOut, 16u);
-    EXPECT_EQ(request.Word(16), 0x77u);
-    EXPECT_EQ(request.Word(20), static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hDriver)));
+    EXPECT_EQ(request.Word(R::nParam1), 0x77u);
+    EXPECT_EQ(request.Word(R::hDriver), static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hDriver)));
 
     Reply empty;
     empty.count = 0;
@@ -133,8 +136,8 @@ TEST_F(PipesTest, DisconnectPipe) {
     EXPECT_EQ(request.controlCode, zel::ControlCode(0x810u));
     ASSERT_EQ(request.input.size(), 24u);
     EXPECT_EQ(request.cbOut, 12u);
-    EXPECT_EQ(request.Word(16), kPipe);
-    EXPECT_EQ(request.Word(20), 0x2222u);
+    EXPECT_EQ(request.Word(zel::pipes::disconnect_pipe::hPipe), kPipe);
+    EXPECT_EQ(request.Word(zel::pipes::disconnect_pipe::nParam2), 0x2222u);
 }
 
 TEST_F(PipesTest, ConnectLogicalDeviceLeavesKindsToTheDriver) {
@@ -143,10 +146,11 @@ TEST_F(PipesTest, ConnectLogicalDeviceLeavesKindsToTheDriver) {
     EXPECT_EQ(request.controlCode, zel::ControlCode(0x813u));
     ASSERT_EQ(request.input.size(), 32u);
     EXPECT_EQ(request.cbOut, 12u);
-    EXPECT_EQ(request.Word(16), kPhysical);
-    EXPECT_EQ(request.Word(20), 0x12u);
-    EXPECT_EQ(request.Word(24), kLogical);
-    EXPECT_EQ(request.Word(28), 0x34u);
+    using R = zel::pipes::connect_logical;
+    EXPECT_EQ(request.Word(R::hFromDevice), kPhysical);
+    EXPECT_EQ(request.Word(R::nParam2), 0x12u);
+    EXPECT_EQ(request.Word(R::hToDevice), kLogical);
+    EXPECT_EQ(request.Word(R::nParam4), 0x34u);
     ASSERT_EQ(ZelDrvConnectLogicalDevice(kLogical, 0, 0xFFFFFFFFu, 0), 0);
     EXPECT_EQ(Sent(), 2u);
 }
@@ -161,10 +165,11 @@ TEST_F(PipesTest, DisconnectLogicalDeviceTestsBothEnds) {
     const auto request = driver_.Last();
     EXPECT_EQ(request.controlCode, zel::ControlCode(0x814u));
     ASSERT_EQ(request.input.size(), 32u);
-    EXPECT_EQ(request.Word(16), kPipe);
-    EXPECT_EQ(request.Word(20), 0x56u);
-    EXPECT_EQ(request.Word(24), kPipe);
-    EXPECT_EQ(request.Word(28), 0x78u);
+    using R = zel::pipes::disconnect_logical;
+    EXPECT_EQ(request.Word(R::hFromDevice), kPipe);
+    EXPECT_EQ(request.Word(R::nParam2), 0x56u);
+    EXPECT_EQ(request.Word(R::hToDevice), kPipe);
+    EXPECT_EQ(request.Word(R::nParam4), 0x78u);
     ASSERT_EQ(ZelDrvDisconnectLogicalDevice(kLogical, 0, kLogical, 0), 0);
 }
 

@@ -17,38 +17,54 @@
 namespace {
 
 using zeltest::FakeDriver;
-using zeltest::Framed;
+using zeltest::Image;
 using zeltest::RecordedRequest;
 using zeltest::Reply;
+namespace registers = zel::registers;
 
 constexpr ZEL_HANDLE kDevice = 0x10000004u;
 
 using ReadFn = ZEL_RESULT(ZEL_CALLCONV *)(ZEL_HANDLE, ZEL_UINT32, ZEL_UINT32 *);
 using WriteFn = ZEL_RESULT(ZEL_CALLCONV *)(ZEL_HANDLE, ZEL_UINT32, ZEL_UINT32);
 
+// A register request's words.
+struct RegisterWords {
+    zel::Word hDevice;
+    zel::Word nRegister;
+    zel::Word nValue;
+    std::uint32_t resultOffset;
+};
+
+template <class R>
+constexpr RegisterWords WordsOf() {
+    return {R::hDevice, R::nRegister, R::nValue, R::kLayout.resultOffset};
+}
+
 struct ReadCase {
     const char *name;
     ReadFn fn;
     std::uint32_t controlCode;
     ZEL_RESULT nullRefusal;
+    RegisterWords words;
 };
 
 struct WriteCase {
     const char *name;
     WriteFn fn;
     std::uint32_t controlCode;
+    RegisterWords words;
 };
 
 const ReadCase kReads[] = {
-    {"ReadReg8", &ZelDrvReadReg8, 0x222070u, zel::kRegRead8NullValue},
-    {"ReadReg16", &ZelDrvReadReg16, 0x222074u, zel::kRegRead16NullValue},
-    {"ReadReg32", &ZelDrvReadReg32, 0x222088u, zel::kRegRead32NullValue},
+    {"ReadReg8", &ZelDrvReadReg8, 0x222070u, zel::kRegRead8NullValue, WordsOf<registers::read8>()},
+    {"ReadReg16", &ZelDrvReadReg16, 0x222074u, zel::kRegRead16NullValue, WordsOf<registers::read16>()},
+    {"ReadReg32", &ZelDrvReadReg32, 0x222088u, zel::kRegRead32NullValue, WordsOf<registers::read32>()},
 };
 
 const WriteCase kWrites[] = {
-    {"WriteReg8", &ZelDrvWriteReg8, 0x222078u},
-    {"WriteReg16", &ZelDrvWriteReg16, 0x22207Cu},
-    {"WriteReg32", &ZelDrvWriteReg32, 0x222084u},
+    {"WriteReg8", &ZelDrvWriteReg8, 0x222078u, WordsOf<registers::write8>()},
+    {"WriteReg16", &ZelDrvWriteReg16, 0x22207Cu, WordsOf<registers::write16>()},
+    {"WriteReg32", &ZelDrvWriteReg32, 0x222084u, WordsOf<registers::write32>()},
 };
 
 using RegisterTest = zeltest::ConnectedFakeDriver;
@@ -56,20 +72,21 @@ using RegisterTest = zeltest::ConnectedFakeDriver;
 TEST_F(RegisterTest, ReadsStoreTheWholeWordAndTakeTheResultFromTwelve) {
     for (const ReadCase &read : kReads) {
         SCOPED_TRACE(read.name);
+        const RegisterWords &w = read.words;
         Reply reply;
-        reply.words = {{8, 0xFFFFFFA5u}, {12, 0}};
+        reply.words = {{w.nValue, 0xFFFFFFA5u}, {w.resultOffset, 0}};
         driver_.Queue(reply);
         ZEL_UINT32 value = 0;
         EXPECT_EQ(read.fn(kDevice, 0x40, &value), 0);
         EXPECT_EQ(value, 0xFFFFFFA5u);
         const RecordedRequest request = driver_.Last();
         EXPECT_EQ(request.controlCode, read.controlCode);
-        EXPECT_EQ(request.input, Framed({kDevice, 0x40}));
+        EXPECT_EQ(request.input, Image(24, {{w.hDevice, kDevice}, {w.nRegister, 0x40}}));
         EXPECT_EQ(request.cbOut, 16u);
 
         // A failing result word comes back unchanged and the value is stored all the same.
         Reply refused;
-        refused.words = {{8, 0x000000A5u}, {12, 0xA2E1230Bu}};
+        refused.words = {{w.nValue, 0x000000A5u}, {w.resultOffset, 0xA2E1230Bu}};
         driver_.Queue(refused);
         EXPECT_EQ(read.fn(kDevice, 0x40, &value), static_cast<ZEL_RESULT>(0xA2E1230Bu));
         EXPECT_EQ(value, 0x000000A5u);
@@ -91,34 +108,37 @@ TEST_F(RegisterTest, ReadsStoreTheWholeWordAndTakeTheResultFromTwelve) {
 TEST_F(RegisterTest, WritesSendTheValueUnmasked) {
     for (const WriteCase &write : kWrites) {
         SCOPED_TRACE(write.name);
-        driver_.Queue(Reply::Result(8, 0xA2E1330Bu));
+        const RegisterWords &w = write.words;
+        driver_.Queue(Reply::Result(w.resultOffset, 0xA2E1330Bu));
         EXPECT_EQ(write.fn(kDevice, 7, 0x00001234u), static_cast<ZEL_RESULT>(0xA2E1330Bu));
         const RecordedRequest request = driver_.Last();
         EXPECT_EQ(request.controlCode, write.controlCode);
-        EXPECT_EQ(request.input, Framed({kDevice, 7, 0x00001234u}));
+        EXPECT_EQ(request.input, Image(28, {{w.hDevice, kDevice}, {w.nRegister, 7}, {w.nValue, 0x00001234u}}));
         EXPECT_EQ(request.cbOut, 12u);
     }
 }
 
 TEST_F(RegisterTest, DebugDumpSendsDeviceAndCommand) {
-    driver_.Queue(Reply::Result(8, 0xA2E4440Bu));
+    using R = registers::dbg_dump;
+    driver_.Queue(Reply::Result(R::kLayout, 0xA2E4440Bu));
     EXPECT_EQ(ZelDrvDbgDump(kDevice, 0x99), static_cast<ZEL_RESULT>(0xA2E4440Bu));
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x222068u);
-    EXPECT_EQ(request.input, Framed({kDevice, 0x99}));
+    EXPECT_EQ(request.input, Image(24, {{R::hDevice, kDevice}, {R::nCommand, 0x99}}));
     EXPECT_EQ(request.cbOut, 12u);
 }
 
 TEST_F(RegisterTest, TimeIsHighWordAtTwelveLowWordAtEight) {
+    using R = registers::get_current_time;
     Reply reply;
-    reply.words = {{8, 0x89ABCDEFu}, {12, 0x01234567u}, {16, 0}};
+    reply.words = {{R::nTimeLow, 0x89ABCDEFu}, {R::nTimeHigh, 0x01234567u}, {R::kLayout.resultOffset, 0}};
     driver_.Queue(reply);
     ZEL_UINT64 time = 0;
     EXPECT_EQ(ZelDrvGetCurrentTime(&time), 0);
     EXPECT_EQ(time, 0x0123456789ABCDEFull);
     const RecordedRequest request = driver_.Last();
     EXPECT_EQ(request.controlCode, 0x2221DCu);
-    EXPECT_EQ(request.input, Framed({0}));
+    EXPECT_EQ(request.input, Image(20, {{R::nReserved, 0}}));
     EXPECT_EQ(request.cbOut, 20u);
 
     Reply failed;

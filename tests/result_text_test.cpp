@@ -100,10 +100,12 @@ TEST(ResultTextCatalogue, EveryEntryIsFoundWithItsOwnText) {
 
 using ResultTextDriver = zeltest::ConnectedFakeDriver;
 
+using Text = zel::core::result_code_text;
+
 TEST_F(ResultTextDriver, SendsTheDocumentedRequest) {
     std::array<char, 40> buffer;
     buffer.fill('q');
-    driver_.Queue(Reply::Result(8, 0x0000ABCDu));
+    driver_.Queue(Reply::Result(Text::kLayout, 0x0000ABCDu));
     EXPECT_EQ(ZelDrvResultCode2String(0x10000001u, R(0xB500F916u), 40, buffer.data()), 0x0000ABCD);
 
     const auto request = driver_.Last();
@@ -112,15 +114,17 @@ TEST_F(ResultTextDriver, SendsTheDocumentedRequest) {
     const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer.data()));
     if constexpr (sizeof(void *) > 4) {
         ASSERT_EQ(request.input.size(), 36u);
-        EXPECT_EQ(request.Word(32), static_cast<std::uint32_t>(address >> 32));
+        EXPECT_EQ(request.Word(Text::kLayout.cbIn), static_cast<std::uint32_t>(address >> 32));
     } else {
         ASSERT_EQ(request.input.size(), 32u);
     }
-    for (std::size_t offset = 0; offset < 16; offset += 4) EXPECT_EQ(request.Word(offset), 0u);
-    EXPECT_EQ(request.Word(16), 0x10000001u);
-    EXPECT_EQ(request.Word(20), 0xB500F916u);
-    EXPECT_EQ(request.Word(24), static_cast<std::uint32_t>(address));
-    EXPECT_EQ(request.Word(28), 40u);
+    for (std::size_t offset = 0; offset < zel::HeaderSize(Text::kLayout.framing); offset += 4) {
+        EXPECT_EQ(request.Word(offset), 0u);
+    }
+    EXPECT_EQ(request.Word(Text::hDevice), 0x10000001u);
+    EXPECT_EQ(request.Word(Text::nResultCode), 0xB500F916u);
+    EXPECT_EQ(request.Word(Text::pszStringBuf), static_cast<std::uint32_t>(address));
+    EXPECT_EQ(request.Word(Text::cbStringBuf), 40u);
     // The driver writes the text; the library leaves the buffer alone.
     EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](char c) { return c == 'q'; }));
 }
@@ -140,8 +144,8 @@ TEST_F(ResultTextDriver, ReturnsTransportFailuresAndLeavesTheBuffer) {
 
     // A null buffer and a zero size are the driver's to judge.
     EXPECT_EQ(ZelDrvResultCode2String(5, R(0x3500F916u), 0, nullptr), 0);
-    EXPECT_EQ(driver_.Last().Word(24), 0u);
-    EXPECT_EQ(driver_.Last().Word(28), 0u);
+    EXPECT_EQ(driver_.Last().Word(Text::pszStringBuf), 0u);
+    EXPECT_EQ(driver_.Last().Word(Text::cbStringBuf), 0u);
 }
 
 TEST(ResultTextDriverNotConnected, GivesTheEmptyResponseCode) {

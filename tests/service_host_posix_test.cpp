@@ -35,6 +35,8 @@ namespace {
 
 namespace wire = zel::wire;
 namespace req = zel::req;
+using GetState = zel::devices::get_state;
+using Open = zel::devices::open_physical;
 using zel::osa::posix::ReadFull;
 using zel::osa::posix::WriteAll;
 using zel::protocol::GetWord;
@@ -55,11 +57,13 @@ public:
     ~RawClient() { close(fd_); }
 
     // Sends a request of the layout with the words given; the result word.
-    ZEL_RESULT Send(const zel::RequestLayout &layout,
-                    std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words,
+    ZEL_RESULT Send(const zel::RequestLayout &layout, std::initializer_list<std::pair<zel::Word, std::uint32_t>> words,
                     std::vector<std::uint8_t> *pOut = nullptr) {
         std::vector<std::uint8_t> in(zel::WireInputSize(layout));
-        for (const auto &[offset, value] : words) PutWord(in, offset, value);
+        for (const auto &[word, value] : words) {
+            EXPECT_EQ(word.function, layout.function) << word.name;
+            PutWord(in, word.offset, value);
+        }
         const auto head = wire::EncodeRequestHead(zel::ControlCode(layout.function),
                                                   static_cast<std::uint32_t>(in.size()), layout.cbOut);
         std::array<std::uint8_t, wire::kReplyHeadSize> replyHead;
@@ -100,10 +104,13 @@ protected:
 
 ZEL_HANDLE OpenFxs(RawClient &client, std::uint32_t nNumber, ZEL_RESULT *pResult) {
     std::vector<std::uint8_t> out;
-    *pResult =
-        client.Send(req::kOpenPhysicalDevice,
-                    {{16, ZELSIM_BOARD}, {20, ZELSIM_DEVTYPE_FXS}, {24, nNumber}, {32, ZELSIM_OPEN_EXCLUSIVE}}, &out);
-    return GetWord(out, 8);
+    *pResult = client.Send(Open::kLayout,
+                           {{Open::nParam1, ZELSIM_BOARD},
+                            {Open::nParam2, ZELSIM_DEVTYPE_FXS},
+                            {Open::nParam3, nNumber},
+                            {Open::nParam4, ZELSIM_OPEN_EXCLUSIVE}},
+                           &out);
+    return GetWord(out, Open::hDevice.offset);
 }
 
 TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheBoard) {
@@ -132,9 +139,9 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
         traced.back().out = {};
     });
     // B's request as B sent it (A's handle), and as B saw the reply (refused).
-    EXPECT_EQ(b.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
+    EXPECT_EQ(b.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), zel::sim::failures::kDeviceHandleStale);
     daemon_->RemoveTraceSink(sink);
-    EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), 0);
+    EXPECT_EQ(a.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), 0);
     {
         std::lock_guard lock(mutex);
         ASSERT_EQ(traced.size(), 1u);
@@ -142,12 +149,12 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
         EXPECT_EQ(traced[0].controlCode, zel::ControlCode(req::kGetState.function));
         EXPECT_TRUE(traced[0].succeeded);
         EXPECT_EQ(traced[0].cbReturned, req::kGetState.cbOut);
-        EXPECT_EQ(GetWord(inputs[0], 16), hDevice);
+        EXPECT_EQ(GetWord(inputs[0], GetState::hDevice.offset), hDevice);
     }
 
     daemon_->ResetBoard();
     for (const auto &client : daemon_->Clients()) EXPECT_TRUE(client.objects.empty());
-    EXPECT_EQ(a.Send(req::kGetState, {{16, hDevice}}), zel::sim::failures::kDeviceHandleStale);
+    EXPECT_EQ(a.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), zel::sim::failures::kDeviceHandleStale);
     OpenFxs(b, 0, &result);
     EXPECT_EQ(result, 0);
 }
@@ -210,7 +217,7 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
     std::array<char, 256> line{};
     ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
     EXPECT_STREQ(line.data(), "ok\n");
-    EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
+    EXPECT_EQ(client.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), 0);
     ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
     char expected[128];
     std::snprintf(expected, sizeof expected, "] ZelDrvGetState hDevice=0x%08X -> 0x00000000 nState=0x", hDevice);
@@ -220,7 +227,7 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
 
     // Nothing else was disturbed: the client and the board state remain.
     EXPECT_TRUE(StartsWith(Control(dir, "status\n"), "| clock: real\n| FXS 0: off-hook"));
-    EXPECT_EQ(client.Send(req::kGetState, {{16, hDevice}}), 0);
+    EXPECT_EQ(client.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), 0);
 }
 
 // A man page's request line as it prints: its arguments, quoted or not,
@@ -279,9 +286,10 @@ TEST(ControlCommandManual, ShowsEveryStimulusWithItsUsage) {
 TEST(RequestText, NamesTheOperationItsWordsAndTheLibrarysReadingOfTheReply) {
     using zel::service::DescribeRequest;
     using zel::service::ServedRequest;
+    using Enable = zel::devices::enable;
     std::array<std::uint8_t, req::kEnable.cbIn> in{};
-    PutWord(in, 16, 0x10010003u);
-    PutWord(in, 24, 7u);
+    PutWord(in, Enable::hDevice.offset, 0x10010003u);
+    PutWord(in, Enable::nParam3.offset, 7u);
     std::array<std::uint8_t, req::kEnable.cbOut> out{};
     ServedRequest enable{zel::ControlCode(req::kEnable.function), in, req::kEnable.cbIn, req::kEnable.cbOut, out};
     enable.succeeded = true;
@@ -295,13 +303,14 @@ TEST(RequestText, NamesTheOperationItsWordsAndTheLibrarysReadingOfTheReply) {
     EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
 
     // The compact framing keeps its result at offset 4; outputs follow a success only.
+    using Lookup = zel::devices::get_device_handle;
     std::array<std::uint8_t, req::kGetDeviceHandle.cbOut> found{};
-    PutWord(found, 8, 0x10050001u);
+    PutWord(found, Lookup::hDevice.offset, 0x10050001u);
     ServedRequest lookup{zel::ControlCode(req::kGetDeviceHandle.function), {}, 0, req::kGetDeviceHandle.cbOut, found};
     lookup.succeeded = true;
     lookup.cbReturned = req::kGetDeviceHandle.cbOut;
     EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x00000000 hDevice=0x10050001");
-    PutWord(found, 4, 0x8400CD0Du);
+    PutWord(found, Lookup::kLayout.resultOffset, 0x8400CD0Du);
     EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x8400CD0D");
 
     // A log record holds the result word alone; a code of no request is shown as it is.

@@ -8,6 +8,7 @@
 #include <zel/zelsim_devices.h>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -30,7 +31,8 @@ using zel::protocol::GetWord;
 using zel::protocol::PutWord;
 using zel::service::Session;
 using zel::service::SessionReply;
-namespace req = zel::req;
+namespace devices = zel::devices;
+namespace eq = zel::event_queues;
 namespace failures = zel::sim::failures;
 
 // An address no buffer of this process has: the board would crash on it.
@@ -79,28 +81,50 @@ struct Result {
     ZEL_RESULT result = 0;
     std::vector<std::uint8_t> out;
     std::vector<std::uint8_t> buffer;
-    std::uint32_t Word(std::size_t offset) const { return GetWord(out, offset); }
+    std::uint32_t Word(const zel::Word &word) const { return GetWord(out, word.offset); }
 };
 
-// Sends a request of the layout with the words given, at the wire's input size.
-Result Send(Session &session, const RequestLayout &layout,
-            std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words, std::uint32_t cbIn = 0) {
+// Sends request R with the words given, at the wire's input size.
+template <class R>
+Result Send(Session &session, std::initializer_list<std::pair<zel::Word, std::uint32_t>> words,
+            std::uint32_t cbIn = 0) {
+    constexpr RequestLayout layout = R::kLayout;
     std::vector<std::uint8_t> in(cbIn != 0 ? cbIn : zel::WireInputSize(layout));
-    for (const auto &[offset, value] : words) PutWord(in, offset, value);
+    for (const auto &[word, value] : words) {
+        EXPECT_EQ(word.function, layout.function) << word.name;
+        PutWord(in, word.offset, value);
+    }
     const SessionReply reply = session.Serve(zel::ControlCode(layout.function), in, layout.cbOut);
     Result result;
     result.out.assign(reply.data.begin(), reply.data.end());
     result.buffer.assign(reply.buffer.begin(), reply.buffer.end());
     if (result.out.size() >= layout.resultOffset + 4)
-        result.result = static_cast<ZEL_RESULT>(result.Word(layout.resultOffset));
+        result.result = static_cast<ZEL_RESULT>(GetWord(result.out, layout.resultOffset));
     return result;
 }
 
+using CloseObject = devices::close;
+using CreateLogical = devices::create_logical;
+using CreatePipe = zel::pipes::create_pipe;
+using CreateQueue = eq::create_queue;
+using Enable = devices::enable;
+using GetMany = eq::get_event_data_ex;
+using GetState = devices::get_state;
+using Lookup = devices::get_device_handle;
+using Open = devices::open_physical;
+using OpenEx = devices::open_physical_ex;
+using SetData = eq::set_event_data;
+using Text = zel::core::result_code_text;
+
 Result OpenDevice(Session &session, std::uint32_t nType, std::uint32_t nNumber, std::uint32_t nFlags) {
-    return Send(session, req::kOpenPhysicalDevice, {{16, ZELSIM_BOARD}, {20, nType}, {24, nNumber}, {32, nFlags}});
+    return Send<Open>(
+        session,
+        {{Open::nParam1, ZELSIM_BOARD}, {Open::nParam2, nType}, {Open::nParam3, nNumber}, {Open::nParam4, nFlags}});
 }
 
-ZEL_RESULT Close(Session &session, ZEL_HANDLE h) { return Send(session, req::kClose, {{16, h}}).result; }
+ZEL_RESULT Close(Session &session, ZEL_HANDLE h) {
+    return Send<CloseObject>(session, {{CloseObject::hDevice, h}}).result;
+}
 
 class ServiceSession : public ::testing::Test {
 protected:
@@ -112,35 +136,42 @@ protected:
 TEST_F(ServiceSession, AnotherClientsObjectsOfEveryKindAreRefusedAsTheBoardRefusesClosedOnes) {
     const Result device = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE);
     ASSERT_EQ(device.result, 0);
-    const ZEL_HANDLE hDevice = device.Word(8);
-    const Result logical = Send(a_, req::kCreateLogicalDevice, {{16, hDevice}, {20, ZELSIM_LDTYPE_RAW_DATA}, {24, 0}});
-    const Result pipe = Send(a_, req::kCreatePipe, {{16, 0}});
-    const Result queue = Send(a_, req::kCreateEventQueue, {{16, 4}});
+    const ZEL_HANDLE hDevice = device.Word(Open::hDevice);
+    const Result logical = Send<CreateLogical>(a_, {{CreateLogical::hHostDevice, hDevice},
+                                                    {CreateLogical::nParam2, ZELSIM_LDTYPE_RAW_DATA},
+                                                    {CreateLogical::nParam3, 0}});
+    const Result pipe = Send<CreatePipe>(a_, {{CreatePipe::nParam1, 0}});
+    const Result queue = Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 4}});
     ASSERT_EQ(logical.result, 0);
     ASSERT_EQ(pipe.result, 0);
     ASSERT_EQ(queue.result, 0);
+    const ZEL_HANDLE hLogical = logical.Word(CreateLogical::hLogicalDevice);
+    const ZEL_HANDLE hPipe = pipe.Word(CreatePipe::hPipe);
+    const ZEL_HANDLE hQueue = queue.Word(CreateQueue::hEventQueue);
 
     // B's use of each is what the board says of a closed one; A's works.
-    EXPECT_EQ(Send(b_, req::kGetState, {{16, hDevice}}).result, failures::kDeviceHandleStale);
-    EXPECT_EQ(Send(b_, req::kEnable, {{16, logical.Word(8)}}).result, failures::kLogicalHandleStale);
-    EXPECT_EQ(Send(b_, req::kEnable, {{16, pipe.Word(8)}}).result, failures::kPipeHandleStale);
-    EXPECT_EQ(Send(b_, req::kSetEventData, {{16, queue.Word(8)}}).result, zel::sim::kSimEvqSetBadQueue);
+    EXPECT_EQ(Send<GetState>(b_, {{GetState::hDevice, hDevice}}).result, failures::kDeviceHandleStale);
+    EXPECT_EQ(Send<Enable>(b_, {{Enable::hDevice, hLogical}}).result, failures::kLogicalHandleStale);
+    EXPECT_EQ(Send<Enable>(b_, {{Enable::hDevice, hPipe}}).result, failures::kPipeHandleStale);
+    EXPECT_EQ(Send<SetData>(b_, {{SetData::hEventQueue, hQueue}}).result, zel::sim::kSimEvqSetBadQueue);
     EXPECT_EQ(Close(b_, hDevice), failures::kDeviceHandleStale);
-    EXPECT_EQ(Send(b_, req::kCreateLogicalDevice, {{16, hDevice}, {20, ZELSIM_LDTYPE_RAW_DATA}}).result,
+    EXPECT_EQ(Send<CreateLogical>(
+                  b_, {{CreateLogical::hHostDevice, hDevice}, {CreateLogical::nParam2, ZELSIM_LDTYPE_RAW_DATA}})
+                  .result,
               failures::kDeviceHandleStale);
-    EXPECT_EQ(Send(a_, req::kGetState, {{16, hDevice}}).result, 0);
-    EXPECT_EQ(Send(a_, req::kEnable, {{16, logical.Word(8)}}).result, 0);
-    EXPECT_EQ(Send(a_, req::kSetEventData, {{16, queue.Word(8)}}).result, 0);
+    EXPECT_EQ(Send<GetState>(a_, {{GetState::hDevice, hDevice}}).result, 0);
+    EXPECT_EQ(Send<Enable>(a_, {{Enable::hDevice, hLogical}}).result, 0);
+    EXPECT_EQ(Send<SetData>(a_, {{SetData::hEventQueue, hQueue}}).result, 0);
 
     // B's lookup finds nothing open; A's finds its device.
-    const std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> lookup = {
-        {12, ZELSIM_BOARD}, {16, ZELSIM_DEVTYPE_FXS}, {20, 0}};
-    const Result foreign = Send(b_, req::kGetDeviceHandle, lookup);
+    const std::initializer_list<std::pair<zel::Word, std::uint32_t>> lookup = {
+        {Lookup::nParam1, ZELSIM_BOARD}, {Lookup::nParam2, ZELSIM_DEVTYPE_FXS}, {Lookup::nParam3, 0}};
+    const Result foreign = Send<Lookup>(b_, lookup);
     EXPECT_EQ(foreign.result, failures::kDeviceNotOpen);
-    EXPECT_EQ(foreign.Word(8), ZEL_INVALID_HANDLE_VALUE);
-    const Result own = Send(a_, req::kGetDeviceHandle, lookup);
+    EXPECT_EQ(foreign.Word(Lookup::hDevice), ZEL_INVALID_HANDLE_VALUE);
+    const Result own = Send<Lookup>(a_, lookup);
     EXPECT_EQ(own.result, 0);
-    EXPECT_EQ(own.Word(8), hDevice);
+    EXPECT_EQ(own.Word(Lookup::hDevice), hDevice);
     EXPECT_EQ(a_.Objects().size(), 4u);
     EXPECT_TRUE(b_.Objects().empty());
     // The host's last close takes its logical device along, in the ledger too.
@@ -149,12 +180,18 @@ TEST_F(ServiceSession, AnotherClientsObjectsOfEveryKindAreRefusedAsTheBoardRefus
 }
 
 TEST_F(ServiceSession, ClosingAllReleasesTheClientsObjectsLatestFirstEachOpenOnce) {
-    const ZEL_HANDLE hExclusive = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE).Word(8);
-    ASSERT_EQ(Send(a_, req::kCreateLogicalDevice, {{16, hExclusive}, {20, ZELSIM_LDTYPE_RAW_DATA}}).result, 0);
-    const ZEL_HANDLE hShared = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(8);
-    EXPECT_EQ(OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(8), hShared);
+    const ZEL_HANDLE hExclusive = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE).Word(Open::hDevice);
+    ASSERT_EQ(Send<CreateLogical>(
+                  a_, {{CreateLogical::hHostDevice, hExclusive}, {CreateLogical::nParam2, ZELSIM_LDTYPE_RAW_DATA}})
+                  .result,
+              0);
+    const ZEL_HANDLE hShared = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    EXPECT_EQ(OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(Open::hDevice), hShared);
     // Opened without a handle: the session asks the board for it.
-    ASSERT_EQ(Send(a_, req::kOpenPhysicalDeviceEx, {{16, ZELSIM_BOARD}, {20, ZELSIM_DEVTYPE_FXS}, {24, 2}}).result, 0);
+    ASSERT_EQ(
+        Send<OpenEx>(a_, {{OpenEx::nParam1, ZELSIM_BOARD}, {OpenEx::nParam2, ZELSIM_DEVTYPE_FXS}, {OpenEx::nParam3, 2}})
+            .result,
+        0);
     const auto objects = a_.Objects();
     ASSERT_EQ(objects.size(), 4u);
     EXPECT_EQ(objects[2].hObject, hShared);
@@ -174,68 +211,79 @@ TEST_F(ServiceSession, ClosingAllReleasesTheClientsObjectsLatestFirstEachOpenOnc
 
 TEST_F(ServiceSession, AQueuesEventBecomesATokenThatTheBoardSignals) {
     constexpr std::uint32_t kClientEvent = 0x00030001u;
-    const Result queue = Send(a_, req::kCreateEventQueue, {{16, 4}, {20, kClientEvent}});
+    const Result queue = Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 4}, {CreateQueue::hEvent, kClientEvent}});
     ASSERT_EQ(queue.result, 0);
     ASSERT_EQ(board_.tokens_.size(), 1u);
     const auto [token, owner] = *board_.tokens_.begin();
     EXPECT_EQ(owner, std::make_pair(1u, kClientEvent));
-    EXPECT_EQ(GetWord(board_.seen_, 20), token);
+    EXPECT_EQ(GetWord(board_.seen_, CreateQueue::hEvent.offset), token);
 
-    ASSERT_EQ(Send(a_, req::kSetEventData, {{16, queue.Word(8)}}).result, 0);
+    const ZEL_HANDLE hQueue = queue.Word(CreateQueue::hEventQueue);
+    ASSERT_EQ(Send<SetData>(a_, {{SetData::hEventQueue, hQueue}}).result, 0);
     EXPECT_EQ(board_.signalled_, std::vector<std::uint32_t>{token});
-    EXPECT_EQ(Close(a_, queue.Word(8)), 0);
+    EXPECT_EQ(Close(a_, hQueue), 0);
     EXPECT_TRUE(board_.tokens_.empty());
     // A queue that is not made keeps no token.
-    EXPECT_NE(Send(a_, req::kCreateEventQueue, {{16, 0}, {20, kClientEvent}}).result, 0);
+    EXPECT_NE(Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 0}, {CreateQueue::hEvent, kClientEvent}}).result, 0);
     EXPECT_TRUE(board_.tokens_.empty());
 }
 
 TEST_F(ServiceSession, ResultTextIsWrittenIntoTheSessionsBufferAndSentBack) {
-    const ZEL_HANDLE hDevice = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED).Word(8);
-    constexpr RequestLayout layout = req::kResultCode2String;
+    const ZEL_HANDLE hDevice = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
     const auto code = static_cast<std::uint32_t>(failures::kDeviceHandleStale);
-    const Result text = Send(a_, layout, {{16, hDevice}, {20, code}, {24, kForeignAddress}, {28, 64}});
+    const auto request = [&](ZEL_HANDLE h, std::uint32_t cbBuffer, std::uint32_t cbIn = 0) {
+        return Send<Text>(a_,
+                          {{Text::hDevice, h},
+                           {Text::nResultCode, code},
+                           {Text::pszStringBuf, kForeignAddress},
+                           {Text::cbStringBuf, cbBuffer}},
+                          cbIn);
+    };
+    const Result text = request(hDevice, 64);
     ASSERT_EQ(text.result, 0);
-    EXPECT_NE(GetWord(board_.seen_, 24), kForeignAddress);
+    EXPECT_NE(GetWord(board_.seen_, Text::pszStringBuf.offset), kForeignAddress);
     std::array<char, 64> expected{};
     ZelDrvResultCode2String(0, static_cast<ZEL_RESULT>(code), expected.size(), expected.data());
     ASSERT_EQ(text.buffer.size(), expected.size());  // the text, its NUL and the padding
     EXPECT_EQ(std::memcmp(text.buffer.data(), expected.data(), expected.size()), 0);
 
     // Refused before anything is written: nothing travels back.
-    EXPECT_EQ(Send(a_, layout, {{16, hDevice}, {20, code}, {24, kForeignAddress}, {28, 0}}).result,
-              zel::sim::kSimResultTextBadBuffer);
-    const Result badDevice = Send(a_, layout, {{16, 0x10000000u}, {20, code}, {24, kForeignAddress}, {28, 64}});
+    EXPECT_EQ(request(hDevice, 0).result, zel::sim::kSimResultTextBadBuffer);
+    const Result badDevice = request(0x10000000u, 64);
     EXPECT_EQ(badDevice.result, zel::sim::kSimResultTextBadDevice);
     EXPECT_TRUE(badDevice.buffer.empty());
     // A size past the bound is cut to it, also in what the board is told.
-    const Result huge = Send(a_, layout, {{16, hDevice}, {20, code}, {24, kForeignAddress}, {28, 0xFFFFFFFFu}});
+    const Result huge = request(hDevice, 0xFFFFFFFFu);
     EXPECT_EQ(huge.result, 0);
-    EXPECT_EQ(GetWord(board_.seen_, 28), zel::wire::kMaxBuffer);
+    EXPECT_EQ(GetWord(board_.seen_, Text::cbStringBuf.offset), zel::wire::kMaxBuffer);
     EXPECT_EQ(huge.buffer.size(), zel::wire::kMaxBuffer);
     // From a 32-bit caller (no high word): the board still gets the whole address.
-    EXPECT_EQ(Send(a_, layout, {{16, hDevice}, {20, code}, {24, kForeignAddress}, {28, 8}}, layout.cbIn).buffer.size(),
-              8u);
+    EXPECT_EQ(request(hDevice, 8, Text::kLayout.cbIn).buffer.size(), 8u);
 }
 
 TEST_F(ServiceSession, EventRecordsAreSentBackAsManyAsTheBoardTook) {
-    const ZEL_HANDLE hQueue = Send(a_, req::kCreateEventQueue, {{16, 8}}).Word(8);
+    const ZEL_HANDLE hQueue = Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 8}}).Word(CreateQueue::hEventQueue);
     for (std::uint32_t k = 0; k < 3; ++k) {
-        ASSERT_EQ(Send(a_, req::kSetEventData, {{16, hQueue}, {28, 0x100 + k}}).result, 0);
+        ASSERT_EQ(Send<SetData>(a_, {{SetData::hEventQueue, hQueue}, {SetData::nData0, 0x100 + k}}).result, 0);
     }
-    constexpr RequestLayout layout = req::kGetEventDataEx;
-    const Result two = Send(a_, layout, {{16, hQueue}, {20, kForeignAddress}, {24, 2}});
+    const auto take = [&](Session &session, std::uint32_t coRoom) {
+        return Send<GetMany>(
+            session,
+            {{GetMany::hEventQueue, hQueue}, {GetMany::pEventData, kForeignAddress}, {GetMany::coEventData, coRoom}});
+    };
+    const Result two = take(a_, 2);
     ASSERT_EQ(two.result, 0);
-    EXPECT_EQ(two.Word(8), 2u);
+    EXPECT_EQ(two.Word(GetMany::coEventsReturned), 2u);
     ASSERT_EQ(two.buffer.size(), 2 * sizeof(ZelEventData));
-    EXPECT_EQ(GetWord(two.buffer, 8), 0x100u);  // nData0 of the first record
-    EXPECT_EQ(GetWord(two.buffer, 32 + 8), 0x101u);
-    const Result rest = Send(a_, layout, {{16, hQueue}, {20, kForeignAddress}, {24, 8}});
-    EXPECT_EQ(rest.Word(8), 1u);
+    constexpr std::size_t kData0 = offsetof(ZelEventData, nData0);
+    EXPECT_EQ(GetWord(two.buffer, kData0), 0x100u);
+    EXPECT_EQ(GetWord(two.buffer, sizeof(ZelEventData) + kData0), 0x101u);
+    const Result rest = take(a_, 8);
+    EXPECT_EQ(rest.Word(GetMany::coEventsReturned), 1u);
     EXPECT_EQ(rest.buffer.size(), sizeof(ZelEventData));
-    EXPECT_TRUE(Send(a_, layout, {{16, hQueue}, {20, kForeignAddress}, {24, 8}}).buffer.empty());
+    EXPECT_TRUE(take(a_, 8).buffer.empty());
     // B may not take A's records.
-    EXPECT_EQ(Send(b_, layout, {{16, hQueue}, {20, kForeignAddress}, {24, 8}}).result, zel::sim::kSimEvqGetExBadQueue);
+    EXPECT_EQ(take(b_, 8).result, zel::sim::kSimEvqGetExBadQueue);
 }
 
 }  // namespace

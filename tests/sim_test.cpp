@@ -2,6 +2,7 @@
 // driver writes, its refusals, fault injection and the request log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -87,11 +88,12 @@ TEST_F(SimTest, DriverRefusesBadBuffersAndDevices) {
     EXPECT_EQ(ZelDrvResultCode2String(hBoard_, R(0x3500F916u), 16, buffer.data()), zel::sim::kSimResultTextBadDevice);
     EXPECT_EQ(ZelDrvResultCode2String(0x7FFFFFFFu, R(0x3500F916u), 16, buffer.data()),
               zel::sim::kSimResultTextBadDevice);
-    zel::Request<zel::req::kResultCode2String> request;
-    request.Put<16>(0);
-    request.Put<20>(0x3500F916u);
-    request.PutAddress(buffer.data());
-    request.Put<28>(16);
+    using R = zel::core::result_code_text;
+    zel::Request<R> request;
+    request.Put<R::hDevice>(0);
+    request.Put<R::nResultCode>(0x3500F916u);
+    request.PutAddress<R::pszStringBuf>(buffer.data());
+    request.Put<R::cbStringBuf>(16);
     EXPECT_EQ(request.Send(), zel::sim::kSimResultTextBadDevice);
     EXPECT_EQ(buffer[0], '\0');
 
@@ -102,9 +104,10 @@ TEST_F(SimTest, DriverRefusesBadBuffersAndDevices) {
 
 TEST_F(SimTest, VersionOtherThanTheLibrarysIsRefused) {
     std::vector<std::uint8_t> out(12);
+    using Version = zel::core::connect_lib;
     std::vector<std::uint8_t> in(24);
-    zel::PutWord(in, 16, 0x001C0002u);  // 2.28
-    zel::PutWord(in, 20, 0x00000001u);
+    zel::PutWord(in, Version::nVersionWord0, 0x001C0002u);  // 2.28
+    zel::PutWord(in, Version::nVersionWord1, 0x00000001u);
     const ZEL_RESULT refused = Raw(0x86E, in, out);
     EXPECT_EQ(refused, zel::sim::kSimIncompatibleVersion);
     EXPECT_EQ(ZelResultSourceId(refused), 45u);
@@ -116,9 +119,9 @@ TEST_F(SimTest, VersionOtherThanTheLibrarysIsRefused) {
                  "Incompatible versions of the interfaces. The API library version has to be the same version as the "
                  "driver version.");
 
-    zel::PutWord(in, 16, zel::kLibraryVersionWord0);
+    zel::PutWord(in, Version::nVersionWord0, zel::kLibraryVersionWord0);
     EXPECT_EQ(Raw(0x86E, in, out), 0);
-    zel::PutWord(in, 20, 0);
+    zel::PutWord(in, Version::nVersionWord1, 0);
     EXPECT_EQ(Raw(0x86E, in, out), zel::sim::kSimIncompatibleVersion);
 }
 
@@ -130,8 +133,8 @@ TEST_F(SimTest, DispatcherRefusesWhatItCannotServe) {
     EXPECT_EQ(Raw(0x86E, std::vector<std::uint8_t>(20), out), zel::sim::kSimShortInput);
     // Output shorter than documented but holding the result place (only the
     // compact framing's result lies before the end).
-    std::vector<std::uint8_t> shortOut(8);
-    EXPECT_EQ(Raw(zel::req::kGetDeviceHandle.function, std::vector<std::uint8_t>(24), shortOut, Framing::Compact),
+    std::vector<std::uint8_t> below(8);
+    EXPECT_EQ(Raw(zel::req::kGetDeviceHandle.function, std::vector<std::uint8_t>(24), below, Framing::Compact),
               zel::sim::kSimShortOutput);
     // No room for the result word at all: the call fails with no byte.
     std::vector<std::uint8_t> tiny(8);
@@ -188,22 +191,20 @@ TEST_F(SimTest, FaultShortResponseKeepsTheCallersBytes) {
     ASSERT_TRUE(ZelSimInjectFault(0x81B, ZELSIM_FAULT_SHORT_RESPONSE, 4, 0));
     // The short reply does not reach the result word: it has no result, and
     // the caller's own bytes beyond it are kept.
+    using Text = zel::core::result_code_text;
     std::array<char, 64> buffer{};
-    std::vector<std::uint8_t> in(zel::WireInputSize(zel::req::kResultCode2String));
-    zel::PutWord(in, 16, hBoard_);
-    zel::PutWord(in, 20, 0x3500F916u);
-    zel::PutWord(in, 24, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer.data())));
-    if (in.size() > 32) {
-        zel::PutWord(in, 32,
-                     static_cast<std::uint32_t>(
-                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer.data())) >> 32));
-    }
-    zel::PutWord(in, 28, 64);
+    std::vector<std::uint8_t> in(zel::WireInputSize(Text::kLayout));
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer.data()));
+    zel::PutWord(in, Text::hDevice, hBoard_);
+    zel::PutWord(in, Text::nResultCode, 0x3500F916u);
+    zel::PutWord(in, Text::pszStringBuf, static_cast<std::uint32_t>(address));
+    if (in.size() > Text::kLayout.cbIn) zel::PutWord(in, Text::kLayout.cbIn, static_cast<std::uint32_t>(address >> 32));
+    zel::PutWord(in, Text::cbStringBuf, 64);
     std::vector<std::uint8_t> out(12, 0x77);
     EXPECT_EQ(Raw(0x81B, in, out), zel::kTransportEmptyResponse);
-    EXPECT_EQ(zel::GetWord(out, 0), 0u);  // the delivered header bytes
-    EXPECT_EQ(zel::GetWord(out, 4), 0x77777777u);
-    EXPECT_EQ(zel::GetWord(out, 8), 0x77777777u);
+    // The four bytes delivered, then the caller's own.
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 4, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(out.begin() + 4, out.end(), [](std::uint8_t b) { return b == 0x77; }));
     EXPECT_EQ(LastRecord().cbReturned, 4u);
     // Persistent until cleared, and only for its function.
     EXPECT_EQ(Raw(0x81B, in, out), zel::kTransportEmptyResponse);
@@ -253,11 +254,13 @@ TEST_F(SimTest, LogRecordsRequestsInOrderAndStaysBounded) {
     ASSERT_TRUE(ZelSimLogGet(0, &first));
     EXPECT_EQ(first.nControlCode, 0x22206Cu);
     ASSERT_EQ(first.cbInLogged, first.cbIn);
-    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 16), hBoard_);
-    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), 20), 44u);
+    using Text = zel::core::result_code_text;
+    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), Text::hDevice), hBoard_);
+    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(first.abIn, first.cbInLogged), Text::nResultCode), 44u);
     ZelSimLogRecord last{};
     ASSERT_TRUE(ZelSimLogGet(ZELSIM_LOG_CAPACITY - 1, &last));
-    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(last.abIn, last.cbInLogged), 20), ZELSIM_LOG_CAPACITY + 43);
+    EXPECT_EQ(zel::GetWord(std::span<const std::uint8_t>(last.abIn, last.cbInLogged), Text::nResultCode),
+              ZELSIM_LOG_CAPACITY + 43);
     EXPECT_FALSE(ZelSimLogGet(ZELSIM_LOG_CAPACITY, &last));
     EXPECT_FALSE(ZelSimLogGet(0, nullptr));
 

@@ -22,6 +22,12 @@ using zeltest::Reply;
 constexpr std::uint8_t kFill = 0xA5;
 constexpr std::uint32_t kDriverResult = 0x12345678u;
 
+using Enable = zel::devices::enable;              // standard framing, 12 bytes out
+using GetState = zel::devices::get_state;         // standard framing, 16 bytes out
+using EnumType = zel::devices::enum_device_type;  // standard framing, 20 bytes out
+using Lookup = zel::devices::get_device_handle;   // compact framing
+using GetValue = zel::attributes::get_value;      // the attribute read
+
 Reply Outcome(bool succeeds, std::uint32_t count) {
     Reply reply;
     reply.succeeds = succeeds;
@@ -71,13 +77,13 @@ TEST_F(TransportTest, ReadsTheResultAtItsPlace) {
         EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80C, cbOut)), kDriverResult) << cbOut;
     }
     // The attribute read: offset 8, followed by its count and data.
-    Reply attribute = Reply::Result(8, kDriverResult);
+    Reply attribute = Reply::Result(GetValue::kLayout, kDriverResult);
     attribute.words.push_back({40 - 4, 0xDEADBEEFu});
     driver_.Queue(attribute);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(zel::req::kGetAttributeValue.function, 40)), kDriverResult);
     // The compact framing: offset 4, the handle at 8.
-    Reply compact = Reply::Result(4, kDriverResult);
-    compact.words.push_back({8, 0xDEADBEEFu});
+    Reply compact = Reply::Result(Lookup::kLayout, kDriverResult);
+    compact.words.push_back({Lookup::hDevice, 0xDEADBEEFu});
     driver_.Queue(compact);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(0x870, 12, Framing::Compact)), kDriverResult);
 }
@@ -99,12 +105,12 @@ TEST_F(TransportTest, CallFailureAndEmptyResponse) {
     };
     for (const Case &c : cases) {
         Reply standard = Outcome(c.succeeds, c.count);
-        standard.words.push_back({8, kDriverResult});
+        standard.words.push_back({Enable::kLayout.resultOffset, kDriverResult});
         driver_.Queue(standard);
         EXPECT_EQ(Send(0x80C, 12), c.standard) << c.succeeds << " " << c.count;
 
         Reply compact = Outcome(c.succeeds, c.count);
-        compact.words.push_back({4, kDriverResult});
+        compact.words.push_back({Lookup::kLayout.resultOffset, kDriverResult});
         driver_.Queue(compact);
         EXPECT_EQ(Send(0x870, 12, Framing::Compact), c.compact) << c.succeeds << " " << c.count;
     }
@@ -119,29 +125,29 @@ TEST_F(TransportTest, CallFailureAndEmptyResponse) {
 // word has no result and reports the empty-response code of its framing, so
 // a cleared buffer is never taken for the driver's success.
 TEST_F(TransportTest, ShortResponseYieldsAResultOnlyWhenItHoldsTheResultWord) {
-    Reply past = Reply::Result(16, kDriverResult);
+    Reply past = Reply::Result(EnumType::kLayout, kDriverResult);
     past.count = 20;
     driver_.Queue(past);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80A, 20)), kDriverResult);
 
     for (const std::uint32_t count : {1u, 4u, 8u, 15u}) {
-        Reply standard = Reply::Result(12, kDriverResult);
+        Reply standard = Reply::Result(GetState::kLayout, kDriverResult);
         standard.count = count;
         driver_.Queue(standard);
         EXPECT_EQ(Send(0x816, 16), zel::kTransportEmptyResponse) << count;
     }
     for (const std::uint32_t count : {2u, 7u}) {
-        Reply compact = Reply::Result(4, kDriverResult);
+        Reply compact = Reply::Result(Lookup::kLayout, kDriverResult);
         compact.count = count;
         driver_.Queue(compact);
         EXPECT_EQ(Send(0x870, 12, Framing::Compact), zel::kTransportEmptyResponseCompact) << count;
     }
-    Reply compact = Reply::Result(4, kDriverResult);
+    Reply compact = Reply::Result(Lookup::kLayout, kDriverResult);
     compact.count = 8;
     driver_.Queue(compact);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(0x870, 12, Framing::Compact)), kDriverResult);
     // The attribute read holds its result at 8 whatever its size.
-    Reply attribute = Reply::Result(8, kDriverResult);
+    Reply attribute = Reply::Result(GetValue::kLayout, kDriverResult);
     attribute.count = 12;
     driver_.Queue(attribute);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(zel::req::kGetAttributeValue.function, 40)), kDriverResult);
@@ -149,22 +155,22 @@ TEST_F(TransportTest, ShortResponseYieldsAResultOnlyWhenItHoldsTheResultWord) {
     driver_.Queue(attribute);
     EXPECT_EQ(Send(zel::req::kGetAttributeValue.function, 40), zel::kTransportEmptyResponse);
     // A short reply of a failed call stays a call failure.
-    Reply failed = Reply::Result(8, kDriverResult);
+    Reply failed = Reply::Result(Enable::kLayout, kDriverResult);
     failed.succeeds = false;
     failed.count = 4;
     driver_.Queue(failed);
     EXPECT_EQ(Send(0x80C, 12), zel::kTransportCallFailed);
 
     // A count larger than the output is accepted too.
-    Reply large = Reply::Result(8, kDriverResult);
+    Reply large = Reply::Result(Enable::kLayout, kDriverResult);
     large.count = 4096;
     driver_.Queue(large);
     EXPECT_EQ(static_cast<std::uint32_t>(Send(0x80C, 12)), kDriverResult);
 }
 
 TEST_F(TransportTest, BytesTheDriverDidNotWriteKeepTheirContents) {
-    Reply reply = Reply::Result(16, kDriverResult);
-    reply.words.push_back({8, 0x01020304u});
+    Reply reply = Reply::Result(EnumType::kLayout, kDriverResult);
+    reply.words.push_back({EnumType::nDeviceType, 0x01020304u});
     driver_.Queue(reply);
     ASSERT_EQ(static_cast<std::uint32_t>(Send(0x80A, 20)), kDriverResult);
     const std::vector<std::uint8_t> expected = {kFill, kFill, kFill, kFill, kFill, kFill, kFill, kFill, 4,    3,

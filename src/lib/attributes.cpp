@@ -80,28 +80,29 @@ ZEL_RESULT GetDriverAttributeValue(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId, voi
     if (pAttribValue == nullptr) return kAttrGetNullBuffer;
     if (cbAttribValueBuf > attr::kMaxGetValueBuf) return kAttrGetBufferTooLarge;
 
+    using R = attributes::get_value;
     const std::uint32_t cbBlock = cbAttribValueBuf + attr::kGetValueOverhead;
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[cbBlock]);
     if (!block) return kAttrGetOutOfResources;
-    std::memset(block.get(), 0, attr::kGetValueDataOffset);
-    std::memcpy(block.get() + attr::kGetValueDataOffset, pAttribValue, cbAttribValueBuf);
+    std::memset(block.get(), 0, R::pAttribValue.offset);
+    std::memcpy(block.get() + R::pAttribValue.offset, pAttribValue, cbAttribValueBuf);
     block[cbBlock - 1] = 0;
 
-    std::array<std::uint8_t, req::kGetAttributeValue.cbIn> input{};
-    PutWord(input, 16, hObject);
-    PutWord(input, 20, nAttribId);
-    PutWord(input, 24, cbAttribValueBuf);
+    std::array<std::uint8_t, R::kLayout.cbIn> input{};
+    PutWord(input, R::hObject, hObject);
+    PutWord(input, R::nAttribId, nAttribId);
+    PutWord(input, R::cbAttribValueBuf, cbAttribValueBuf);
     const ZEL_RESULT result =
-        ZelDrvDeviceControl(req::kGetAttributeValue.function, input.data(), static_cast<std::uint32_t>(input.size()),
-                            block.get(), cbBlock, req::kGetAttributeValue.framing);
+        ZelDrvDeviceControl(R::kLayout.function, input.data(), static_cast<std::uint32_t>(input.size()), block.get(),
+                            cbBlock, R::kLayout.framing);
 
     const std::span<const std::uint8_t> response(block.get(), cbBlock);
-    std::memcpy(pAttribValue, block.get() + attr::kGetValueDataOffset, cbAttribValueBuf);
+    std::memcpy(pAttribValue, block.get() + R::pAttribValue.offset, cbAttribValueBuf);
     // A value delivered is never reported larger than the caller's buffer, so
     // no caller reads past it. After a failure the word is the driver's own
     // (a driver may give the size it needs) and is passed on as it is.
     if (pcbAttribValueReturned != nullptr) {
-        const std::uint32_t cbReported = GetWord(response, attr::kGetValueSizeOffset);
+        const std::uint32_t cbReported = GetWord(response, R::cbAttribValueReturned);
         *pcbAttribValueReturned = result >= 0 ? std::min(cbReported, cbAttribValueBuf) : cbReported;
     }
     return result;
@@ -130,13 +131,14 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeType(ZEL_HANDLE hObject, ZEL_U
         return 0;
     }
 
-    zel::Request<zel::req::kGetAttributeType> request;
-    request.Put<16>(hObject);
-    request.Put<20>(nAttribId);
+    using R = zel::attributes::get_type;
+    zel::Request<R> request;
+    request.Put<R::hObject>(hObject);
+    request.Put<R::nAttribId>(nAttribId);
     const ZEL_RESULT result = request.Send();
-    *pnAttribType = request.Out<8>();
-    *pcbAttribSize = request.Out<12>();
-    *pnAttribInfo = request.Out<16>();
+    *pnAttribType = request.Out<R::nAttribType>();
+    *pcbAttribSize = request.Out<R::cbAttribSize>();
+    *pnAttribInfo = request.Out<R::nAttribInfo>();
     return result;
 }
 
@@ -154,20 +156,21 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvSetAttributeValue(ZEL_HANDLE hObject, ZEL_
     if (cbAttribValue != 0 && pAttribValue == nullptr) return zel::kAttrSetNullValue;
     if (cbAttribValue > zel::attr::kMaxSetValue) return zel::kAttrSetValueTooLarge;
 
+    using R = zel::attributes::set_value;
     const std::uint32_t cbBlock = cbAttribValue + zel::attr::kSetValueOverhead;
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[cbBlock]);
     if (!block) return zel::kAttrSetOutOfResources;
     const std::span<std::uint8_t> input(block.get(), cbBlock);
-    std::memset(block.get(), 0, zel::attr::kSetValueDataOffset);
-    zel::PutWord(input, 16, hObject);
-    zel::PutWord(input, 20, nAttribId);
-    zel::PutWord(input, 24, cbAttribValue);
-    if (cbAttribValue != 0) std::memcpy(block.get() + zel::attr::kSetValueDataOffset, pAttribValue, cbAttribValue);
+    std::memset(block.get(), 0, R::pAttribValue.offset);
+    zel::PutWord(input, R::hObject, hObject);
+    zel::PutWord(input, R::nAttribId, nAttribId);
+    zel::PutWord(input, R::cbAttribValue, cbAttribValue);
+    if (cbAttribValue != 0) std::memcpy(block.get() + R::pAttribValue.offset, pAttribValue, cbAttribValue);
     block[cbBlock - 1] = 0;
 
-    std::array<std::uint8_t, zel::req::kSetAttributeValue.cbOut> response{};
-    return zel::ZelDrvDeviceControl(zel::req::kSetAttributeValue.function, block.get(), cbBlock, response.data(),
-                                    static_cast<std::uint32_t>(response.size()), zel::req::kSetAttributeValue.framing);
+    std::array<std::uint8_t, R::kLayout.cbOut> response{};
+    return zel::ZelDrvDeviceControl(R::kLayout.function, block.get(), cbBlock, response.data(),
+                                    static_cast<std::uint32_t>(response.size()), R::kLayout.framing);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetAttributeValueUint32(ZEL_HANDLE hObject, ZEL_UINT32 nAttribId,

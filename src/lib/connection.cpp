@@ -16,9 +16,10 @@ std::uintptr_t FromHandle(OSA_HANDLE handle) { return reinterpret_cast<std::uint
 bool IsConnected() { return g_connection.load(std::memory_order_acquire) != kNotConnected; }
 
 ZEL_RESULT SendVersion() {
-    Request<req::kConnectLib> request;
-    request.Put<16>(kLibraryVersionWord0);
-    request.Put<20>(kLibraryVersionWord1);
+    using R = core::connect_lib;
+    Request<R> request;
+    request.Put<R::nVersionWord0>(kLibraryVersionWord0);
+    request.Put<R::nVersionWord1>(kLibraryVersionWord1);
     return request.Send();
 }
 

@@ -11,20 +11,20 @@ using namespace zel;
 namespace {
 
 // Enable and disable share one request shape.
-template <RequestLayout Req>
+template <class R>
 ZEL_RESULT SendDeviceControl(ZEL_HANDLE hDevice, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
-    Request<Req> r;
-    r.template Put<16>(hDevice);
-    r.template Put<20>(nParam2);
-    r.template Put<24>(nParam3);
+    Request<R> r;
+    r.template Put<R::hDevice>(hDevice);
+    r.template Put<R::nParam2>(nParam2);
+    r.template Put<R::nParam3>(nParam3);
     return r.Send();
 }
 
 // Reset, close and poll carry the handle alone.
-template <RequestLayout Req>
+template <class R>
 ZEL_RESULT SendHandleOnly(ZEL_HANDLE hDevice) {
-    Request<Req> r;
-    r.template Put<16>(hDevice);
+    Request<R> r;
+    r.template Put<R::hDevice>(hDevice);
     return r.Send();
 }
 
@@ -42,17 +42,18 @@ extern "C" {
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3,
                                                       ZEL_HANDLE *phDevice) {
-    Request<req::kGetDeviceHandle> r;
-    r.Put<12>(nParam1);
-    r.Put<16>(nParam2);
-    r.Put<20>(nParam3);
+    using R = devices::get_device_handle;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::nParam3>(nParam3);
     // The handle follows the result word here: a reply that holds the result
     // but stops before the handle gives no handle rather than 0.
-    r.Preset<8>(ZEL_INVALID_HANDLE_VALUE);
+    r.Preset<R::hDevice>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
     if (phDevice != nullptr) {
         *phDevice = ZEL_INVALID_HANDLE_VALUE;
-        if (result >= 0) *phDevice = r.Out<8>();
+        if (result >= 0) *phDevice = r.Out<R::hDevice>();
     }
     return result;
 }
@@ -60,23 +61,24 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetDeviceHandle(ZEL_UINT32 nParam1, ZEL_UI
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDevice(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3,
                                                          ZEL_UINT32 nParam4, ZEL_UINT32 nParam5, ZEL_HANDLE *phDevice) {
     if (phDevice == nullptr) return devices::kOpenPhysicalDeviceNullHandle;
-    Request<req::kOpenPhysicalDevice> r;
-    r.Put<16>(nParam1);
-    r.Put<20>(nParam2);
-    r.Put<24>(nParam3);
-    // The fifth parameter travels before the fourth.
-    r.Put<28>(nParam5);
-    r.Put<32>(nParam4);
+    using R = devices::open_physical;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::nParam3>(nParam3);
+    r.Put<R::nParam4>(nParam4);
+    r.Put<R::nParam5>(nParam5);
     const ZEL_RESULT result = r.Send();
-    *phDevice = result < 0 ? ZEL_INVALID_HANDLE_VALUE : r.Out<8>();
+    *phDevice = result < 0 ? ZEL_INVALID_HANDLE_VALUE : r.Out<R::hDevice>();
     return result;
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvOpenPhysicalDeviceEx(ZEL_UINT32 nParam1, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
-    Request<req::kOpenPhysicalDeviceEx> r;
-    r.Put<16>(nParam1);
-    r.Put<20>(nParam2);
-    r.Put<24>(nParam3);
+    using R = devices::open_physical_ex;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::nParam3>(nParam3);
     return r.Send();
 }
 
@@ -85,59 +87,62 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvCreateLogicalDevice(ZEL_HANDLE hHostDevice
                                                           ZEL_HANDLE *phLogicalDevice) {
     if (!IsPhysicalDevice(hHostDevice)) return devices::kCreateLogicalDeviceHostNotPhysical;
     if (phLogicalDevice == nullptr) return devices::kCreateLogicalDeviceNullHandle;
-    Request<req::kCreateLogicalDevice> r;
-    r.Put<16>(hHostDevice);
-    r.Put<20>(nParam2);
-    r.Put<24>(nParam3);
-    r.Put<28>(ConnectionHandleWord());
-    r.Put<32>(nParam4);
+    using R = devices::create_logical;
+    Request<R> r;
+    r.Put<R::hHostDevice>(hHostDevice);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::nParam3>(nParam3);
+    r.Put<R::hDriver>(ConnectionHandleWord());
+    r.Put<R::nParam4>(nParam4);
     const ZEL_RESULT result = r.Send();
-    if (result >= 0) *phLogicalDevice = r.Out<8>();
+    if (result >= 0) *phLogicalDevice = r.Out<R::hLogicalDevice>();
     return result;
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnable(ZEL_HANDLE hDevice, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
     if (!IsValidKind(hDevice)) return devices::kEnableBadHandle;
-    return SendDeviceControl<req::kEnable>(hDevice, nParam2, nParam3);
+    return SendDeviceControl<devices::enable>(hDevice, nParam2, nParam3);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvDisable(ZEL_HANDLE hDevice, ZEL_UINT32 nParam2, ZEL_UINT32 nParam3) {
     if (!IsValidKind(hDevice)) return devices::kDisableBadHandle;
-    return SendDeviceControl<req::kDisable>(hDevice, nParam2, nParam3);
+    return SendDeviceControl<devices::disable>(hDevice, nParam2, nParam3);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetState(ZEL_HANDLE hDevice, ZEL_UINT32 *pnState) {
     if (!IsNotZero(hDevice)) return devices::kGetStateBadHandle;
     if (pnState == nullptr) return devices::kGetStateNullState;
-    Request<req::kGetState> r;
-    r.Put<16>(hDevice);
+    using R = devices::get_state;
+    Request<R> r;
+    r.Put<R::hDevice>(hDevice);
     const ZEL_RESULT result = r.Send();
-    *pnState = r.Out<8>();
+    *pnState = r.Out<R::nState>();
     return result;
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvReset(ZEL_HANDLE hDevice) {
     if (!IsNotZero(hDevice)) return devices::kResetBadHandle;
-    return SendHandleOnly<req::kReset>(hDevice);
+    return SendHandleOnly<devices::reset>(hDevice);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectBoard(ZEL_HANDLE hCtBus, ZEL_HANDLE hBoard) {
     if (!IsValidKind(hCtBus)) return devices::kConnectBoardBadCtBus;
     if (!IsValidKind(hBoard)) return devices::kConnectBoardBadBoard;
-    Request<req::kConnectBoard> r;
-    r.Put<16>(hCtBus);
-    r.Put<20>(hBoard);
+    using R = devices::connect_board;
+    Request<R> r;
+    r.Put<R::hCtBus>(hCtBus);
+    r.Put<R::hBoard>(hBoard);
     return r.Send();
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvClose(ZEL_HANDLE hDevice) {
     if (!IsValidKind(hDevice)) return devices::kCloseBadHandle;
-    return SendHandleOnly<req::kClose>(hDevice);
+    return SendHandleOnly<devices::close>(hDevice);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvPollEvents(ZEL_HANDLE hDevice) {
     if (!IsValidKind(hDevice)) return devices::kPollEventsBadHandle;
-    return SendHandleOnly<req::kPollEvents>(hDevice);
+    return SendHandleOnly<devices::poll_events>(hDevice);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvIteratorBegin(ZEL_UINT32 *pIterator) {
@@ -155,13 +160,14 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDeviceType(ZEL_UINT32 nParam1, ZEL_UIN
                                                      ZEL_UINT32 *pnDeviceType) {
     if (pIterator == nullptr) return devices::kEnumDeviceTypeNullIterator;
     if (pnDeviceType == nullptr) return RefuseStep(pIterator, devices::kEnumDeviceTypeNullType);
-    Request<req::kEnumDeviceType> r;
-    r.Put<16>(nParam1);
-    r.Put<20>(*pIterator);
-    r.Preset<12>(ZEL_INVALID_HANDLE_VALUE);
+    using R = devices::enum_device_type;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::nIterator>(*pIterator);
+    r.Preset<R::nNextIterator>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
-    *pnDeviceType = r.Out<8>();
-    *pIterator = r.Out<12>();
+    *pnDeviceType = r.Out<R::nDeviceType>();
+    *pIterator = r.Out<R::nNextIterator>();
     return result;
 }
 
@@ -169,14 +175,15 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvEnumDevice(ZEL_UINT32 nParam1, ZEL_UINT32 
                                                  ZEL_UINT32 *pnDevice) {
     if (pIterator == nullptr) return devices::kEnumDeviceNullIterator;
     if (pnDevice == nullptr) return RefuseStep(pIterator, devices::kEnumDeviceNullDevice);
-    Request<req::kEnumDevice> r;
-    r.Put<16>(nParam1);
-    r.Put<20>(nParam2);
-    r.Put<24>(*pIterator);
-    r.Preset<12>(ZEL_INVALID_HANDLE_VALUE);
+    using R = devices::enum_device;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::nIterator>(*pIterator);
+    r.Preset<R::nNextIterator>(ZEL_INVALID_HANDLE_VALUE);
     const ZEL_RESULT result = r.Send();
-    *pnDevice = r.Out<8>();
-    *pIterator = r.Out<12>();
+    *pnDevice = r.Out<R::nDevice>();
+    *pIterator = r.Out<R::nNextIterator>();
     return result;
 }
 

@@ -11,12 +11,6 @@
 
 namespace zel {
 
-namespace evq {
-// The text field of the 0x812 response: 256 bytes from offset 8.
-inline constexpr std::uint32_t kTextOffset = 8;
-inline constexpr std::uint32_t kTextField = 256;
-}  // namespace evq
-
 // X(name, source, severity, code, line, catalogue text)
 #define ZEL_EVENT_QUEUE_FAILURES(X)                                                \
     /* ZelDrvCreateEventQueue */                                                   \

@@ -10,14 +10,14 @@ using namespace zel;
 
 namespace {
 
-template <RequestLayout Req>
+template <class R>
 ZEL_RESULT SendObjectConnection(ZEL_HANDLE hFromDevice, ZEL_UINT32 nParam2, ZEL_HANDLE hToDevice,
                                 ZEL_UINT32 nParam4) {
-    Request<Req> r;
-    r.template Put<16>(hFromDevice);
-    r.template Put<20>(nParam2);
-    r.template Put<24>(hToDevice);
-    r.template Put<28>(nParam4);
+    Request<R> r;
+    r.template Put<R::hFromDevice>(hFromDevice);
+    r.template Put<R::nParam2>(nParam2);
+    r.template Put<R::hToDevice>(hToDevice);
+    r.template Put<R::nParam4>(nParam4);
     return r.Send();
 }
 
@@ -27,11 +27,12 @@ extern "C" {
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvCreatePipe(ZEL_UINT32 nParam1, ZEL_HANDLE *phPipe) {
     if (phPipe == nullptr) return pipes::kCreatePipeNullHandle;
-    Request<req::kCreatePipe> r;
-    r.Put<16>(nParam1);
-    r.Put<20>(ConnectionHandleWord());
+    using R = pipes::create_pipe;
+    Request<R> r;
+    r.Put<R::nParam1>(nParam1);
+    r.Put<R::hDriver>(ConnectionHandleWord());
     const ZEL_RESULT result = r.Send();
-    *phPipe = r.Out<8>();
+    *phPipe = r.Out<R::hPipe>();
     return result;
 }
 
@@ -46,35 +47,38 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectPipe(ZEL_HANDLE hPipe, ZEL_UINT32 n
         if (coMaskSize < 0 || coMaskSize > pipes::kMaxMaskSize) return pipes::kConnectPipeMaskSizeOutOfRange;
         maskSize = coMaskSize;
     }
-    Request<req::kConnectPipe> r;
-    r.Put<16>(hPipe);
-    r.Put<20>(nParam2);
-    r.Put<24>(hDevice);
-    r.Put<28>(nParam4);
-    r.PutBytes<32, pipes::kMaxMaskSize>(pTimeSlotMask, static_cast<std::uint32_t>(maskSize));
-    r.Put<544>(static_cast<std::uint32_t>(maskSize));
+    using R = pipes::connect_pipe;
+    static_assert(R::pTimeSlotMask.width == pipes::kMaxMaskSize);
+    Request<R> r;
+    r.Put<R::hPipe>(hPipe);
+    r.Put<R::nParam2>(nParam2);
+    r.Put<R::hDevice>(hDevice);
+    r.Put<R::nParam4>(nParam4);
+    r.PutBytes<R::pTimeSlotMask>(pTimeSlotMask, static_cast<std::uint32_t>(maskSize));
+    r.Put<R::coMaskSize>(static_cast<std::uint32_t>(maskSize));
     return r.Send();
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvDisconnectPipe(ZEL_HANDLE hPipe, ZEL_UINT32 nParam2) {
     if (!IsPipe(hPipe)) return pipes::kDisconnectPipeNotPipe;
-    Request<req::kDisconnectPipe> r;
-    r.Put<16>(hPipe);
-    r.Put<20>(nParam2);
+    using R = pipes::disconnect_pipe;
+    Request<R> r;
+    r.Put<R::hPipe>(hPipe);
+    r.Put<R::nParam2>(nParam2);
     return r.Send();
 }
 
 // The kinds are the driver's to judge here; only the disconnection tests them.
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvConnectLogicalDevice(ZEL_HANDLE hFromDevice, ZEL_UINT32 nParam2,
                                                            ZEL_HANDLE hToDevice, ZEL_UINT32 nParam4) {
-    return SendObjectConnection<req::kConnectLogicalDevice>(hFromDevice, nParam2, hToDevice, nParam4);
+    return SendObjectConnection<pipes::connect_logical>(hFromDevice, nParam2, hToDevice, nParam4);
 }
 
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvDisconnectLogicalDevice(ZEL_HANDLE hFromDevice, ZEL_UINT32 nParam2,
                                                               ZEL_HANDLE hToDevice, ZEL_UINT32 nParam4) {
     if (!IsLogicalDeviceOrPipe(hFromDevice)) return pipes::kDisconnectLogicalDeviceBadFrom;
     if (!IsLogicalDeviceOrPipe(hToDevice)) return pipes::kDisconnectLogicalDeviceBadTo;
-    return SendObjectConnection<req::kDisconnectLogicalDevice>(hFromDevice, nParam2, hToDevice, nParam4);
+    return SendObjectConnection<pipes::disconnect_logical>(hFromDevice, nParam2, hToDevice, nParam4);
 }
 
 }  // extern "C"

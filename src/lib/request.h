@@ -1,7 +1,7 @@
 // The library's side of a request: fixed-size buffers that operations build
-// their requests in, through Request<Req>, which writes little-endian words
-// at byte offsets checked against the request's documented size at compile
-// time, and the one transport routine that sends them.
+// their requests in, through Request<R>, which writes and reads the
+// request's named words, each checked against the request's documented size
+// at compile time, and the one transport routine that sends them.
 #pragma once
 
 #include <array>
@@ -32,49 +32,68 @@ ZEL_RESULT ZelDrvDeviceControl(std::uint32_t nFunction, const void *pIn, std::ui
 std::uint32_t ConnectionHandleWord();
 
 // One fixed-size request and its response, both zero-filled, so outputs
-// read after a transport failure are 0 rather than stale memory.
-template <RequestLayout Req>
+// read after a transport failure are 0 rather than stale memory. R is the
+// request's description; every word written or read is one of R's, checked
+// at compile time against its documented size.
+template <class R>
 class Request {
+    static constexpr RequestLayout Req = R::kLayout;
     static_assert(Req.cbIn != 0 && Req.cbOut != 0, "variable-size requests build their own blocks");
 
+    static constexpr bool IsInput(const Word &word) {
+        return word.direction == Direction::kIn && ListsWord(R::kWords, word) && word.offset >= HeaderSize() &&
+               word.offset + word.width <= Req.cbIn;
+    }
+    static constexpr bool IsOutputWord(const Word &word) {
+        return word.direction == Direction::kOut && ListsWord(R::kWords, word) && word.width == 4 &&
+               word.offset + 4 <= Req.cbOut;
+    }
+
 public:
-    template <std::uint32_t Offset>
+    template <const Word &W>
     void Put(std::uint32_t value) {
-        static_assert(Offset >= HeaderSize() && Offset + 4 <= Req.cbIn && Offset % 4 == 0);
-        PutWord(in_, Offset, value);
+        static_assert(IsInput(W) && W.width == 4 && W.role != FieldRole::kAddress);
+        PutWord(in_, W.offset, value);
     }
 
-    // Copies raw bytes (a time-slot mask) into the input at a fixed offset.
-    template <std::uint32_t Offset, std::uint32_t Room>
+    // Copies raw bytes (a time-slot mask) into a block, as many as it holds.
+    template <const Word &W>
     void PutBytes(const void *pBytes, std::uint32_t cbBytes) {
-        static_assert(Offset >= HeaderSize() && Offset + Room <= Req.cbIn);
-        if (cbBytes > Room) cbBytes = Room;
-        if (cbBytes != 0) std::memcpy(in_.data() + Offset, pBytes, cbBytes);
+        static_assert(IsInput(W) && W.role == FieldRole::kBytes);
+        if (cbBytes > W.width) cbBytes = W.width;
+        if (cbBytes != 0) std::memcpy(in_.data() + W.offset, pBytes, cbBytes);
     }
 
-    // A caller's buffer address: the low word at its documented offset and,
-    // on 64-bit builds, the high word after the documented input.
+    // A caller's buffer address: the low word in the address word and, on
+    // 64-bit builds, the high word after the documented input.
+    template <const Word &W>
     void PutAddress(const void *pAddress) {
-        static_assert(Req.addressOffset != 0);
+        static_assert(IsInput(W) && W.role == FieldRole::kAddress && W.offset == Req.addressOffset);
         const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(pAddress));
-        PutWord(in_, Req.addressOffset, static_cast<std::uint32_t>(address));
+        PutWord(in_, W.offset, static_cast<std::uint32_t>(address));
         if constexpr (WireInputSize(Req) > Req.cbIn) PutWord(in_, Req.cbIn, static_cast<std::uint32_t>(address >> 32));
     }
 
-    template <std::uint32_t Offset>
+    template <const Word &W>
     std::uint32_t Out() const {
-        static_assert(Offset + 4 <= Req.cbOut && Offset % 4 == 0);
-        return GetWord(out_, Offset);
+        static_assert(IsOutputWord(W));
+        return GetWord(out_, W.offset);
     }
 
     // An output word's value for when the driver does not write it.
-    template <std::uint32_t Offset>
+    template <const Word &W>
     void Preset(std::uint32_t value) {
-        static_assert(Offset + 4 <= Req.cbOut && Offset % 4 == 0);
-        PutWord(out_, Offset, value);
+        static_assert(IsOutputWord(W));
+        PutWord(out_, W.offset, value);
     }
 
-    std::span<const std::uint8_t> OutBytes() const { return out_; }
+    // A block of the response.
+    template <const Word &W>
+    std::span<const std::uint8_t> OutBytes() const {
+        static_assert(W.direction == Direction::kOut && ListsWord(R::kWords, W) && W.role == FieldRole::kBytes &&
+                      W.offset + W.width <= Req.cbOut);
+        return std::span<const std::uint8_t>(out_).subspan(W.offset, W.width);
+    }
 
     ZEL_RESULT Send() {
         return ZelDrvDeviceControl(Req.function, in_.data(), WireInputSize(Req), out_.data(), Req.cbOut, Req.framing);

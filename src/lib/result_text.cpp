@@ -11,10 +11,11 @@ extern "C" ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvResultCode2String(ZEL_HANDLE hD
     }
     // The driver writes the text into the caller's buffer itself; the
     // library passes the buffer's address and size and never touches it.
-    zel::Request<zel::req::kResultCode2String> request;
-    request.Put<16>(hDevice);
-    request.Put<20>(static_cast<std::uint32_t>(nResultCode));
-    request.PutAddress(pszStringBuf);
-    request.Put<28>(cbStringBuf);
+    using R = zel::core::result_code_text;
+    zel::Request<R> request;
+    request.Put<R::hDevice>(hDevice);
+    request.Put<R::nResultCode>(static_cast<std::uint32_t>(nResultCode));
+    request.PutAddress<R::pszStringBuf>(pszStringBuf);
+    request.Put<R::cbStringBuf>(cbStringBuf);
     return request.Send();
 }

@@ -1,14 +1,17 @@
 // Every request the library sends: its function number, the documented
 // input and output sizes, where the result word lies and which framing the
-// request uses. The library builds requests from this table and the
-// simulator reads them by it; nothing else restates a size or an offset.
+// request uses; then, family by family, each request's words by name. The
+// library builds requests from these and the simulator reads them by them;
+// nothing else restates a size or an offset.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include <zel/zel.h>
+#include "words.h"
 
 namespace zel {
 
@@ -185,16 +188,539 @@ static_assert(ReadReply(false, 12, 12, 8) == ReplyReading::kCallFailed);
 static_assert(ReadReply(false, 0, 12, 8) == ReplyReading::kEmpty);
 static_assert(ReadReply(true, 4, 2, ReplyResultOffset(0x80C, 2, Framing::Standard)) == ReplyReading::kEmpty);
 
+// What a request word holds. The tracer shows numbers in decimal and the
+// rest in hex; a service that shares one board between processes finds here
+// which words name objects, which make them and which carry a value of the
+// caller's own process.
+enum class FieldRole : std::uint8_t {
+    kNumber,       // a plain number, shown in decimal
+    kBits,         // flags, codes, iterators, register values: shown in hex
+    kHandle,       // a driver object the caller names (it must be the caller's own)
+    kEvent,        // an event object of the caller's process, signalled by the driver
+    kAddress,      // the address of a caller's buffer the driver writes into
+    kConnection,   // the library's own connection handle, passed for the driver's use
+    kNewHandle,    // output: an object the request made the caller's own, on success
+    kFoundHandle,  // output: the handle of an object that is already open
+    kBytes,        // a block of bytes: a time-slot mask, an attribute value, a text
+};
+
+enum class Direction : std::uint8_t { kIn, kOut };
+
+// One word of one request, named after the parameter it carries. A word is
+// 4 bytes wide; a block of bytes is as wide as its room, or 0 wide when each
+// call sizes it (the block then ends the request, one byte before its end).
+struct Word {
+    std::uint32_t function;
+    std::uint32_t offset;
+    std::uint32_t width;
+    FieldRole role;
+    Direction direction;
+    const char *name;
+};
+
+// A request's description: its layout (kLayout), its words by name and all
+// of them in kWords, inputs then outputs, each by offset. The makers below
+// tie every word to its request's function.
+struct RequestWords {
+    using enum FieldRole;
+    static constexpr Word In(const RequestLayout &layout, std::uint32_t offset, FieldRole role, const char *name) {
+        return {layout.function, offset, 4, role, Direction::kIn, name};
+    }
+    static constexpr Word Out(const RequestLayout &layout, std::uint32_t offset, FieldRole role, const char *name) {
+        return {layout.function, offset, 4, role, Direction::kOut, name};
+    }
+    static constexpr Word InBytes(const RequestLayout &layout, std::uint32_t offset, std::uint32_t width,
+                                  const char *name) {
+        return {layout.function, offset, width, kBytes, Direction::kIn, name};
+    }
+    static constexpr Word OutBytes(const RequestLayout &layout, std::uint32_t offset, std::uint32_t width,
+                                   const char *name) {
+        return {layout.function, offset, width, kBytes, Direction::kOut, name};
+    }
+};
+
+// clang-format off
+namespace devices {
+
+struct enum_device_type : RequestWords {
+    static constexpr RequestLayout kLayout = req::kEnumDeviceType;
+    static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
+    static constexpr Word nIterator = In(kLayout, 20, kBits, "nIterator");
+    static constexpr Word nDeviceType = Out(kLayout, 8, kNumber, "nDeviceType");
+    static constexpr Word nNextIterator = Out(kLayout, 12, kBits, "nNextIterator");
+    static constexpr std::array kWords{nParam1, nIterator, nDeviceType, nNextIterator};
+};
+
+struct enum_device : RequestWords {
+    static constexpr RequestLayout kLayout = req::kEnumDevice;
+    static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nIterator = In(kLayout, 24, kBits, "nIterator");
+    static constexpr Word nDevice = Out(kLayout, 8, kNumber, "nDevice");
+    static constexpr Word nNextIterator = Out(kLayout, 12, kBits, "nNextIterator");
+    static constexpr std::array kWords{nParam1, nParam2, nIterator, nDevice, nNextIterator};
+};
+
+struct enable : RequestWords {
+    static constexpr RequestLayout kLayout = req::kEnable;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+    static constexpr std::array kWords{hDevice, nParam2, nParam3};
+};
+
+struct disable : RequestWords {
+    static constexpr RequestLayout kLayout = req::kDisable;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+    static constexpr std::array kWords{hDevice, nParam2, nParam3};
+};
+
+struct reset : RequestWords {
+    static constexpr RequestLayout kLayout = req::kReset;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr std::array kWords{hDevice};
+};
+
+// Closes any object: a device, a logical device, a pipe or an event queue.
+struct close : RequestWords {
+    static constexpr RequestLayout kLayout = req::kClose;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr std::array kWords{hDevice};
+};
+
+struct get_state : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetState;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nState = Out(kLayout, 8, kBits, "nState");
+    static constexpr std::array kWords{hDevice, nState};
+};
+
+struct connect_board : RequestWords {
+    static constexpr RequestLayout kLayout = req::kConnectBoard;
+    static constexpr Word hCtBus = In(kLayout, 16, kHandle, "hCtBus");
+    static constexpr Word hBoard = In(kLayout, 20, kHandle, "hBoard");
+    static constexpr std::array kWords{hCtBus, hBoard};
+};
+
+// The compact framing: the words start at 12 and the handle follows the
+// result word.
+struct get_device_handle : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetDeviceHandle;
+    static constexpr Word nParam1 = In(kLayout, 12, kNumber, "nParam1");
+    static constexpr Word nParam2 = In(kLayout, 16, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 20, kNumber, "nParam3");
+    static constexpr Word hDevice = Out(kLayout, 8, kFoundHandle, "hDevice");
+    static constexpr std::array kWords{nParam1, nParam2, nParam3, hDevice};
+};
+
+// The fifth parameter travels before the fourth.
+struct open_physical : RequestWords {
+    static constexpr RequestLayout kLayout = req::kOpenPhysicalDevice;
+    static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+    static constexpr Word nParam5 = In(kLayout, 28, kNumber, "nParam5");
+    static constexpr Word nParam4 = In(kLayout, 32, kNumber, "nParam4");
+    static constexpr Word hDevice = Out(kLayout, 8, kNewHandle, "hDevice");
+    static constexpr std::array kWords{nParam1, nParam2, nParam3, nParam5, nParam4, hDevice};
+};
+
+struct create_logical : RequestWords {
+    static constexpr RequestLayout kLayout = req::kCreateLogicalDevice;
+    static constexpr Word hHostDevice = In(kLayout, 16, kHandle, "hHostDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+    static constexpr Word hDriver = In(kLayout, 28, kConnection, "hDriver");
+    static constexpr Word nParam4 = In(kLayout, 32, kNumber, "nParam4");
+    static constexpr Word hLogicalDevice = Out(kLayout, 8, kNewHandle, "hLogicalDevice");
+    static constexpr std::array kWords{hHostDevice, nParam2, nParam3, hDriver, nParam4, hLogicalDevice};
+};
+
+struct poll_events : RequestWords {
+    static constexpr RequestLayout kLayout = req::kPollEvents;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr std::array kWords{hDevice};
+};
+
+struct open_physical_ex : RequestWords {
+    static constexpr RequestLayout kLayout = req::kOpenPhysicalDeviceEx;
+    static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+    static constexpr std::array kWords{nParam1, nParam2, nParam3};
+};
+
+}  // namespace devices
+
+namespace pipes {
+
+// The mask's room is the whole block; coMaskSize says how much of it counts.
+struct connect_pipe : RequestWords {
+    static constexpr RequestLayout kLayout = req::kConnectPipe;
+    static constexpr Word hPipe = In(kLayout, 16, kHandle, "hPipe");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word hDevice = In(kLayout, 24, kHandle, "hDevice");
+    static constexpr Word nParam4 = In(kLayout, 28, kNumber, "nParam4");
+    static constexpr Word pTimeSlotMask = InBytes(kLayout, 32, ZEL_MAX_TIMESLOT_MASK_SIZE, "pTimeSlotMask");
+    static constexpr Word coMaskSize = In(kLayout, 544, kNumber, "coMaskSize");
+    static constexpr std::array kWords{hPipe, nParam2, hDevice, nParam4, pTimeSlotMask, coMaskSize};
+};
+
+struct disconnect_pipe : RequestWords {
+    static constexpr RequestLayout kLayout = req::kDisconnectPipe;
+    static constexpr Word hPipe = In(kLayout, 16, kHandle, "hPipe");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr std::array kWords{hPipe, nParam2};
+};
+
+struct connect_logical : RequestWords {
+    static constexpr RequestLayout kLayout = req::kConnectLogicalDevice;
+    static constexpr Word hFromDevice = In(kLayout, 16, kHandle, "hFromDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word hToDevice = In(kLayout, 24, kHandle, "hToDevice");
+    static constexpr Word nParam4 = In(kLayout, 28, kNumber, "nParam4");
+    static constexpr std::array kWords{hFromDevice, nParam2, hToDevice, nParam4};
+};
+
+struct disconnect_logical : RequestWords {
+    static constexpr RequestLayout kLayout = req::kDisconnectLogicalDevice;
+    static constexpr Word hFromDevice = In(kLayout, 16, kHandle, "hFromDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
+    static constexpr Word hToDevice = In(kLayout, 24, kHandle, "hToDevice");
+    static constexpr Word nParam4 = In(kLayout, 28, kNumber, "nParam4");
+    static constexpr std::array kWords{hFromDevice, nParam2, hToDevice, nParam4};
+};
+
+struct create_pipe : RequestWords {
+    static constexpr RequestLayout kLayout = req::kCreatePipe;
+    static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
+    static constexpr Word hDriver = In(kLayout, 20, kConnection, "hDriver");
+    static constexpr Word hPipe = Out(kLayout, 8, kNewHandle, "hPipe");
+    static constexpr std::array kWords{nParam1, hDriver, hPipe};
+};
+
+}  // namespace pipes
+
+namespace event_queues {
+
+// The text comes back in a field of its own; the library cuts it to the
+// caller's buffer.
+struct event_code_text : RequestWords {
+    static constexpr RequestLayout kLayout = req::kEventCode2String;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word cbStringBuf = In(kLayout, 20, kNumber, "cbStringBuf");
+    static constexpr Word nEventCode = In(kLayout, 24, kBits, "nEventCode");
+    static constexpr Word pszStringBuf = OutBytes(kLayout, 8, 256, "pszStringBuf");
+    static constexpr std::array kWords{hDevice, cbStringBuf, nEventCode, pszStringBuf};
+};
+
+struct create_queue : RequestWords {
+    static constexpr RequestLayout kLayout = req::kCreateEventQueue;
+    static constexpr Word coMaxEvents = In(kLayout, 16, kNumber, "coMaxEvents");
+    static constexpr Word hEvent = In(kLayout, 20, kEvent, "hEvent");
+    static constexpr Word hDriver = In(kLayout, 24, kConnection, "hDriver");
+    static constexpr Word hEventQueue = Out(kLayout, 8, kNewHandle, "hEventQueue");
+    static constexpr std::array kWords{coMaxEvents, hEvent, hDriver, hEventQueue};
+};
+
+// Both set forms carry a whole record; the plain one sends its extension
+// words as 0.
+struct set_event_data : RequestWords {
+    static constexpr RequestLayout kLayout = req::kSetEventData;
+    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
+    static constexpr Word nExData0 = In(kLayout, 20, kBits, "nExData0");
+    static constexpr Word nExData1 = In(kLayout, 24, kBits, "nExData1");
+    static constexpr Word nData0 = In(kLayout, 28, kBits, "nData0");
+    static constexpr Word nData1 = In(kLayout, 32, kBits, "nData1");
+    static constexpr Word nData2 = In(kLayout, 36, kBits, "nData2");
+    static constexpr Word nData3 = In(kLayout, 40, kBits, "nData3");
+    static constexpr Word nData4 = In(kLayout, 44, kBits, "nData4");
+    static constexpr Word nData5 = In(kLayout, 48, kBits, "nData5");
+    static constexpr std::array kWords{hEventQueue, nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
+};
+
+struct get_event_data : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetEventData;
+    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
+    static constexpr Word nExData0 = Out(kLayout, 8, kBits, "nExData0");
+    static constexpr Word nExData1 = Out(kLayout, 12, kBits, "nExData1");
+    static constexpr Word nData0 = Out(kLayout, 16, kBits, "nData0");
+    static constexpr Word nData1 = Out(kLayout, 20, kBits, "nData1");
+    static constexpr Word nData2 = Out(kLayout, 24, kBits, "nData2");
+    static constexpr Word nData3 = Out(kLayout, 28, kBits, "nData3");
+    static constexpr Word nData4 = Out(kLayout, 32, kBits, "nData4");
+    static constexpr Word nData5 = Out(kLayout, 36, kBits, "nData5");
+    static constexpr std::array kWords{hEventQueue, nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
+};
+
+// The records go straight into the caller's array.
+struct get_event_data_ex : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetEventDataEx;
+    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
+    static constexpr Word pEventData = In(kLayout, 20, kAddress, "pEventData");
+    static constexpr Word coEventData = In(kLayout, 24, kNumber, "coEventData");
+    static constexpr Word coEventsReturned = Out(kLayout, 8, kNumber, "coEventsReturned");
+    static constexpr std::array kWords{hEventQueue, pEventData, coEventData, coEventsReturned};
+};
+
+struct set_event_data_ex : RequestWords {
+    static constexpr RequestLayout kLayout = req::kSetEventDataEx;
+    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
+    static constexpr Word nExData0 = In(kLayout, 20, kBits, "nExData0");
+    static constexpr Word nExData1 = In(kLayout, 24, kBits, "nExData1");
+    static constexpr Word nData0 = In(kLayout, 28, kBits, "nData0");
+    static constexpr Word nData1 = In(kLayout, 32, kBits, "nData1");
+    static constexpr Word nData2 = In(kLayout, 36, kBits, "nData2");
+    static constexpr Word nData3 = In(kLayout, 40, kBits, "nData3");
+    static constexpr Word nData4 = In(kLayout, 44, kBits, "nData4");
+    static constexpr Word nData5 = In(kLayout, 48, kBits, "nData5");
+    static constexpr std::array kWords{hEventQueue, nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
+};
+
+}  // namespace event_queues
+
+namespace attributes {
+
+struct get_type : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetAttributeType;
+    static constexpr Word hObject = In(kLayout, 16, kHandle, "hObject");
+    static constexpr Word nAttribId = In(kLayout, 20, kNumber, "nAttribId");
+    static constexpr Word nAttribType = Out(kLayout, 8, kNumber, "nAttribType");
+    static constexpr Word cbAttribSize = Out(kLayout, 12, kNumber, "cbAttribSize");
+    static constexpr Word nAttribInfo = Out(kLayout, 16, kNumber, "nAttribInfo");
+    static constexpr std::array kWords{hObject, nAttribId, nAttribType, cbAttribSize, nAttribInfo};
+};
+
+// The response is the caller's buffer plus 17 bytes: the value from 16, one
+// byte after it.
+struct get_value : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetAttributeValue;
+    static constexpr Word hObject = In(kLayout, 16, kHandle, "hObject");
+    static constexpr Word nAttribId = In(kLayout, 20, kNumber, "nAttribId");
+    static constexpr Word cbAttribValueBuf = In(kLayout, 24, kNumber, "cbAttribValueBuf");
+    static constexpr Word cbAttribValueReturned = Out(kLayout, 12, kNumber, "cbAttribValueReturned");
+    static constexpr Word pAttribValue = OutBytes(kLayout, 16, 0, "pAttribValue");
+    static constexpr std::array kWords{hObject, nAttribId, cbAttribValueBuf, cbAttribValueReturned, pAttribValue};
+};
+
+// The request is the value plus 29 bytes: the value from 28, one zero byte
+// after it.
+struct set_value : RequestWords {
+    static constexpr RequestLayout kLayout = req::kSetAttributeValue;
+    static constexpr Word hObject = In(kLayout, 16, kHandle, "hObject");
+    static constexpr Word nAttribId = In(kLayout, 20, kNumber, "nAttribId");
+    static constexpr Word cbAttribValue = In(kLayout, 24, kNumber, "cbAttribValue");
+    static constexpr Word pAttribValue = InBytes(kLayout, 28, 0, "pAttribValue");
+    static constexpr std::array kWords{hObject, nAttribId, cbAttribValue, pAttribValue};
+};
+
+}  // namespace attributes
+
+namespace registers {
+
+struct dbg_dump : RequestWords {
+    static constexpr RequestLayout kLayout = req::kDbgDump;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nCommand = In(kLayout, 20, kBits, "nCommand");
+    static constexpr std::array kWords{hDevice, nCommand};
+};
+
+// The three reads share one shape, as do the three writes.
+struct read8 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kReadReg8;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct read16 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kReadReg16;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct read32 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kReadReg32;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct write8 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kWriteReg8;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct write16 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kWriteReg16;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct write32 : RequestWords {
+    static constexpr RequestLayout kLayout = req::kWriteReg32;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
+    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
+    static constexpr std::array kWords{hDevice, nRegister, nValue};
+};
+
+struct get_current_time : RequestWords {
+    static constexpr RequestLayout kLayout = req::kGetCurrentTime;
+    static constexpr Word nReserved = In(kLayout, 16, kNumber, "nReserved");
+    static constexpr Word nTimeLow = Out(kLayout, 8, kBits, "nTimeLow");
+    static constexpr Word nTimeHigh = Out(kLayout, 12, kBits, "nTimeHigh");
+    static constexpr std::array kWords{nReserved, nTimeLow, nTimeHigh};
+};
+
+}  // namespace registers
+
+namespace core {
+
+// The library's version check at connect.
+struct connect_lib : RequestWords {
+    static constexpr RequestLayout kLayout = req::kConnectLib;
+    static constexpr Word nVersionWord0 = In(kLayout, 16, kBits, "nVersionWord0");
+    static constexpr Word nVersionWord1 = In(kLayout, 20, kBits, "nVersionWord1");
+    static constexpr std::array kWords{nVersionWord0, nVersionWord1};
+};
+
+// The driver writes the text straight into the caller's buffer.
+struct result_code_text : RequestWords {
+    static constexpr RequestLayout kLayout = req::kResultCode2String;
+    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+    static constexpr Word nResultCode = In(kLayout, 20, kBits, "nResultCode");
+    static constexpr Word pszStringBuf = In(kLayout, 24, kAddress, "pszStringBuf");
+    static constexpr Word cbStringBuf = In(kLayout, 28, kNumber, "cbStringBuf");
+    static constexpr std::array kWords{hDevice, nResultCode, pszStringBuf, cbStringBuf};
+};
+
+}  // namespace core
+// clang-format on
+
+// Every request's description, in the request table's order.
+template <class... R>
+struct RequestList {};
+
+using AllRequests =
+    RequestList<devices::enum_device_type, devices::enum_device, devices::enable, devices::disable, devices::reset,
+                pipes::connect_pipe, pipes::disconnect_pipe, devices::close, event_queues::event_code_text,
+                pipes::connect_logical, pipes::disconnect_logical, devices::get_state, attributes::get_type,
+                attributes::get_value, attributes::set_value, registers::dbg_dump, core::result_code_text,
+                registers::read8, registers::read16, registers::write8, registers::write16, devices::connect_board,
+                registers::write32, registers::read32, core::connect_lib, devices::get_device_handle,
+                devices::open_physical, devices::create_logical, event_queues::create_queue, pipes::create_pipe,
+                devices::poll_events, registers::get_current_time, devices::open_physical_ex,
+                event_queues::set_event_data, event_queues::get_event_data, event_queues::get_event_data_ex,
+                event_queues::set_event_data_ex>;
+
+namespace detail {
+
+constexpr bool IsInputOnly(FieldRole role) {
+    return role == FieldRole::kHandle || role == FieldRole::kEvent || role == FieldRole::kAddress ||
+           role == FieldRole::kConnection;
+}
+
+constexpr bool IsOutputOnly(FieldRole role) { return role == FieldRole::kNewHandle || role == FieldRole::kFoundHandle; }
+
+// A block sized per call runs on to the request's end.
+constexpr std::uint64_t EndOf(const Word &word) {
+    return word.width != 0 ? std::uint64_t{word.offset} + word.width : ~std::uint64_t{0};
+}
+
+constexpr bool Overlap(const Word &a, const Word &b) { return a.offset < EndOf(b) && b.offset < EndOf(a); }
+
+// Every word is the request's own, aligned, named and where its direction
+// allows: an input after the header, an output clear of the result word,
+// both inside the documented size; a side sized per call has exactly one
+// block that is. Inputs come first, each side by offset, no two words of a
+// side overlap, and the address word is the layout's.
+template <std::size_t N>
+constexpr bool WordsAreSound(const RequestLayout &layout, const std::array<Word, N> &words) {
+    const Word result{layout.function, layout.resultOffset, 4, FieldRole::kBits, Direction::kOut, "result"};
+    std::size_t addressWords = 0;
+    std::size_t inBlocksPerCall = 0;
+    std::size_t outBlocksPerCall = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const Word &word = words[i];
+        const bool in = word.direction == Direction::kIn;
+        const std::uint32_t size = in ? layout.cbIn : layout.cbOut;
+        if (word.function != layout.function || word.name == nullptr || word.offset % 4 != 0) return false;
+        if (word.role != FieldRole::kBytes && word.width != 4) return false;
+        if (in ? IsOutputOnly(word.role) : IsInputOnly(word.role)) return false;
+        if (size != 0 && (word.width == 0 || EndOf(word) > size)) return false;
+        if (word.width == 0) ++(in ? inBlocksPerCall : outBlocksPerCall);
+        if (in && word.offset < HeaderSize(layout.framing)) return false;
+        if (!in && Overlap(word, result)) return false;
+        if (word.role == FieldRole::kAddress) {
+            if (word.offset != layout.addressOffset) return false;
+            ++addressWords;
+        }
+        if (i > 0) {
+            const Word &before = words[i - 1];
+            if (before.direction == word.direction ? before.offset >= word.offset : in) return false;
+        }
+        for (std::size_t k = 0; k < i; ++k) {
+            if (words[k].direction == word.direction && Overlap(words[k], word)) return false;
+        }
+    }
+    if (addressWords != (layout.addressOffset != 0 ? 1u : 0u)) return false;
+    return inBlocksPerCall == (layout.cbIn == 0 ? 1u : 0u) && outBlocksPerCall == (layout.cbOut == 0 ? 1u : 0u);
+}
+
+template <class... R>
+constexpr bool RequestsAreSound(RequestList<R...>) {
+    constexpr std::array<std::uint32_t, sizeof...(R)> functions{R::kLayout.function...};
+    if (functions.size() != req::kAll.size()) return false;
+    for (std::size_t i = 0; i < functions.size(); ++i) {
+        if (functions[i] != req::kAll[i].function) return false;
+    }
+    return (WordsAreSound(R::kLayout, R::kWords) && ...);
+}
+
+}  // namespace detail
+
+static_assert(detail::RequestsAreSound(AllRequests{}));
+
+// Whether a request's word list holds the word.
+template <std::size_t N>
+constexpr bool ListsWord(const std::array<Word, N> &words, const Word &word) {
+    for (const Word &listed : words) {
+        if (listed.function == word.function && listed.offset == word.offset && listed.width == word.width &&
+            listed.direction == word.direction)
+            return true;
+    }
+    return false;
+}
+
+// A named word in a request's or a response's bytes. The span forms of the
+// codec catch, in a checked build, a word past the end.
+inline void PutWord(std::span<std::uint8_t> bytes, const Word &word, std::uint32_t value) {
+    protocol::PutWord(bytes, word.offset, value);
+}
+inline std::uint32_t GetWord(std::span<const std::uint8_t> bytes, const Word &word) {
+    return protocol::GetWord(bytes, word.offset);
+}
+// 0 when the bytes stop before the word.
+inline std::uint32_t GetWordOr0(std::span<const std::uint8_t> bytes, const Word &word) {
+    return protocol::GetWordOr0(bytes, word.offset);
+}
+
 namespace attr {
-// Fixed parts of the two variable-size requests: the 0x818 response is the
-// caller's buffer plus 17 bytes (value from 16, one byte after it), the 0x819
-// request the value plus 29 bytes (value from 28, one zero byte after it).
-inline constexpr std::uint32_t kGetValueOverhead = 17;
-inline constexpr std::uint32_t kGetValueResultOffset = 8;
-inline constexpr std::uint32_t kGetValueSizeOffset = 12;
-inline constexpr std::uint32_t kGetValueDataOffset = 16;
-inline constexpr std::uint32_t kSetValueOverhead = 29;
-inline constexpr std::uint32_t kSetValueDataOffset = 28;
+// The two variable-size requests: the value block plus one byte after it.
+inline constexpr std::uint32_t kGetValueOverhead = attributes::get_value::pAttribValue.offset + 1;
+inline constexpr std::uint32_t kSetValueOverhead = attributes::set_value::pAttribValue.offset + 1;
 
 // Largest buffer or value whose block size still fits in 32 bits.
 inline constexpr std::uint32_t kMaxGetValueBuf = 0xFFFFFFFFu - kGetValueOverhead;

@@ -20,8 +20,8 @@ std::string Word(FieldRole role, std::uint32_t value) {
 }
 
 // Appends " name=value" for every field that lies within the bytes.
-void AppendFields(std::string &line, std::span<const RequestField> fields, std::span<const std::uint8_t> bytes) {
-    for (const RequestField &field : fields) {
+void AppendFields(std::string &line, std::span<const zel::Word> fields, std::span<const std::uint8_t> bytes) {
+    for (const zel::Word &field : fields) {
         if (bytes.size() < 4u || field.offset > bytes.size() - 4u) continue;
         line += ' ';
         line += field.name;

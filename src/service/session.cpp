@@ -98,11 +98,11 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
     if (fields != nullptr) {
         MaskForeignHandles(function);
         if (function == req::kCreateEventQueue.function) {
-            constexpr std::size_t kEventOffset = 20;
-            const std::uint32_t eventWord = GetWordOr0(in_, kEventOffset);
-            if (in_.size() >= kEventOffset + 4 && eventWord != 0 && eventWord != ZEL_INVALID_HANDLE_VALUE) {
+            constexpr Word hEvent = event_queues::create_queue::hEvent;
+            const std::uint32_t eventWord = GetWordOr0(in_, hEvent);
+            if (in_.size() >= hEvent.offset + 4 && eventWord != 0 && eventWord != ZEL_INVALID_HANDLE_VALUE) {
                 token = host_.IssueEventToken(id_, eventWord);
-                PutWord(in_, kEventOffset, token);
+                PutWord(in_, hEvent, token);
             }
         }
         PrepareCallerBuffer(function);
@@ -127,7 +127,7 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
 void Session::MaskForeignHandles(std::uint32_t nFunction) {
     const RequestFields &fields = *FindRequestFields(nFunction);
     for (std::size_t i = 0; i < fields.inCount; ++i) {
-        const RequestField &field = fields.in[i];
+        const Word &field = fields.in[i];
         if (field.role != FieldRole::kHandle || in_.size() < field.offset + 4u) continue;
         const ZEL_HANDLE h = GetWord(in_, field.offset);
         if (IsBoardKind(h) && !ledger_.Owns(h)) PutWord(in_, field.offset, NeverIssued(h));
@@ -192,7 +192,7 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
     const bool accepted = succeeded && OwnResult(nFunction, cbDelivered, &result) && ZelSuccess(result);
     bool tokenKept = false;
     for (std::size_t i = 0; i < fields.outCount && accepted; ++i) {
-        const RequestField &field = fields.out[i];
+        const Word &field = fields.out[i];
         if (cbDelivered < field.offset + 4u) continue;
         const ZEL_HANDLE h = GetWord(out_, field.offset);
         if (field.role == FieldRole::kNewHandle && h != 0 && h != ZEL_INVALID_HANDLE_VALUE) {
@@ -210,7 +210,7 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
     if (nToken != 0 && !tokenKept) host_.ForgetEventToken(nToken);
     if (!accepted) return;
     if (nFunction == req::kClose.function) {
-        const ZEL_HANDLE h = GetWordOr0(clientIn, 16);
+        const ZEL_HANDLE h = GetWordOr0(clientIn, devices::close::hDevice);
         if (ledger_.Drop(h)) {
             ForgetQueueToken(h);
             if (sim::IsKind(h, sim::HandleKind::kPhysicalDevice)) DropClosedLogicalDevices();
@@ -223,15 +223,18 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
 // The open without a handle: the board is asked for the handle, as the
 // client would, with the same device parameters.
 void Session::AcquireOpenedDevice(std::span<const std::uint8_t> clientIn) {
-    constexpr RequestLayout lookup = req::kGetDeviceHandle;
+    using Open = devices::open_physical_ex;
+    using Lookup = devices::get_device_handle;
+    constexpr RequestLayout lookup = Lookup::kLayout;
     std::array<std::uint8_t, lookup.cbIn> in{};
     std::array<std::uint8_t, lookup.cbOut> out{};
-    for (std::uint32_t k = 0; k < 3; ++k)
-        PutWord(in, HeaderSize(lookup.framing) + 4 * k, GetWordOr0(clientIn, 16 + 4 * k));
+    PutWord(in, Lookup::nParam1, GetWordOr0(clientIn, Open::nParam1));
+    PutWord(in, Lookup::nParam2, GetWordOr0(clientIn, Open::nParam2));
+    PutWord(in, Lookup::nParam3, GetWordOr0(clientIn, Open::nParam3));
     std::uint32_t cbReturned = 0;
     if (!host_.BoardIoControl(ControlCode(lookup.function), in, out, &cbReturned) || cbReturned < lookup.cbOut) return;
     if (GetWord(out, lookup.resultOffset) != 0) return;
-    ledger_.Acquire(GetWord(out, 8));
+    ledger_.Acquire(GetWord(out, Lookup::hDevice));
 }
 
 // The last close of a device closes the logical devices it hosts: the
@@ -243,7 +246,7 @@ void Session::DropClosedLogicalDevices() {
         if (!sim::IsKind(object.hObject, sim::HandleKind::kLogicalDevice)) continue;
         std::array<std::uint8_t, state.cbIn> in{};
         std::array<std::uint8_t, state.cbOut> out{};
-        PutWord(in, 16, object.hObject);
+        PutWord(in, devices::get_state::hDevice, object.hObject);
         std::uint32_t cbReturned = 0;
         if (host_.BoardIoControl(ControlCode(state.function), in, out, &cbReturned) && cbReturned >= state.cbOut &&
             static_cast<ZEL_RESULT>(GetWord(out, state.resultOffset)) == sim::failures::kLogicalHandleStale) {
@@ -267,7 +270,7 @@ std::uint32_t Session::CloseAll() {
         for (std::uint32_t k = 0; k < object.opens; ++k) {
             std::array<std::uint8_t, close.cbIn> in{};
             std::array<std::uint8_t, close.cbOut> out{};
-            PutWord(in, 16, object.hObject);
+            PutWord(in, devices::close::hDevice, object.hObject);
             std::uint32_t cbReturned = 0;
             if (host_.BoardIoControl(ControlCode(close.function), in, out, &cbReturned) && cbReturned >= close.cbOut &&
                 GetWord(out, close.resultOffset) == 0) {

@@ -84,7 +84,8 @@ ZEL_RESULT RuleResult(const Answer &a) {
 
 // A response word as the operation sees it: the bytes the driver wrote,
 // and where it stopped, the bytes the field started with.
-std::uint32_t Field(const Answer &a, std::uint32_t offset, std::uint32_t start) {
+std::uint32_t Field(const Answer &a, const zel::Word &field, std::uint32_t start) {
+    const std::uint32_t offset = field.offset;
     std::uint32_t word = 0;
     for (std::uint32_t i = 0; i < 4; ++i) {
         const std::uint32_t byte = offset + i < a.written ? a.out[offset + i] : (start >> (8 * i)) & 0xFFu;
@@ -252,28 +253,34 @@ void Step(FuzzedDataProvider &in) {
     Check(r == RuleResult(a));
     switch (op) {
         case 0:
+            Check(out1 == Field(a, zel::devices::enum_device_type::nNextIterator, ZEL_INVALID_HANDLE_VALUE));
+            Check(out0 == Field(a, zel::devices::enum_device_type::nDeviceType, 0));
+            break;
         case 1:
-            Check(out1 == Field(a, 12, ZEL_INVALID_HANDLE_VALUE));
-            Check(out0 == Field(a, 8, 0));
+            Check(out1 == Field(a, zel::devices::enum_device::nNextIterator, ZEL_INVALID_HANDLE_VALUE));
+            Check(out0 == Field(a, zel::devices::enum_device::nDevice, 0));
             break;
         case 11:
-            Check(out0 == Field(a, 8, 0));
+            Check(out0 == Field(a, zel::devices::get_state::nState, 0));
             break;
         case 13:
             if (r >= 0) Check(out0 <= cbBuffer);
             break;
         case 24:
             if (out2 == 0) Check(out0 == 0x5E5E5E5Eu);
-            if (out2 != 0) Check(out0 == (r < 0 ? ZEL_INVALID_HANDLE_VALUE : Field(a, 8, ZEL_INVALID_HANDLE_VALUE)));
+            if (out2 != 0) {
+                const zel::Word &found = zel::devices::get_device_handle::hDevice;
+                Check(out0 == (r < 0 ? ZEL_INVALID_HANDLE_VALUE : Field(a, found, ZEL_INVALID_HANDLE_VALUE)));
+            }
             break;
         case 25:
-            Check(out0 == (r < 0 ? ZEL_INVALID_HANDLE_VALUE : Field(a, 8, 0)));
+            Check(out0 == (r < 0 ? ZEL_INVALID_HANDLE_VALUE : Field(a, zel::devices::open_physical::hDevice, 0)));
             break;
         case 26:
-            Check(out0 == (r < 0 ? 0x5E5E5E5Eu : Field(a, 8, 0)));
+            Check(out0 == (r < 0 ? 0x5E5E5E5Eu : Field(a, zel::devices::create_logical::hLogicalDevice, 0)));
             break;
         case 34:
-            Check(out0 == std::min(Field(a, 8, 0), out1));
+            Check(out0 == std::min(Field(a, zel::event_queues::get_event_data_ex::coEventsReturned, 0), out1));
             break;
         default:
             break;

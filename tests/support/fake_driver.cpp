@@ -12,6 +12,11 @@ std::uint32_t RecordedRequest::Word(std::size_t offset) const {
     return zel::protocol::GetWord(input, offset);
 }
 
+std::uint32_t RecordedRequest::Word(const zel::Word &word) const {
+    if (word.function != Function()) throw std::logic_error(std::string("a word of another request: ") + word.name);
+    return Word(word.offset);
+}
+
 FakeDriver::FakeDriver(std::string name) : name_(std::move(name)) {
     OsaDeviceProvider provider{this, &FakeDriver::Open, &FakeDriver::IoControl, &FakeDriver::Close};
     if (!OsaDeviceRegisterProvider(name_.c_str(), &provider)) {

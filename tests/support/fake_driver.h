@@ -25,14 +25,25 @@ struct RecordedRequest {
     std::uint32_t cbOut = 0;
 
     std::uint32_t Function() const { return zel::FunctionNumber(controlCode); }
-    std::uint32_t Word(std::size_t offset) const;  // little-endian word of the input
+    std::uint32_t Word(std::size_t offset) const;     // little-endian word of the input
+    std::uint32_t Word(const zel::Word &word) const;  // a word of this request, by name
+};
+
+// Where the fake driver writes into the output: at a named word or, for the
+// result word and for bytes a test places on purpose, at an offset.
+template <class T>
+struct At {
+    std::uint32_t offset;
+    T value;
+    At(std::uint32_t at, T v) : offset(at), value(std::move(v)) {}
+    At(const zel::Word &word, T v) : offset(word.offset), value(std::move(v)) {}
 };
 
 struct Reply {
-    bool succeeds = true;                                        // what the device-control call returns
-    std::optional<std::uint32_t> count;                          // bytes returned; default: the whole output
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> words;  // (offset, value) written to the output
-    std::vector<std::pair<std::uint32_t, std::string>> bytes;    // (offset, raw bytes) written to the output
+    bool succeeds = true;                  // what the device-control call returns
+    std::optional<std::uint32_t> count;    // bytes returned; default: the whole output
+    std::vector<At<std::uint32_t>> words;  // words written to the output
+    std::vector<At<std::string>> bytes;    // raw bytes written to the output
     // Runs after the words and bytes are written; may change the output and count.
     std::function<void(const RecordedRequest &, std::uint8_t *pOut, std::uint32_t cbOut, std::uint32_t *pCount)> custom;
 
@@ -40,6 +51,9 @@ struct Reply {
         Reply r;
         r.words.push_back({offset, value});
         return r;
+    }
+    static Reply Result(const zel::RequestLayout &layout, std::uint32_t value) {
+        return Result(layout.resultOffset, value);
     }
 };
 

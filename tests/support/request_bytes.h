@@ -1,33 +1,31 @@
-// Expected request images for exact-bytes tests, built with the wire
-// format's own word codec.
+// Expected request images for exact-bytes tests, built from the requests'
+// named words with the wire format's own word codec.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
 #include <vector>
 
-#include "words.h"
+#include "requests.h"
 
 namespace zeltest {
 
-// The standard framing's 16-byte header of zeros followed by the words.
-inline std::vector<std::uint8_t> Framed(std::initializer_list<std::uint32_t> words) {
-    std::vector<std::uint8_t> bytes(16 + 4 * words.size(), 0);
-    std::size_t offset = 16;
-    for (const std::uint32_t word : words) {
-        zel::protocol::PutWord(bytes, offset, word);
-        offset += 4;
-    }
+using WordValues = std::initializer_list<std::pair<zel::Word, std::uint32_t>>;
+
+// A whole input image of cbIn bytes: zeros but for the named words.
+inline std::vector<std::uint8_t> Image(std::uint32_t cbIn, WordValues words) {
+    std::vector<std::uint8_t> bytes(cbIn, 0);
+    for (const auto &[word, value] : words) zel::PutWord(bytes, word, value);
     return bytes;
 }
 
-// A whole input image of cbIn bytes: zeros but for (offset, word) pairs.
-inline std::vector<std::uint8_t> Image(std::uint32_t cbIn,
-                                       std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> words) {
-    std::vector<std::uint8_t> bytes(cbIn, 0);
-    for (const auto &[offset, word] : words) zel::protocol::PutWord(bytes, offset, word);
-    return bytes;
+// An input image that ends with its last named word.
+inline std::vector<std::uint8_t> Image(WordValues words) {
+    std::uint32_t cbIn = 0;
+    for (const auto &[word, value] : words) cbIn = std::max(cbIn, word.offset + 4);
+    return Image(cbIn, words);
 }
 
 }  // namespace zeltest

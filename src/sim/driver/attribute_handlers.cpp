@@ -178,42 +178,45 @@ const Attribute *FindAttribute(Board &board, ZEL_HANDLE h, std::uint32_t nAttrib
 }
 
 ZEL_RESULT GetAttributeType(Board &board, Call &call) {
-    const ZEL_HANDLE hObject = call.In(16);
+    using R = attributes::get_type;
+    const ZEL_HANDLE hObject = call.In(R::hObject);
     if (!IsLiveObject(board, hObject)) return kSimAttrTypeBadObject;
-    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(R::nAttribId));
     if (attribute == nullptr) return kSimAttrTypeUnknown;
-    call.Out(8, attribute->type);
-    call.Out(12, static_cast<std::uint32_t>(attribute->get(board, hObject).size()));
-    call.Out(16, attribute->access);
+    call.Out(R::nAttribType, attribute->type);
+    call.Out(R::cbAttribSize, static_cast<std::uint32_t>(attribute->get(board, hObject).size()));
+    call.Out(R::nAttribInfo, attribute->access);
     return 0;
 }
 
-// The value goes from offset 16; the room is what the caller says, within
-// the response it offered. Too small a buffer reports the size needed.
+// The room for the value is what the caller says, within the response it
+// offered. Too small a buffer reports the size needed.
 ZEL_RESULT GetAttributeValue(Board &board, Call &call) {
-    const ZEL_HANDLE hObject = call.In(16);
+    using R = attributes::get_value;
+    const ZEL_HANDLE hObject = call.In(R::hObject);
     if (!IsLiveObject(board, hObject)) return kSimAttrGetBadObject;
-    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(R::nAttribId));
     if (attribute == nullptr) return kSimAttrGetUnknown;
-    constexpr std::uint32_t kValueOffset = attr::kGetValueDataOffset;
+    constexpr std::uint32_t kValueOffset = R::pAttribValue.offset;
     const std::size_t offered = call.out.size() > kValueOffset ? call.out.size() - kValueOffset : 0;
-    const std::size_t room = std::min<std::size_t>(call.In(24), offered);
+    const std::size_t room = std::min<std::size_t>(call.In(R::cbAttribValueBuf), offered);
     const Bytes value = attribute->get(board, hObject);
-    call.Out(attr::kGetValueSizeOffset, static_cast<std::uint32_t>(value.size()));
+    call.Out(R::cbAttribValueReturned, static_cast<std::uint32_t>(value.size()));
     if (value.size() > room) return kSimAttrGetTooSmall;
     std::memcpy(call.out.data() + kValueOffset, value.data(), value.size());
     return 0;
 }
 
 ZEL_RESULT SetAttributeValue(Board &board, Call &call) {
-    constexpr std::uint32_t kValueOffset = attr::kSetValueDataOffset;
-    const ZEL_HANDLE hObject = call.In(16);
+    using R = attributes::set_value;
+    constexpr std::uint32_t kValueOffset = R::pAttribValue.offset;
+    const ZEL_HANDLE hObject = call.In(R::hObject);
     if (!IsLiveObject(board, hObject)) return kSimAttrSetBadObject;
-    const Attribute *attribute = FindAttribute(board, hObject, call.In(20));
+    const Attribute *attribute = FindAttribute(board, hObject, call.In(R::nAttribId));
     if (attribute == nullptr) return kSimAttrSetUnknown;
     if ((attribute->access & ZELSIM_ATTR_ACCESS_WRITE) == 0 || attribute->set == nullptr) return kSimAttrSetReadOnly;
 
-    const std::uint32_t cbValue = call.In(24);
+    const std::uint32_t cbValue = call.In(R::cbAttribValue);
     if (!call.HasInput(kValueOffset) || cbValue > call.in.size() - kValueOffset) return kSimAttrSetBadSize;
     const std::uint8_t *pValue = call.in.data() + kValueOffset;
     if (attribute->type == ZELSIM_ATTR_TYPE_SZ) {

@@ -16,7 +16,9 @@ namespace {
 
 // Serves only a library of its own version, as the driver does.
 ZEL_RESULT ConnectLib(Board &, Call &call) {
-    if (call.In(16) != kLibraryVersionWord0 || call.In(20) != kLibraryVersionWord1) return kSimIncompatibleVersion;
+    using R = core::connect_lib;
+    if (call.In(R::nVersionWord0) != kLibraryVersionWord0 || call.In(R::nVersionWord1) != kLibraryVersionWord1)
+        return kSimIncompatibleVersion;
     return 0;
 }
 
@@ -24,16 +26,13 @@ ZEL_RESULT ConnectLib(Board &, Call &call) {
 // an object that is open: a device, a logical device or a pipe.
 bool KnowsDevice(Board &board, ZEL_HANDLE hDevice) { return board.devices.Check(hDevice) == 0; }
 
-// Writes the catalogue's text into the caller's buffer, whose address comes
-// in the word at 24 and, from 64-bit callers, a high word after the
-// documented input.
+// Writes the catalogue's text into the caller's buffer.
 ZEL_RESULT ResultCode2String(Board &board, Call &call) {
-    constexpr RequestLayout layout = req::kResultCode2String;
-    const ZEL_HANDLE hDevice = call.In(16);
-    const auto nResult = static_cast<ZEL_RESULT>(call.In(20));
-    std::uint64_t address = call.In(layout.addressOffset);
-    if (call.HasInput(layout.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(layout.cbIn)) << 32;
-    const std::uint32_t cbBuffer = call.In(28);
+    using R = core::result_code_text;
+    const ZEL_HANDLE hDevice = call.In(R::hDevice);
+    const auto nResult = static_cast<ZEL_RESULT>(call.In(R::nResultCode));
+    const std::uint64_t address = call.InAddress(R::pszStringBuf, R::kLayout);
+    const std::uint32_t cbBuffer = call.In(R::cbStringBuf);
 
     if (!KnowsDevice(board, hDevice)) return kSimResultTextBadDevice;
     // An address that does not fit this process's pointers cannot be one of

@@ -18,20 +18,23 @@ DeviceModel &Model(Board &board) { return board.devices; }
 
 // A refused step ends the caller's enumeration: it gets the end marker.
 ZEL_RESULT EnumDeviceType(Board &board, Call &call) {
+    using R = devices::enum_device_type;
     std::uint32_t type = 0;
     std::uint32_t next = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).EnumDeviceType(call.In(16), call.In(20), &type, &next);
-    call.Out(8, type);
-    call.Out(12, result == 0 ? next : ZEL_INVALID_HANDLE_VALUE);
+    const ZEL_RESULT result = Model(board).EnumDeviceType(call.In(R::nParam1), call.In(R::nIterator), &type, &next);
+    call.Out(R::nDeviceType, type);
+    call.Out(R::nNextIterator, result == 0 ? next : ZEL_INVALID_HANDLE_VALUE);
     return result;
 }
 
 ZEL_RESULT EnumDevice(Board &board, Call &call) {
+    using R = devices::enum_device;
     std::uint32_t number = 0;
     std::uint32_t next = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).EnumDevice(call.In(16), call.In(20), call.In(24), &number, &next);
-    call.Out(8, number);
-    call.Out(12, result == 0 ? next : ZEL_INVALID_HANDLE_VALUE);
+    const ZEL_RESULT result =
+        Model(board).EnumDevice(call.In(R::nParam1), call.In(R::nParam2), call.In(R::nIterator), &number, &next);
+    call.Out(R::nDevice, number);
+    call.Out(R::nNextIterator, result == 0 ? next : ZEL_INVALID_HANDLE_VALUE);
     return result;
 }
 
@@ -44,40 +47,40 @@ ZEL_RESULT Notify(Board &board, ZEL_HANDLE hObject, DeviceChange change) {
 }
 
 ZEL_RESULT Enable(Board &board, Call &call) {
-    const ZEL_HANDLE h = call.In(16);
+    const ZEL_HANDLE h = call.In(devices::enable::hDevice);
     const ZEL_RESULT result = Model(board).SetEnabled(h, true);
     return result == 0 ? Notify(board, h, DeviceChange::kEnabled) : result;
 }
 
 ZEL_RESULT Disable(Board &board, Call &call) {
-    const ZEL_HANDLE h = call.In(16);
+    const ZEL_HANDLE h = call.In(devices::disable::hDevice);
     const ZEL_RESULT result = Model(board).SetEnabled(h, false);
     return result == 0 ? Notify(board, h, DeviceChange::kDisabled) : result;
 }
 
 ZEL_RESULT Reset(Board &board, Call &call) {
-    const ZEL_HANDLE h = call.In(16);
+    const ZEL_HANDLE h = call.In(devices::reset::hDevice);
     const ZEL_RESULT result = Model(board).Reset(h);
     return result == 0 ? Notify(board, h, DeviceChange::kReset) : result;
 }
 
 ZEL_RESULT PollEvents(Board &board, Call &call) {
-    const ZEL_HANDLE h = call.In(16);
+    const ZEL_HANDLE h = call.In(devices::poll_events::hDevice);
     const ZEL_RESULT result = Model(board).Check(h);
     return result == 0 ? Notify(board, h, DeviceChange::kPolled) : result;
 }
 
 ZEL_RESULT GetState(Board &board, Call &call) {
     std::uint32_t state = 0;
-    const ZEL_RESULT result = Model(board).GetState(call.In(16), &state);
-    call.Out(8, state);
+    const ZEL_RESULT result = Model(board).GetState(call.In(devices::get_state::hDevice), &state);
+    call.Out(devices::get_state::nState, state);
     return result;
 }
 
 // Devices, logical devices and pipes close in the model; other kinds go to
 // the family that registered for them.
 ZEL_RESULT Close(Board &board, Call &call) {
-    const ZEL_HANDLE h = call.In(16);
+    const ZEL_HANDLE h = call.In(devices::close::hDevice);
     const std::uint32_t kind = KindOf(h);
     if (kind != static_cast<std::uint32_t>(HandleKind::kPhysicalDevice) &&
         kind != static_cast<std::uint32_t>(HandleKind::kLogicalDevice) &&
@@ -88,66 +91,77 @@ ZEL_RESULT Close(Board &board, Call &call) {
     return Model(board).Close(h);
 }
 
-ZEL_RESULT ConnectBoard(Board &board, Call &call) { return Model(board).ConnectBoard(call.In(16), call.In(20)); }
+ZEL_RESULT ConnectBoard(Board &board, Call &call) {
+    return Model(board).ConnectBoard(call.In(devices::connect_board::hCtBus), call.In(devices::connect_board::hBoard));
+}
 
-// Compact framing: the words start at 12, the handle goes to 8.
 ZEL_RESULT GetDeviceHandle(Board &board, Call &call) {
+    using R = devices::get_device_handle;
     ZEL_HANDLE h = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).OpenHandle(call.In(12), call.In(16), call.In(20), &h);
-    call.Out(8, h);
+    const ZEL_RESULT result =
+        Model(board).OpenHandle(call.In(R::nParam1), call.In(R::nParam2), call.In(R::nParam3), &h);
+    call.Out(R::hDevice, h);
     return result;
 }
 
-// nParam5 (reserved, 0) travels at 28, the open flags (nParam4) at 32.
+// nParam5 is reserved (0); nParam4 holds the open flags.
 ZEL_RESULT OpenPhysicalDevice(Board &board, Call &call) {
+    using R = devices::open_physical;
     ZEL_HANDLE h = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).Open(call.In(16), call.In(20), call.In(24), call.In(32), call.In(28), &h);
-    call.Out(8, h);
+    const ZEL_RESULT result = Model(board).Open(call.In(R::nParam1), call.In(R::nParam2), call.In(R::nParam3),
+                                                call.In(R::nParam4), call.In(R::nParam5), &h);
+    call.Out(R::hDevice, h);
     return result;
 }
 
 // Opens shared; the handle is then found with the device handle request.
 ZEL_RESULT OpenPhysicalDeviceEx(Board &board, Call &call) {
+    using R = devices::open_physical_ex;
     ZEL_HANDLE h = 0;
-    return Model(board).Open(call.In(16), call.In(20), call.In(24), ZELSIM_OPEN_SHARED, 0, &h);
+    return Model(board).Open(call.In(R::nParam1), call.In(R::nParam2), call.In(R::nParam3), ZELSIM_OPEN_SHARED, 0, &h);
 }
 
-// The connection handle at 28 and nParam4 at 32 are not used.
+// The connection handle (hDriver) and nParam4 are not used.
 ZEL_RESULT CreateLogicalDevice(Board &board, Call &call) {
+    using R = devices::create_logical;
     ZEL_HANDLE h = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).CreateLogicalDevice(call.In(16), call.In(20), call.In(24), &h);
-    call.Out(8, h);
+    const ZEL_RESULT result =
+        Model(board).CreateLogicalDevice(call.In(R::hHostDevice), call.In(R::nParam2), call.In(R::nParam3), &h);
+    call.Out(R::hLogicalDevice, h);
     return result;
 }
 
-// The connection handle at 20 is not used.
+// The connection handle (hDriver) is not used.
 ZEL_RESULT CreatePipe(Board &board, Call &call) {
     ZEL_HANDLE h = ZEL_INVALID_HANDLE_VALUE;
-    const ZEL_RESULT result = Model(board).CreatePipe(call.In(16), &h);
-    call.Out(8, h);
+    const ZEL_RESULT result = Model(board).CreatePipe(call.In(pipes::create_pipe::nParam1), &h);
+    call.Out(pipes::create_pipe::hPipe, h);
     return result;
 }
 
-// The mask size word at 544 is signed; the mask area holds 512 bytes.
+// The mask size word is signed; the mask block sets the most it may say.
 ZEL_RESULT ConnectPipe(Board &board, Call &call) {
-    constexpr std::uint32_t kMaskOffset = 32;
-    constexpr std::uint32_t kMaskSizeOffset = 544;
-    const auto maskSize = static_cast<std::int32_t>(call.In(kMaskSizeOffset));
-    if (maskSize < 0 || maskSize > static_cast<std::int32_t>(kMaskSizeOffset - kMaskOffset)) {
+    using R = pipes::connect_pipe;
+    const auto maskSize = static_cast<std::int32_t>(call.In(R::coMaskSize));
+    if (maskSize < 0 || maskSize > static_cast<std::int32_t>(R::pTimeSlotMask.width)) {
         return failures::kMaskSizeOutOfRange;
     }
-    return Model(board).ConnectPipe(call.In(16), call.In(24),
-                                    call.in.subspan(kMaskOffset, static_cast<std::size_t>(maskSize)));
+    return Model(board).ConnectPipe(call.In(R::hPipe), call.In(R::hDevice),
+                                    call.in.subspan(R::pTimeSlotMask.offset, static_cast<std::size_t>(maskSize)));
 }
 
-ZEL_RESULT DisconnectPipe(Board &board, Call &call) { return Model(board).DisconnectPipe(call.In(16)); }
+ZEL_RESULT DisconnectPipe(Board &board, Call &call) {
+    return Model(board).DisconnectPipe(call.In(pipes::disconnect_pipe::hPipe));
+}
 
 ZEL_RESULT ConnectLogicalDevice(Board &board, Call &call) {
-    return Model(board).ConnectObjects(call.In(16), call.In(24));
+    using R = pipes::connect_logical;
+    return Model(board).ConnectObjects(call.In(R::hFromDevice), call.In(R::hToDevice));
 }
 
 ZEL_RESULT DisconnectLogicalDevice(Board &board, Call &call) {
-    return Model(board).DisconnectObjects(call.In(16), call.In(24));
+    using R = pipes::disconnect_logical;
+    return Model(board).DisconnectObjects(call.In(R::hFromDevice), call.In(R::hToDevice));
 }
 
 constexpr std::array kDeviceHandlers = {

@@ -22,30 +22,27 @@
 namespace zel::sim {
 namespace {
 
-ZelEventData RecordFromInput(const Call &call, std::size_t offset) {
+// Both set forms carry a whole record.
+template <class R>
+ZelEventData RecordFromInput(const Call &call) {
     ZelEventData record;
-    record.nExData0 = call.In(offset);
-    record.nExData1 = call.In(offset + 4);
-    record.nData0 = call.In(offset + 8);
-    record.nData1 = call.In(offset + 12);
-    record.nData2 = call.In(offset + 16);
-    record.nData3 = call.In(offset + 20);
-    record.nData4 = call.In(offset + 24);
-    record.nData5 = call.In(offset + 28);
+    record.nExData0 = call.In(R::nExData0);
+    record.nExData1 = call.In(R::nExData1);
+    record.nData0 = call.In(R::nData0);
+    record.nData1 = call.In(R::nData1);
+    record.nData2 = call.In(R::nData2);
+    record.nData3 = call.In(R::nData3);
+    record.nData4 = call.In(R::nData4);
+    record.nData5 = call.In(R::nData5);
     return record;
 }
 
-void RecordToOutput(Call &call, std::size_t offset, const ZelEventData &record) {
-    const std::array<std::uint32_t, 8> words = {record.nExData0, record.nExData1, record.nData0, record.nData1,
-                                                record.nData2,   record.nData3,   record.nData4, record.nData5};
-    for (std::size_t i = 0; i < words.size(); ++i) call.Out(offset + 4 * i, words[i]);
-}
-
-// The word at 24 is the library's own driver handle; the simulator serves
-// one board to every connection and does not need it.
+// The library's own driver handle (hDriver) is not used: the simulator
+// serves one board to every connection.
 ZEL_RESULT CreateEventQueue(Board &board, Call &call) {
-    const std::uint32_t capacity = call.In(16);
-    const std::uint32_t eventWord = call.In(20);
+    using R = event_queues::create_queue;
+    const std::uint32_t capacity = call.In(R::coMaxEvents);
+    const std::uint32_t eventWord = call.In(R::hEvent);
     auto &queues = board.queues.queues;
     if (capacity == 0) return kSimEvqZeroCapacity;
     if (queues.Count() >= queues.Capacity()) return kSimEvqNoSlot;
@@ -63,45 +60,53 @@ ZEL_RESULT CreateEventQueue(Board &board, Call &call) {
     const ZEL_HANDLE hQueue = queues.Add(DriverEventQueue{});
     // Moved in after Add, so the ring is not copied.
     *queues.Find(hQueue) = std::move(queue);
-    call.Out(8, hQueue);
+    call.Out(R::hEventQueue, hQueue);
     return 0;
 }
 
+template <class R>
 ZEL_RESULT PutRecord(Board &board, const Call &call, ZEL_RESULT badQueue, ZEL_RESULT full) {
-    DriverEventQueue *queue = FindEventQueue(board, call.In(16));
+    DriverEventQueue *queue = FindEventQueue(board, call.In(R::hEventQueue));
     if (queue == nullptr) return badQueue;
-    return QueueRecord(*queue, RecordFromInput(call, 20)) ? 0 : full;
+    return QueueRecord(*queue, RecordFromInput<R>(call)) ? 0 : full;
 }
 
-ZEL_RESULT SetEventData(Board &board, Call &call) { return PutRecord(board, call, kSimEvqSetBadQueue, kSimEvqSetFull); }
+ZEL_RESULT SetEventData(Board &board, Call &call) {
+    return PutRecord<event_queues::set_event_data>(board, call, kSimEvqSetBadQueue, kSimEvqSetFull);
+}
 
 ZEL_RESULT SetEventDataEx(Board &board, Call &call) {
-    return PutRecord(board, call, kSimEvqSetExBadQueue, kSimEvqSetExFull);
+    return PutRecord<event_queues::set_event_data_ex>(board, call, kSimEvqSetExBadQueue, kSimEvqSetExFull);
 }
 
 ZEL_RESULT GetEventData(Board &board, Call &call) {
-    DriverEventQueue *queue = FindEventQueue(board, call.In(16));
+    using R = event_queues::get_event_data;
+    DriverEventQueue *queue = FindEventQueue(board, call.In(R::hEventQueue));
     if (queue == nullptr) return kSimEvqGetBadQueue;
     ZelEventData record{};
     if (!TakeRecord(*queue, record)) {
         queue->drained = true;
         return kSimEvqGetEmpty;
     }
-    RecordToOutput(call, 8, record);
+    call.Out(R::nExData0, record.nExData0);
+    call.Out(R::nExData1, record.nExData1);
+    call.Out(R::nData0, record.nData0);
+    call.Out(R::nData1, record.nData1);
+    call.Out(R::nData2, record.nData2);
+    call.Out(R::nData3, record.nData3);
+    call.Out(R::nData4, record.nData4);
+    call.Out(R::nData5, record.nData5);
     return 0;
 }
 
-// The records go straight into the caller's array, whose address comes in
-// the word at 20 and, from 64-bit callers, a high word after the documented
-// input.
+// The records go straight into the caller's array.
 ZEL_RESULT GetEventDataEx(Board &board, Call &call) {
-    constexpr RequestLayout layout = req::kGetEventDataEx;
-    std::uint64_t address = call.In(layout.addressOffset);
-    if (call.HasInput(layout.cbIn + 4)) address |= static_cast<std::uint64_t>(call.In(layout.cbIn)) << 32;
-    const std::uint32_t room = call.In(24);
+    using R = event_queues::get_event_data_ex;
+    const std::uint64_t address = call.InAddress(R::pEventData, R::kLayout);
+    const std::uint32_t room = call.In(R::coEventData);
     if (address == 0 || room == 0) return kSimEvqGetExNoBuffer;
     if (static_cast<std::uintptr_t>(address) != address) return kSimEvqGetExBadAddress;
-    DriverEventQueue *queue = FindEventQueue(board, call.In(16));
+    DriverEventQueue *queue = FindEventQueue(board, call.In(R::hEventQueue));
     if (queue == nullptr) return kSimEvqGetExBadQueue;
 
     auto *records = reinterpret_cast<ZelEventData *>(static_cast<std::uintptr_t>(address));
@@ -112,20 +117,22 @@ ZEL_RESULT GetEventDataEx(Board &board, Call &call) {
         ++written;
     }
     if (written == 0) queue->drained = true;
-    call.Out(8, written);
+    call.Out(R::coEventsReturned, written);
     return 0;
 }
 
-// The text fills the response's 256-byte field; the library cuts it to the
+// The text fills the response's text block; the library cuts it to the
 // caller's buffer.
 ZEL_RESULT EventCode2String(Board &board, Call &call) {
-    if (board.devices.Check(call.In(16)) != 0) return kSimEventTextBadDevice;
-    const std::uint32_t code = call.In(24);
+    using R = event_queues::event_code_text;
+    if (board.devices.Check(call.In(R::hDevice)) != 0) return kSimEventTextBadDevice;
+    const std::uint32_t code = call.In(R::nEventCode);
     const std::string_view text = EventCodeText(code);
     if (text.empty()) return kSimEventTextUnknownCode;
-    if (call.out.size() >= 8 + text.size() + 1) {
-        std::memcpy(call.out.data() + 8, text.data(), text.size());
-        call.out[8 + text.size()] = 0;
+    constexpr std::size_t kTextOffset = R::pszStringBuf.offset;
+    if (call.out.size() >= kTextOffset + text.size() + 1) {
+        std::memcpy(call.out.data() + kTextOffset, text.data(), text.size());
+        call.out[kTextOffset + text.size()] = 0;
     }
     return 0;
 }

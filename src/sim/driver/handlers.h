@@ -9,6 +9,7 @@
 #include <zel/zel.h>
 
 #include "board.h"
+#include "requests.h"
 #include "words.h"
 
 namespace zel::sim {
@@ -20,11 +21,19 @@ struct Call {
     std::span<std::uint8_t> out;       // the whole output buffer (zeroed before the handler runs)
 
     // A little-endian input word; 0 when the input is too short to hold it.
-    std::uint32_t In(std::size_t offset) const { return protocol::GetWordOr0(in, offset); }
+    std::uint32_t In(const Word &word) const { return protocol::GetWordOr0(in, word.offset); }
     bool HasInput(std::size_t size) const { return in.size() >= size; }
 
+    // A caller's buffer address: the low word in the address word and, from
+    // 64-bit callers, a high word after the documented input.
+    std::uint64_t InAddress(const Word &word, const RequestLayout &layout) const {
+        std::uint64_t address = In(word);
+        if (HasInput(layout.cbIn + 4)) address |= std::uint64_t{protocol::GetWord(in, layout.cbIn)} << 32;
+        return address;
+    }
+
     // Writes a little-endian output word; ignored when it does not fit.
-    void Out(std::size_t offset, std::uint32_t value) { protocol::PutWordIfRoom(out, offset, value); }
+    void Out(const Word &word, std::uint32_t value) { protocol::PutWordIfRoom(out, word.offset, value); }
 };
 
 // A handler serves one function number: it checks the request, acts on the

@@ -39,17 +39,19 @@ ZEL_RESULT Refusal(RegisterAccess access, const RegisterRefusals &refusals) {
     return refusals.badRegister;
 }
 
-template <std::uint32_t Width, RegisterRefusals Refusals>
+template <class R, std::uint32_t Width, RegisterRefusals Refusals>
 ZEL_RESULT Read(Board &board, Call &call) {
     std::uint32_t value = 0;
-    const ZEL_RESULT result = Refusal(ReadRegister(board, call.In(16), call.In(20), Width, &value), Refusals);
-    call.Out(8, value);
+    const ZEL_RESULT result =
+        Refusal(ReadRegister(board, call.In(R::hDevice), call.In(R::nRegister), Width, &value), Refusals);
+    call.Out(R::nValue, value);
     return result;
 }
 
-template <std::uint32_t Width, RegisterRefusals Refusals>
+template <class R, std::uint32_t Width, RegisterRefusals Refusals>
 ZEL_RESULT Write(Board &board, Call &call) {
-    return Refusal(WriteRegister(board, call.In(16), call.In(20), Width, call.In(24)), Refusals);
+    return Refusal(WriteRegister(board, call.In(R::hDevice), call.In(R::nRegister), Width, call.In(R::nValue)),
+                   Refusals);
 }
 
 constexpr RegisterRefusals kRead8{kSimRead8BadDevice, kSimRead8BadRegister, kSimRead8BadRegister};
@@ -61,8 +63,8 @@ constexpr RegisterRefusals kWrite32{kSimWrite32BadDevice, kSimWrite32BadRegister
 
 ZEL_RESULT GetCurrentTime(Board &, Call &call) {
     const std::uint64_t now = DriverTimeMicros();
-    call.Out(8, static_cast<std::uint32_t>(now));
-    call.Out(12, static_cast<std::uint32_t>(now >> 32));
+    call.Out(registers::get_current_time::nTimeLow, static_cast<std::uint32_t>(now));
+    call.Out(registers::get_current_time::nTimeHigh, static_cast<std::uint32_t>(now >> 32));
     return 0;
 }
 
@@ -106,12 +108,13 @@ std::string DumpEventQueues(Board &board) {
 // The dump's text replaces the device's last one (attribute
 // ZELSIM_ATTR_DEV_LAST_DUMP); the registers exist on physical devices only.
 ZEL_RESULT DbgDump(Board &board, Call &call) {
-    const ZEL_HANDLE hDevice = call.In(16);
+    using R = registers::dbg_dump;
+    const ZEL_HANDLE hDevice = call.In(R::hDevice);
     const DeviceModel &model = board.devices;
     const bool physical = model.FindPhysical(hDevice) != nullptr;
     if (!physical && model.FindLogical(hDevice) == nullptr) return kSimDumpBadDevice;
     std::string text;
-    switch (call.In(20)) {
+    switch (call.In(R::nCommand)) {
         case ZELSIM_DUMP_STATE:
             text = DumpState(model, hDevice);
             break;
@@ -133,12 +136,12 @@ ZEL_RESULT DbgDump(Board &board, Call &call) {
 
 constexpr std::array kRegisterHandlers = {
     HandlerEntry{req::kDbgDump.function, &DbgDump},
-    HandlerEntry{req::kReadReg8.function, &Read<1, kRead8>},
-    HandlerEntry{req::kReadReg16.function, &Read<2, kRead16>},
-    HandlerEntry{req::kWriteReg8.function, &Write<1, kWrite8>},
-    HandlerEntry{req::kWriteReg16.function, &Write<2, kWrite16>},
-    HandlerEntry{req::kWriteReg32.function, &Write<4, kWrite32>},
-    HandlerEntry{req::kReadReg32.function, &Read<4, kRead32>},
+    HandlerEntry{req::kReadReg8.function, &Read<registers::read8, 1, kRead8>},
+    HandlerEntry{req::kReadReg16.function, &Read<registers::read16, 2, kRead16>},
+    HandlerEntry{req::kWriteReg8.function, &Write<registers::write8, 1, kWrite8>},
+    HandlerEntry{req::kWriteReg16.function, &Write<registers::write16, 2, kWrite16>},
+    HandlerEntry{req::kWriteReg32.function, &Write<registers::write32, 4, kWrite32>},
+    HandlerEntry{req::kReadReg32.function, &Read<registers::read32, 4, kRead32>},
     HandlerEntry{req::kGetCurrentTime.function, &GetCurrentTime},
 };
 
