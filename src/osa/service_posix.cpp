@@ -28,10 +28,10 @@
 namespace zel::osa::service {
 namespace {
 
-using posix::ConnectTo;
-using posix::ReadFull;
-using posix::SetReceiveTimeout;
-using posix::WriteAll;
+using zel::service::sockets::ConnectTo;
+using zel::service::sockets::ReadFull;
+using zel::service::sockets::SetReceiveTimeout;
+using zel::service::sockets::WriteAll;
 
 // A daemon that accepts but does not answer (stopped, or not ours) must not
 // hang the open for ever.
@@ -184,7 +184,7 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
         const char c = pszName[i];
         path += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    return posix::UnixAddress(path, pAddress);
+    return zel::service::sockets::UnixAddress(path, pAddress);
 }
 
 

@@ -28,10 +28,10 @@
 namespace zel::service {
 namespace {
 
-using osa::posix::ReadFull;
-using osa::posix::SetReceiveTimeout;
-using osa::posix::UnixAddress;
-using osa::posix::WriteAll;
+using sockets::ReadFull;
+using sockets::SetReceiveTimeout;
+using sockets::UnixAddress;
+using sockets::WriteAll;
 
 constexpr std::array<const char *, 3> kSocketNames = {kDrvDeviceName, kNetDeviceName, "control"};
 constexpr const char *kLockName = "zelsimd.lock";
@@ -87,7 +87,7 @@ std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
 
 // Whether a daemon answers on the socket.
 bool Answers(const sockaddr_un &address) {
-    const int fd = osa::posix::ConnectTo(address);
+    const int fd = sockets::ConnectTo(address);
     if (fd < 0) return false;
     ::close(fd);
     return true;
