@@ -29,8 +29,8 @@ extern char **environ;
 
 namespace {
 
-using zel::osa::posix::ReadFull;
-using zel::osa::posix::WriteAll;
+using zel::service::sockets::ReadFull;
+using zel::service::sockets::WriteAll;
 
 constexpr std::size_t kRequestBytes = zel::wire::kRequestHeadSize + zel::req::kGetState.cbIn;
 constexpr std::size_t kReplyBytes = zel::wire::kReplyHeadSize + zel::req::kGetState.cbOut;

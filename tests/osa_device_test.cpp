@@ -15,6 +15,7 @@
 #include <zel/zel.h>
 #include "fake_driver.h"
 
+#include "providers.h"
 #include "requests.h"
 
 namespace {
@@ -27,6 +28,53 @@ constexpr std::uint32_t kControlCode = zel::ControlCode(zel::req::kEnable.functi
 TEST(OsaDevice, NameWithoutProviderDoesNotOpen) {
     EXPECT_EQ(OsaDeviceOpen("ZELNOSUCH"), OSA_INVALID_HANDLE_VALUE);
     EXPECT_EQ(OsaDeviceOpen(""), OSA_INVALID_HANDLE_VALUE);
+}
+
+// A fallback that serves ZELFB itself and has ZELLATE served by a provider
+// it registers and declines.
+std::uint32_t g_fallbackOpens = 0;
+std::vector<std::uint32_t> g_fallbackCloses;
+std::unique_ptr<FakeDriver> g_late;
+
+std::uint32_t FallbackOpen(const char *pszName) {
+    if (std::strcmp(pszName, "ZELLATE") == 0) g_late = std::make_unique<FakeDriver>("ZELLATE");
+    return std::strcmp(pszName, "ZELFB") == 0 ? 100 + ++g_fallbackOpens : 0;
+}
+ZEL_BOOL FallbackIoControl(std::uint32_t nOpen, ZEL_UINT32, const void *, ZEL_UINT32, void *, ZEL_UINT32,
+                           ZEL_UINT32 *pcbReturned) {
+    *pcbReturned = nOpen;
+    return 1;
+}
+ZEL_BOOL FallbackClose(std::uint32_t nOpen) {
+    g_fallbackCloses.push_back(nOpen);
+    return 1;
+}
+
+TEST(OsaDevice, FallbackServesTheNamesNoProviderHas) {
+    const zel::osa::FallbackProvider fake{&FallbackOpen, &FallbackIoControl, &FallbackClose};
+    const zel::osa::FallbackProvider *held = zel::osa::ProviderSetFallback(&fake);
+    g_fallbackOpens = 0;
+    g_fallbackCloses.clear();
+    OSA_HANDLE first = OsaDeviceOpen("ZELFB");
+    OSA_HANDLE second = OsaDeviceOpen("ZELFB");  // the fallback's opens are its own affair: not exclusive
+    ASSERT_NE(first, OSA_INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, OSA_INVALID_HANDLE_VALUE);
+    ZEL_UINT32 count = 0;
+    EXPECT_NE(OsaDeviceIoControl(second, kControlCode, nullptr, 0, nullptr, 0, &count), 0u);
+    EXPECT_EQ(count, 102u) << "a call carries its own open's id";
+    EXPECT_NE(OsaDeviceClose(first), 0u);
+    EXPECT_EQ(g_fallbackCloses, std::vector<std::uint32_t>{101});
+    EXPECT_EQ(OsaDeviceIoControl(first, kControlCode, nullptr, 0, nullptr, 0, &count), 0u);
+
+    OSA_HANDLE late = OsaDeviceOpen("ZELLATE");
+    ASSERT_NE(late, OSA_INVALID_HANDLE_VALUE);
+    EXPECT_EQ(g_late->Opens(), 1);
+    EXPECT_EQ(OsaDeviceOpen("ZELNOSUCH"), OSA_INVALID_HANDLE_VALUE);
+    OsaDeviceClose(late);
+    OsaDeviceClose(second);
+    EXPECT_EQ(g_fallbackCloses, (std::vector<std::uint32_t>{101, 102}));
+    g_late.reset();
+    EXPECT_EQ(zel::osa::ProviderSetFallback(held), &fake);
 }
 
 TEST(OsaDevice, OpenIsExclusiveUntilClosed) {

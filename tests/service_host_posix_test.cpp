@@ -37,8 +37,8 @@ namespace wire = zel::wire;
 namespace req = zel::req;
 using GetState = zel::devices::get_state;
 using Open = zel::devices::open_physical;
-using zel::osa::posix::ReadFull;
-using zel::osa::posix::WriteAll;
+using zel::service::sockets::ReadFull;
+using zel::service::sockets::WriteAll;
 using zel::protocol::GetWord;
 using zel::protocol::PutWord;
 
@@ -48,7 +48,7 @@ public:
     explicit RawClient(const std::string &path) {
         fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address;
-        zel::osa::posix::UnixAddress(path, &address);
+        zel::service::sockets::UnixAddress(path, &address);
         EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
         const auto hello = wire::EncodeHello({});
         std::array<std::uint8_t, wire::kWelcomeHeadSize> welcome;
@@ -161,9 +161,9 @@ TEST_F(ServiceHost, ListsClientsWithTheirObjectsTracesTheirRequestsAndResetsTheB
 
 // A control connection that has sent the bytes.
 int SendControl(const std::string &dir, const std::string &bytes) {
-    const int fd = zel::osa::posix::ConnectTo(dir + "/control");
+    const int fd = zel::service::sockets::ConnectTo(dir + "/control");
     EXPECT_GE(fd, 0);
-    EXPECT_TRUE(zel::osa::posix::WriteText(fd, bytes));
+    EXPECT_TRUE(zel::service::sockets::WriteText(fd, bytes));
     return fd;
 }
 

@@ -1,40 +1,19 @@
 // Devices on POSIX: there are no kernel devices here. A device name opens
-// through a registered in-process provider, or else through the board
-// service's socket for that name; its handle is an entry of the handle table
-// that keeps the link (a provider's, or a service connection's).
+// through the provider registry: a registered in-process provider, or else
+// the fallback, which the library brings (see providers.h); its handle is an
+// entry of the handle table that keeps the provider link.
 #include "handles_posix.h"
 #include "providers.h"
-#include "service_posix.h"
 
 using namespace zel::osa::posix;
-
-namespace {
-
-bool IsServiceLink(const zel::osa::ProviderLink &link) { return link.slot == zel::osa::service::kLinkSlot; }
-
-void CloseLink(const zel::osa::ProviderLink &link) {
-    if (IsServiceLink(link)) {
-        zel::osa::service::Close(link.generation);
-    } else {
-        zel::osa::ProviderClose(link);
-    }
-}
-
-}  // namespace
 
 extern "C" {
 
 ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
+    zel::osa::ProviderOfferFallback(&zel::osa::LibraryFallbackProvider());
     zel::osa::ProviderLink link;
-    switch (zel::osa::ProviderOpen(pszName, &link)) {
-        case zel::osa::ProviderOpenResult::kOpened:
-            break;
-        case zel::osa::ProviderOpenResult::kNotFound:
-            link = {zel::osa::service::kLinkSlot, zel::osa::service::Open(pszName)};
-            if (link.generation == 0) return OSA_INVALID_HANDLE_VALUE;
-            break;
-        case zel::osa::ProviderOpenResult::kRefused:
-            return OSA_INVALID_HANDLE_VALUE;
+    if (zel::osa::ProviderOpen(pszName, &link) != zel::osa::ProviderOpenResult::kOpened) {
+        return OSA_INVALID_HANDLE_VALUE;
     }
     {
         TableLock lock;
@@ -43,7 +22,7 @@ ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
             return HandleOf(*slot);
         }
     }
-    CloseLink(link);
+    zel::osa::ProviderClose(link);
     return OSA_INVALID_HANDLE_VALUE;
 }
 
@@ -59,7 +38,7 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceClose(OSA_HANDLE hDevice) {
         if (!isDevice) return 1;
     }
     // The provider may have been unregistered meanwhile, which closed it already.
-    CloseLink(link);
+    zel::osa::ProviderClose(link);
     return 1;
 }
 
@@ -74,11 +53,8 @@ ZEL_API ZEL_BOOL ZEL_CALLCONV OsaDeviceIoControl(OSA_HANDLE hDevice, ZEL_UINT32 
     if (slot == nullptr || !StateMatches(slot->state.load(std::memory_order_acquire), tag)) return 0;
     const zel::osa::ProviderLink link = UnpackLink(slot->link.load(std::memory_order_acquire));
     if (!StateMatches(slot->state.load(std::memory_order_relaxed), tag)) return 0;
-    if (IsServiceLink(link)) {
-        return zel::osa::service::IoControl(link.generation, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
-    }
-    // The registry counts this call, so a close on another thread meanwhile
-    // defers the provider's pfnClose until the call returns.
+    // The registry counts a registered provider's call, so a close on another
+    // thread meanwhile defers its pfnClose until the call returns.
     return zel::osa::ProviderIoControl(link, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned);
 }
 

@@ -1,11 +1,7 @@
-// Devices on Windows: an in-process provider when one is registered under the
-// name, else the kernel device \\.\<name> through CreateFileA and a
+// Devices on Windows: an in-process provider when the registry serves the
+// name (a registered provider, or the fallback when an image has put one in
+// its slot), else the kernel device \\.\<name> through CreateFileA and a
 // synchronous DeviceIoControl.
-//
-// The variant of the library that carries the simulator (built with
-// ZEL_BUILTIN_SIMULATOR) serves the simulator's devices unasked: the first
-// open of one that finds no provider installs the simulator, so a program
-// built against the real library runs on the simulated board unchanged.
 //
 // A provider device still gets a real kernel handle, an unnamed event that
 // nothing ever signals, so that its value is unique while open and can never
@@ -18,11 +14,6 @@
 
 #include <zel/zel.h>
 #include "providers.h"
-
-#if defined(ZEL_BUILTIN_SIMULATOR)
-#include <zel/zelsim.h>
-#include "version.h"
-#endif
 
 namespace {
 
@@ -140,25 +131,6 @@ Detached DetachProvider(HANDLE handle, ProviderLink *pLink) {
     return Detached::kOpen;
 }
 
-#if defined(ZEL_BUILTIN_SIMULATOR)
-BOOL CALLBACK InstallSimulator(PINIT_ONCE, PVOID, PVOID *) {
-    ZelSimInstall();
-    return TRUE;
-}
-
-// Whether the simulator serves the name; installs it at the first such
-// call. Installing runs here, on a program's own call, never while the
-// loader lock is held (DllMain), since it takes locks of its own.
-bool InstallBuiltinProvider(const char *pszName) {
-    if (_stricmp(pszName, zel::kDrvDeviceName) != 0 && _stricmp(pszName, zel::kNetDeviceName) != 0) return false;
-    static INIT_ONCE installed = INIT_ONCE_STATIC_INIT;
-    InitOnceExecuteOnce(&installed, &InstallSimulator, nullptr, nullptr);
-    return true;
-}
-#else
-constexpr bool InstallBuiltinProvider(const char *) { return false; }
-#endif
-
 }  // namespace
 
 extern "C" {
@@ -170,11 +142,7 @@ ZEL_API OSA_HANDLE ZEL_CALLCONV OsaDeviceOpen(const char *pszName) {
     if (length > zel::osa::kMaxDeviceNameLength) return INVALID_HANDLE_VALUE;
 
     ProviderLink link;
-    auto opened = zel::osa::ProviderOpen(pszName, &link);
-    if (opened == zel::osa::ProviderOpenResult::kNotFound && InstallBuiltinProvider(pszName)) {
-        opened = zel::osa::ProviderOpen(pszName, &link);
-    }
-    switch (opened) {
+    switch (zel::osa::ProviderOpen(pszName, &link)) {
         case zel::osa::ProviderOpenResult::kOpened:
             return AttachProvider(link);
         case zel::osa::ProviderOpenResult::kRefused:

@@ -63,7 +63,7 @@ struct alignas(64) Slot {
     // The open handle counts one; every wait running on the event one more.
     std::uint32_t refs = 0;
     std::atomic<std::uint32_t> state{0};
-    // Devices: the provider link, slot << 32 | generation; written before the
+    // Devices: the provider link, slot << 32 | open; written before the
     // state word opens the handle, never while it is open.
     std::atomic<std::uint64_t> link{0};
     // Events: the set bit lives in the state word.
@@ -114,7 +114,7 @@ inline Slot *PeekSlot(OSA_HANDLE handle, std::uint32_t kindBit, std::uint32_t *p
 }
 
 inline std::uint64_t PackLink(const ProviderLink &link) {
-    return (static_cast<std::uint64_t>(link.slot) << 32) | link.generation;
+    return (static_cast<std::uint64_t>(link.slot) << 32) | link.open;
 }
 inline ProviderLink UnpackLink(std::uint64_t word) {
     return ProviderLink{static_cast<std::uint32_t>(word >> 32), static_cast<std::uint32_t>(word)};

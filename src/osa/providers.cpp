@@ -72,6 +72,10 @@ struct Registry {
 // function's static: a call follows an open, which made the registry.
 Registry *g_registry = nullptr;
 
+// The fallback slot, apart from the registry: filling it needs no lock, so
+// an image may do it while it loads.
+constinit std::atomic<const FallbackProvider *> g_fallback{nullptr};
+
 Registry &TheRegistry() {
     // Never destroyed: threads may still finish calls while the process exits.
     static Registry *registry = g_registry = new Registry;
@@ -228,7 +232,7 @@ Entry *Find(Registry &registry, const char *pszName) {
 Entry *Resolve(Registry &registry, const ProviderLink &link) {
     if (link.slot >= kMaxProviders) return nullptr;
     Entry &entry = registry.entries[link.slot];
-    if (!entry.registered || entry.generation != link.generation) return nullptr;
+    if (!entry.registered || entry.generation != link.open) return nullptr;
     return &entry;
 }
 
@@ -241,6 +245,35 @@ void FinishClose(Registry &registry, Entry &entry, std::unique_lock<std::mutex> 
     lock.lock();
     entry.open = OpenState::kClosed;
     registry.changed.notify_all();
+}
+
+// The fallback that made a link, or nullptr when the link is not one of
+// its opens (or the slot has been emptied since).
+const FallbackProvider *FallbackOf(const ProviderLink &link) {
+    return link.slot == kFallbackSlot ? g_fallback.load(std::memory_order_acquire) : nullptr;
+}
+
+// The open of a registered provider; kNotFound when none has the name.
+ProviderOpenResult OpenRegistered(const char *pszName, ProviderLink *pLink) {
+    Registry &registry = TheRegistry();
+    std::unique_lock lock(registry.mutex);
+    Entry *entry = Find(registry, pszName);
+    if (entry == nullptr) return ProviderOpenResult::kNotFound;
+    if (entry->open != OpenState::kClosed) return ProviderOpenResult::kRefused;
+    entry->open = OpenState::kOpening;
+    const OsaDeviceProvider provider = entry->provider;
+    lock.unlock();
+    const ZEL_BOOL opened = provider.pfnOpen(provider.pContext);
+    lock.lock();
+    entry->open = opened ? OpenState::kOpen : OpenState::kClosed;
+    registry.changed.notify_all();
+    // Unregistered while opening: the unregister closes it again.
+    if (!opened || entry->removing) return ProviderOpenResult::kRefused;
+    ++entry->generation;
+    entry->calls.store(CallWord(entry->generation, kCallsOpen), std::memory_order_seq_cst);
+    pLink->slot = static_cast<std::uint32_t>(entry - registry.entries.data());
+    pLink->open = entry->generation;
+    return ProviderOpenResult::kOpened;
 }
 
 }  // namespace
@@ -298,38 +331,44 @@ ZEL_BOOL ProviderUnregister(const char *pszName) {
     return 1;
 }
 
+const FallbackProvider *ProviderSetFallback(const FallbackProvider *pFallback) {
+    return g_fallback.exchange(pFallback, std::memory_order_acq_rel);
+}
+
+const FallbackProvider *ProviderOfferFallback(const FallbackProvider *pFallback) {
+    const FallbackProvider *held = g_fallback.load(std::memory_order_acquire);
+    if (held != nullptr) return held;
+    return g_fallback.compare_exchange_strong(held, pFallback, std::memory_order_acq_rel) ? pFallback : held;
+}
+
 ProviderOpenResult ProviderOpen(const char *pszName, ProviderLink *pLink) {
     if (UsableNameLength(pszName) == 0) return ProviderOpenResult::kNotFound;
-    Registry &registry = TheRegistry();
-    std::unique_lock lock(registry.mutex);
-    Entry *entry = Find(registry, pszName);
-    if (entry == nullptr) return ProviderOpenResult::kNotFound;
-    if (entry->open != OpenState::kClosed) return ProviderOpenResult::kRefused;
-    entry->open = OpenState::kOpening;
-    const OsaDeviceProvider provider = entry->provider;
-    lock.unlock();
-    const ZEL_BOOL opened = provider.pfnOpen(provider.pContext);
-    lock.lock();
-    entry->open = opened ? OpenState::kOpen : OpenState::kClosed;
-    registry.changed.notify_all();
-    // Unregistered while opening: the unregister closes it again.
-    if (!opened || entry->removing) return ProviderOpenResult::kRefused;
-    ++entry->generation;
-    entry->calls.store(CallWord(entry->generation, kCallsOpen), std::memory_order_seq_cst);
-    pLink->slot = static_cast<std::uint32_t>(entry - registry.entries.data());
-    pLink->generation = entry->generation;
-    return ProviderOpenResult::kOpened;
+    const ProviderOpenResult registered = OpenRegistered(pszName, pLink);
+    if (registered != ProviderOpenResult::kNotFound) return registered;
+    const FallbackProvider *fallback = g_fallback.load(std::memory_order_acquire);
+    if (fallback == nullptr) return ProviderOpenResult::kNotFound;
+    if (const std::uint32_t open = fallback->pfnOpen(pszName); open != 0) {
+        *pLink = ProviderLink{kFallbackSlot, open};
+        return ProviderOpenResult::kOpened;
+    }
+    // Declined; the fallback may have registered a provider for the name.
+    return OpenRegistered(pszName, pLink);
 }
 
 ZEL_BOOL ProviderIoControl(ProviderLink link, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
                            void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
-    if (link.slot >= kMaxProviders) return 0;
+    if (link.slot >= kMaxProviders) {
+        const FallbackProvider *fallback = FallbackOf(link);
+        return fallback != nullptr
+                   ? fallback->pfnIoControl(link.open, nControlCode, pIn, cbIn, pOut, cbOut, pcbReturned)
+                   : 0;
+    }
     Registry &registry = *g_registry;
     Entry &entry = registry.entries[link.slot];
     ThreadCalls &calls = ThisThreadCalls();
     CountCall(registry, calls, link.slot, 1);
     ZEL_BOOL result = 0;
-    if (LoadCallWord(entry) == CallWord(link.generation, kCallsOpen)) {
+    if (LoadCallWord(entry) == CallWord(link.open, kCallsOpen)) {
         // Open with this link's generation, and the count keeps it so until we
         // leave: the provider's functions cannot change meanwhile.
         const OsaDeviceProvider &provider = entry.provider;
@@ -354,6 +393,10 @@ ZEL_BOOL ProviderIoControl(ProviderLink link, ZEL_UINT32 nControlCode, const voi
 }
 
 ZEL_BOOL ProviderClose(const ProviderLink &link) {
+    if (link.slot >= kMaxProviders) {
+        const FallbackProvider *fallback = FallbackOf(link);
+        return fallback != nullptr ? fallback->pfnClose(link.open) : 0;
+    }
     Registry &registry = TheRegistry();
     std::unique_lock lock(registry.mutex);
     Entry *entry = Resolve(registry, link);

@@ -80,7 +80,7 @@ private:
     std::string pending_;
 };
 
-using osa::posix::WriteText;
+using sockets::WriteText;
 
 // "| line" for every line of the text.
 std::string OutputLines(const std::string &text) {

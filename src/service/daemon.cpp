@@ -28,10 +28,10 @@
 namespace zel::service {
 namespace {
 
-using osa::posix::ReadFull;
-using osa::posix::SetReceiveTimeout;
-using osa::posix::UnixAddress;
-using osa::posix::WriteAll;
+using sockets::ReadFull;
+using sockets::SetReceiveTimeout;
+using sockets::UnixAddress;
+using sockets::WriteAll;
 
 constexpr std::array<const char *, 3> kSocketNames = {kDrvDeviceName, kNetDeviceName, "control"};
 constexpr const char *kLockName = "zelsimd.lock";
@@ -87,7 +87,7 @@ std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
 
 // Whether a daemon answers on the socket.
 bool Answers(const sockaddr_un &address) {
-    const int fd = osa::posix::ConnectTo(address);
+    const int fd = sockets::ConnectTo(address);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -337,20 +337,24 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
         if (found == clients_.end() || found->second->cookie != cookie || found->second->eventFd >= 0) return nullptr;
         return found->second.get();
     };
-    {
-        std::lock_guard lock(clientsMutex_);
-        if (matches() == nullptr) {
-            SendWelcome(fd, wire::WelcomeStatus::kUnknownSession, 0, 0, "no such session");
-            return false;
-        }
-    }
-    // Welcomed before any signal can follow on the same socket.
-    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) return false;
+    // Welcomed and registered under the lock that Signal takes: no signal
+    // comes before the welcome on the socket, and none is dropped once the
+    // client has it and makes requests that signal. The welcome fits the
+    // new socket's empty buffer, so the send never waits under the lock.
     std::lock_guard lock(clientsMutex_);
     Client *client = matches();
-    if (client == nullptr) return false;
-    client->eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    return client->eventFd >= 0;
+    if (client == nullptr) {
+        SendWelcome(fd, wire::WelcomeStatus::kUnknownSession, 0, 0, "no such session");
+        return false;
+    }
+    const int eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (eventFd < 0) return false;
+    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) {
+        ::close(eventFd);
+        return false;
+    }
+    client->eventFd = eventFd;
+    return true;
 }
 
 void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {

@@ -124,13 +124,13 @@ int ReadReplies(int fd, bool follow) {
 
 // One command to the service; its exit status.
 int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow) {
-    const int fd = zel::osa::posix::ConnectTo(dir + "/control");
+    const int fd = zel::service::sockets::ConnectTo(dir + "/control");
     if (fd < 0) {
         std::fprintf(stderr, "zelsim: no board service at %s (start zelsimd there, or set ZEL_DEVICE_DIR)\n",
                      dir.c_str());
         return 1;
     }
-    if (!zel::osa::posix::WriteText(fd, line + "\n" + payload)) {
+    if (!zel::service::sockets::WriteText(fd, line + "\n" + payload)) {
         ::close(fd);
         std::fprintf(stderr, "zelsim: the board service at %s closed the connection\n", dir.c_str());
         return 1;

@@ -5,20 +5,16 @@
 # since it has the real library's file name.
 set(ZEL_SIMULATED_DIR ${CMAKE_BINARY_DIR}/simulated)
 
-# The device layer built again with the hook that installs the simulator;
-# the rest of the library is the real one's objects.
-add_library(zel_simulated_osa OBJECT ${PROJECT_SOURCE_DIR}/src/osa/devices_win32.cpp)
-target_include_directories(zel_simulated_osa PRIVATE ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PRIVATE_INCLUDE_DIRS})
-target_compile_definitions(zel_simulated_osa PRIVATE
-  ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY ZEL_BUILTIN_SIMULATOR)
-
 # The simulator is compiled once more for it: its own functions exported,
-# the library's plain calls within the one DLL.
-add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE}
-  $<FILTER:$<TARGET_OBJECTS:zel_objects>,EXCLUDE,/devices_win32\\.cpp\\.obj$>
-  $<TARGET_OBJECTS:zel_simulated_osa>)
+# the library's plain calls within the one DLL. The library's objects are
+# the real one's; a source of its own puts the installer in the OS layer's
+# fallback slot.
+set(ZEL_SIMULATED_DLL_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/dll/simulated_dll_win32.cpp)
+add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE} ${ZEL_SIMULATED_DLL_SOURCE}
+  $<TARGET_OBJECTS:zel_objects>)
 target_include_directories(zel_simulated PRIVATE
   ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PROTOCOL_INCLUDE_DIR})
+set_source_files_properties(${ZEL_SIMULATED_DLL_SOURCE} PROPERTIES INCLUDE_DIRECTORIES "${ZEL_PRIVATE_INCLUDE_DIRS}")
 target_compile_definitions(zel_simulated PRIVATE ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY)
 target_link_libraries(zel_simulated PRIVATE Threads::Threads)
 zel_windows_version_resource(zel_simulated zel.dll "ZEL client library")

@@ -1,7 +1,7 @@
 // The client side of the board service: a device name that no in-process
 // provider has opens the service's socket for it. See service_wire.h for
 // the exchange.
-#include "service_posix.h"
+#include "transport_posix.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,13 +25,13 @@
 #include "service_wire.h"
 #include "socket_io_posix.h"
 
-namespace zel::osa::service {
+namespace zel::service::client {
 namespace {
 
-using posix::ConnectTo;
-using posix::ReadFull;
-using posix::SetReceiveTimeout;
-using posix::WriteAll;
+using sockets::ConnectTo;
+using sockets::ReadFull;
+using sockets::SetReceiveTimeout;
+using sockets::WriteAll;
 
 // A daemon that accepts but does not answer (stopped, or not ours) must not
 // hang the open for ever.
@@ -145,7 +145,7 @@ void Connection::ReadEvents() {
         }
         // The word is the event handle this process gave; one it has closed
         // since is its own affair.
-        EventSet(reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(eventWord)));
+        osa::EventSet(reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(eventWord)));
     }
 }
 
@@ -158,7 +158,7 @@ bool UsableName(const char *pszName) {
     for (std::size_t i = 0; pszName[i] != '\0'; ++i) {
         const char c = pszName[i];
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-        if (!plain || i + 1 > kMaxDeviceNameLength) return false;
+        if (!plain || i + 1 > osa::kMaxDeviceNameLength) return false;
     }
     return true;
 }
@@ -184,7 +184,7 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
         const char c = pszName[i];
         path += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    return posix::UnixAddress(path, pAddress);
+    return sockets::UnixAddress(path, pAddress);
 }
 
 
@@ -291,4 +291,14 @@ ZEL_BOOL Close(std::uint32_t nConnection) {
     return 1;
 }
 
-}  // namespace zel::osa::service
+}  // namespace zel::service::client
+
+namespace zel::osa {
+
+const FallbackProvider &LibraryFallbackProvider() {
+    static constexpr FallbackProvider kTransport{&service::client::Open, &service::client::IoControl,
+                                                 &service::client::Close};
+    return kTransport;
+}
+
+}  // namespace zel::osa

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-namespace zel::osa::posix {
+namespace zel::service::sockets {
 
 // Reads exactly bytes.size() bytes; false on end of stream or an error.
 inline bool ReadFull(int fd, std::span<std::uint8_t> bytes) {
@@ -113,4 +113,4 @@ inline void SetReceiveTimeout(int fd, int seconds) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
 }
 
-}  // namespace zel::osa::posix
+}  // namespace zel::service::sockets

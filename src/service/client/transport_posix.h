@@ -1,18 +1,16 @@
-// Device names that no in-process provider serves reach the board service
-// (zelsimd) through its socket for that name. A connection is a request
-// socket (one synchronous exchange per request) and an event socket, read by
-// a thread of the connection that sets the events the board signals.
+// The board service's client transport: device names that no in-process
+// provider serves reach the service (zelsimd) through its socket for that
+// name. A connection is a request socket (one synchronous exchange per
+// request) and an event socket, read by a thread of the connection that sets
+// the events the board signals. The library carries it as the OS layer's
+// fallback provider, so a program reaches a running service unasked.
 #pragma once
 
 #include <cstdint>
 
 #include <zel/zel.h>
 
-namespace zel::osa::service {
-
-// The device link of a handle-table slot that holds a service connection:
-// ProviderLink{kLinkSlot, connection id}. No provider has this slot.
-inline constexpr std::uint32_t kLinkSlot = 0xFFFFFFFFu;
+namespace zel::service::client {
 
 // Connects to the service's socket for the name: "<dir>/<NAME>", dir from
 // ZEL_DEVICE_DIR, else /tmp/zelsim-<uid> (which must be the caller's own
@@ -30,4 +28,4 @@ ZEL_BOOL IoControl(std::uint32_t nConnection, ZEL_UINT32 nControlCode, const voi
 // event thread is joined. 0 for an unknown id.
 ZEL_BOOL Close(std::uint32_t nConnection);
 
-}  // namespace zel::osa::service
+}  // namespace zel::service::client
