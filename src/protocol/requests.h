@@ -239,6 +239,8 @@ struct RequestWords {
     }
 };
 
+// Requests alike but for their layout share one template (roles are named
+// with their enum there: gcc 12 fails on the base's using-enum inside one).
 // clang-format off
 namespace devices {
 
@@ -261,34 +263,27 @@ struct enum_device : RequestWords {
     static constexpr std::array kWords{nParam1, nParam2, nIterator, nDevice, nNextIterator};
 };
 
-struct enable : RequestWords {
-    static constexpr RequestLayout kLayout = req::kEnable;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
-    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
+template <const RequestLayout &L>
+struct device_switch : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hDevice = In(kLayout, 16, FieldRole::kHandle, "hDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, FieldRole::kNumber, "nParam2");
+    static constexpr Word nParam3 = In(kLayout, 24, FieldRole::kNumber, "nParam3");
     static constexpr std::array kWords{hDevice, nParam2, nParam3};
 };
+using enable = device_switch<req::kEnable>;
+using disable = device_switch<req::kDisable>;
 
-struct disable : RequestWords {
-    static constexpr RequestLayout kLayout = req::kDisable;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
-    static constexpr Word nParam3 = In(kLayout, 24, kNumber, "nParam3");
-    static constexpr std::array kWords{hDevice, nParam2, nParam3};
-};
-
-struct reset : RequestWords {
-    static constexpr RequestLayout kLayout = req::kReset;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
+template <const RequestLayout &L>
+struct device_request : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hDevice = In(kLayout, 16, FieldRole::kHandle, "hDevice");
     static constexpr std::array kWords{hDevice};
 };
-
+using reset = device_request<req::kReset>;
+using poll_events = device_request<req::kPollEvents>;
 // Closes any object: a device, a logical device, a pipe or an event queue.
-struct close : RequestWords {
-    static constexpr RequestLayout kLayout = req::kClose;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr std::array kWords{hDevice};
-};
+using close = device_request<req::kClose>;
 
 struct get_state : RequestWords {
     static constexpr RequestLayout kLayout = req::kGetState;
@@ -338,12 +333,6 @@ struct create_logical : RequestWords {
     static constexpr std::array kWords{hHostDevice, nParam2, nParam3, hDriver, nParam4, hLogicalDevice};
 };
 
-struct poll_events : RequestWords {
-    static constexpr RequestLayout kLayout = req::kPollEvents;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr std::array kWords{hDevice};
-};
-
 struct open_physical_ex : RequestWords {
     static constexpr RequestLayout kLayout = req::kOpenPhysicalDeviceEx;
     static constexpr Word nParam1 = In(kLayout, 16, kNumber, "nParam1");
@@ -375,23 +364,17 @@ struct disconnect_pipe : RequestWords {
     static constexpr std::array kWords{hPipe, nParam2};
 };
 
-struct connect_logical : RequestWords {
-    static constexpr RequestLayout kLayout = req::kConnectLogicalDevice;
-    static constexpr Word hFromDevice = In(kLayout, 16, kHandle, "hFromDevice");
-    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
-    static constexpr Word hToDevice = In(kLayout, 24, kHandle, "hToDevice");
-    static constexpr Word nParam4 = In(kLayout, 28, kNumber, "nParam4");
+template <const RequestLayout &L>
+struct logical_link : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hFromDevice = In(kLayout, 16, FieldRole::kHandle, "hFromDevice");
+    static constexpr Word nParam2 = In(kLayout, 20, FieldRole::kNumber, "nParam2");
+    static constexpr Word hToDevice = In(kLayout, 24, FieldRole::kHandle, "hToDevice");
+    static constexpr Word nParam4 = In(kLayout, 28, FieldRole::kNumber, "nParam4");
     static constexpr std::array kWords{hFromDevice, nParam2, hToDevice, nParam4};
 };
-
-struct disconnect_logical : RequestWords {
-    static constexpr RequestLayout kLayout = req::kDisconnectLogicalDevice;
-    static constexpr Word hFromDevice = In(kLayout, 16, kHandle, "hFromDevice");
-    static constexpr Word nParam2 = In(kLayout, 20, kNumber, "nParam2");
-    static constexpr Word hToDevice = In(kLayout, 24, kHandle, "hToDevice");
-    static constexpr Word nParam4 = In(kLayout, 28, kNumber, "nParam4");
-    static constexpr std::array kWords{hFromDevice, nParam2, hToDevice, nParam4};
-};
+using connect_logical = logical_link<req::kConnectLogicalDevice>;
+using disconnect_logical = logical_link<req::kDisconnectLogicalDevice>;
 
 struct create_pipe : RequestWords {
     static constexpr RequestLayout kLayout = req::kCreatePipe;
@@ -427,19 +410,22 @@ struct create_queue : RequestWords {
 
 // Both set forms carry a whole record; the plain one sends its extension
 // words as 0.
-struct set_event_data : RequestWords {
-    static constexpr RequestLayout kLayout = req::kSetEventData;
-    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
-    static constexpr Word nExData0 = In(kLayout, 20, kBits, "nExData0");
-    static constexpr Word nExData1 = In(kLayout, 24, kBits, "nExData1");
-    static constexpr Word nData0 = In(kLayout, 28, kBits, "nData0");
-    static constexpr Word nData1 = In(kLayout, 32, kBits, "nData1");
-    static constexpr Word nData2 = In(kLayout, 36, kBits, "nData2");
-    static constexpr Word nData3 = In(kLayout, 40, kBits, "nData3");
-    static constexpr Word nData4 = In(kLayout, 44, kBits, "nData4");
-    static constexpr Word nData5 = In(kLayout, 48, kBits, "nData5");
+template <const RequestLayout &L>
+struct event_record_set : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hEventQueue = In(kLayout, 16, FieldRole::kHandle, "hEventQueue");
+    static constexpr Word nExData0 = In(kLayout, 20, FieldRole::kBits, "nExData0");
+    static constexpr Word nExData1 = In(kLayout, 24, FieldRole::kBits, "nExData1");
+    static constexpr Word nData0 = In(kLayout, 28, FieldRole::kBits, "nData0");
+    static constexpr Word nData1 = In(kLayout, 32, FieldRole::kBits, "nData1");
+    static constexpr Word nData2 = In(kLayout, 36, FieldRole::kBits, "nData2");
+    static constexpr Word nData3 = In(kLayout, 40, FieldRole::kBits, "nData3");
+    static constexpr Word nData4 = In(kLayout, 44, FieldRole::kBits, "nData4");
+    static constexpr Word nData5 = In(kLayout, 48, FieldRole::kBits, "nData5");
     static constexpr std::array kWords{hEventQueue, nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
 };
+using set_event_data = event_record_set<req::kSetEventData>;
+using set_event_data_ex = event_record_set<req::kSetEventDataEx>;
 
 struct get_event_data : RequestWords {
     static constexpr RequestLayout kLayout = req::kGetEventData;
@@ -463,20 +449,6 @@ struct get_event_data_ex : RequestWords {
     static constexpr Word coEventData = In(kLayout, 24, kNumber, "coEventData");
     static constexpr Word coEventsReturned = Out(kLayout, 8, kNumber, "coEventsReturned");
     static constexpr std::array kWords{hEventQueue, pEventData, coEventData, coEventsReturned};
-};
-
-struct set_event_data_ex : RequestWords {
-    static constexpr RequestLayout kLayout = req::kSetEventDataEx;
-    static constexpr Word hEventQueue = In(kLayout, 16, kHandle, "hEventQueue");
-    static constexpr Word nExData0 = In(kLayout, 20, kBits, "nExData0");
-    static constexpr Word nExData1 = In(kLayout, 24, kBits, "nExData1");
-    static constexpr Word nData0 = In(kLayout, 28, kBits, "nData0");
-    static constexpr Word nData1 = In(kLayout, 32, kBits, "nData1");
-    static constexpr Word nData2 = In(kLayout, 36, kBits, "nData2");
-    static constexpr Word nData3 = In(kLayout, 40, kBits, "nData3");
-    static constexpr Word nData4 = In(kLayout, 44, kBits, "nData4");
-    static constexpr Word nData5 = In(kLayout, 48, kBits, "nData5");
-    static constexpr std::array kWords{hEventQueue, nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
 };
 
 }  // namespace event_queues
@@ -528,53 +500,29 @@ struct dbg_dump : RequestWords {
 };
 
 // The three reads share one shape, as do the three writes.
-struct read8 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kReadReg8;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
+template <const RequestLayout &L>
+struct register_read : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hDevice = In(kLayout, 16, FieldRole::kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, FieldRole::kBits, "nRegister");
+    static constexpr Word nValue = Out(kLayout, 8, FieldRole::kBits, "nValue");
     static constexpr std::array kWords{hDevice, nRegister, nValue};
 };
+using read8 = register_read<req::kReadReg8>;
+using read16 = register_read<req::kReadReg16>;
+using read32 = register_read<req::kReadReg32>;
 
-struct read16 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kReadReg16;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
+template <const RequestLayout &L>
+struct register_write : RequestWords {
+    static constexpr RequestLayout kLayout = L;
+    static constexpr Word hDevice = In(kLayout, 16, FieldRole::kHandle, "hDevice");
+    static constexpr Word nRegister = In(kLayout, 20, FieldRole::kBits, "nRegister");
+    static constexpr Word nValue = In(kLayout, 24, FieldRole::kBits, "nValue");
     static constexpr std::array kWords{hDevice, nRegister, nValue};
 };
-
-struct read32 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kReadReg32;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = Out(kLayout, 8, kBits, "nValue");
-    static constexpr std::array kWords{hDevice, nRegister, nValue};
-};
-
-struct write8 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kWriteReg8;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
-    static constexpr std::array kWords{hDevice, nRegister, nValue};
-};
-
-struct write16 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kWriteReg16;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
-    static constexpr std::array kWords{hDevice, nRegister, nValue};
-};
-
-struct write32 : RequestWords {
-    static constexpr RequestLayout kLayout = req::kWriteReg32;
-    static constexpr Word hDevice = In(kLayout, 16, kHandle, "hDevice");
-    static constexpr Word nRegister = In(kLayout, 20, kBits, "nRegister");
-    static constexpr Word nValue = In(kLayout, 24, kBits, "nValue");
-    static constexpr std::array kWords{hDevice, nRegister, nValue};
-};
+using write8 = register_write<req::kWriteReg8>;
+using write16 = register_write<req::kWriteReg16>;
+using write32 = register_write<req::kWriteReg32>;
 
 struct get_current_time : RequestWords {
     static constexpr RequestLayout kLayout = req::kGetCurrentTime;
