@@ -77,20 +77,40 @@ protected:
     OSA_HANDLE hEvent_ = nullptr;
 };
 
-// Runs first (registration order) while nothing has prepared the table yet;
-// the same holds after any release, so the test is sound in any order.
-TEST(AppQueueOutsideSpan, CallsWithoutAPreparedTableGetOrdinaryResults) {
+// Before the first preparation and after any release every operation is
+// refused and nothing is kept, so no record can be taken and later wiped.
+TEST(AppQueueOutsideSpan, EveryOperationIsRefusedAndLeavesNothingBehind) {
     zel::ZelAppEventQueuesRelease();  // release of a never-prepared table: harmless
-    ZelEventData r = kUntouched;
-    ZEL_UINT32 n = 7;
-    EXPECT_EQ(ZelGetAppEventData(0, &r), kGetNotOpen);
-    EXPECT_EQ(ZelGetAppEventDataEx(127, &r, 1, &n), kGetExNotOpen);
-    EXPECT_EQ(n, 0u);
-    EXPECT_EQ(QueueTagged(3, 1), kQueueNotOpen);
-    EXPECT_EQ(ZelSignalAppEvent(3), static_cast<ZEL_RESULT>(0xB504890Du));
-    EXPECT_EQ(ZelCloseAppEventQueue(3), 0);
-    EXPECT_TRUE(SameRecord(r, kUntouched));
-    zel::ZelAppEventQueuesRelease();
+    OSA_HANDLE hEvent = nullptr;
+    ASSERT_EQ(ZelDrvCreateEvent(&hEvent), 0);
+    for (const bool bAfterUse : {false, true}) {
+        SCOPED_TRACE(bAfterUse ? "after a release" : "before any preparation");
+        if (bAfterUse) {
+            zel::ZelAppEventQueuesInit();
+            ZEL_UINT32 hOpen = 0;
+            ASSERT_EQ(ZelCreateAppEventQueue(2, hEvent, &hOpen), 0);
+            ASSERT_EQ(QueueTagged(hOpen, 100), 0);
+            zel::ZelAppEventQueuesRelease();
+        }
+        ZelEventData r = kUntouched;
+        ZEL_UINT32 n = 7;
+        ZEL_UINT32 h = 0;
+        EXPECT_EQ(ZelCreateAppEventQueue(2, hEvent, &h), static_cast<ZEL_RESULT>(0xB5074E16u));
+        EXPECT_EQ(h, ZEL_NO_APP_EVENT_QUEUE);
+        for (const ZEL_UINT32 hQueue : {0u, 127u}) {
+            EXPECT_EQ(QueueTagged(hQueue, 1), kOutsideConnection);
+            EXPECT_EQ(ZelSetAppEventDataEx(hQueue, 1, 2, 3, 4, 5, 6, 7, 8), kOutsideConnection);
+            EXPECT_EQ(ZelSignalAppEvent(hQueue), kOutsideConnection);
+            EXPECT_EQ(ZelGetAppEventData(hQueue, &r), kOutsideConnection);
+            EXPECT_EQ(ZelGetAppEventDataEx(hQueue, &r, 1, &n), kOutsideConnection);
+            EXPECT_EQ(n, 0u);
+            EXPECT_EQ(ZelCloseAppEventQueue(hQueue), kOutsideConnection);
+        }
+        EXPECT_TRUE(SameRecord(r, kUntouched));
+        EXPECT_EQ(DebugSnapshot(0).entry.hEvent, nullptr);
+        EXPECT_EQ(ZelDrvWaitForSingleEvent(hEvent, 0), ZEL_S_TIMEOUT);
+    }
+    ZelDrvCloseEvent(hEvent);
 }
 
 TEST_F(AppQueue, FullQueueReplacesItsOldestRecord) {
@@ -379,12 +399,14 @@ TEST_F(AppQueue, ReleaseClosesEveryQueueAndPreparationStartsAFreshTable) {
     ASSERT_EQ(QueueTagged(hB, 200), 0);
 
     zel::ZelAppEventQueuesRelease();
-    ZelEventData r;
-    EXPECT_EQ(ZelGetAppEventData(hA, &r), kGetNotOpen);
-    EXPECT_EQ(QueueTagged(hB, 1), kQueueNotOpen);
+    EXPECT_EQ(DebugSnapshot(hA).entry.pEventRecords, nullptr);
+    EXPECT_EQ(DebugSnapshot(hB).entry.hEvent, nullptr);
     zel::ZelAppEventQueuesRelease();  // twice: harmless
 
     zel::ZelAppEventQueuesInit();
+    ZelEventData r;
+    EXPECT_EQ(ZelGetAppEventData(hA, &r), kGetNotOpen);
+    EXPECT_EQ(QueueTagged(hB, 1), kQueueNotOpen);
     EXPECT_EQ(Create(2), 0u);
     ASSERT_EQ(QueueTagged(0, 300), 0);
 

@@ -169,38 +169,33 @@ TEST_F(ConnectionTest, GetHandleReportsTheConnectionsHandle) {
     EXPECT_EQ(after, kSomeEvent);
 }
 
-// The queue table is emptied when ZelDrvConnectLib has opened the device, so
-// the first queue after it is 0 again; the other connect paths leave it be.
-TEST_F(ConnectionTest, OnlyDrvConnectPreparesTheQueueTable) {
+// The queue table is open exactly while ZelDrvConnectLib's connection is:
+// before it, under ZelNetConnectLib, after a failed connect and after a
+// release, creating a queue is refused rather than accepted and wiped later.
+TEST_F(ConnectionTest, QueuesLiveOnlyWithinADrvConnection) {
+    ZEL_UINT32 hQueue = 0;
+    const auto Refused = [&hQueue] {
+        return ZelCreateAppEventQueue(4, kSomeEvent, &hQueue) == zel::appqueue::kOutsideConnection &&
+               hQueue == ZEL_NO_APP_EVENT_QUEUE;
+    };
+    EXPECT_TRUE(Refused());
+    EXPECT_EQ(ZelDrvConnectLib(), zel::kDrvDeviceNotOpened);
+    EXPECT_TRUE(Refused());
+
     FakeDriver drv("ZELDRV");
     FakeDriver net("ZELNET");
-
-    ASSERT_EQ(CreateQueue(), 0u);
     ASSERT_EQ(ZelNetConnectLib(), 0);
-    EXPECT_EQ(CreateQueue(), 1u);
-    // Releasing a connection made without a prepared table is harmless.
+    EXPECT_TRUE(Refused());
     ASSERT_EQ(ZelDrvReleaseLib(), 0);
-    EXPECT_EQ(CreateQueue(), 0u);
 
     ASSERT_EQ(ZelDrvConnectLib(), 0);
     EXPECT_EQ(CreateQueue(), 0u);
+    EXPECT_EQ(ZelDrvConnectLib(), zel::kDrvAlreadyConnected);  // a refused connect keeps the table
     EXPECT_EQ(CreateQueue(), 1u);
     ASSERT_EQ(ZelDrvReleaseLib(), 0);
+    EXPECT_TRUE(Refused());
     ASSERT_EQ(ZelDrvConnectLib(), 0);
     EXPECT_EQ(CreateQueue(), 0u);
-}
-
-TEST_F(ConnectionTest, FailedOrRefusedConnectsLeaveTheQueueTableAlone) {
-    ASSERT_EQ(CreateQueue(), 0u);
-    EXPECT_EQ(ZelDrvConnectLib(), zel::kDrvDeviceNotOpened);
-    EXPECT_EQ(ZelDrvReleaseLib(), zel::kReleaseNotConnected);
-    EXPECT_EQ(CreateQueue(), 1u);
-
-    FakeDriver drv("ZELDRV");
-    ASSERT_EQ(ZelDrvConnectLib(), 0);
-    ASSERT_EQ(CreateQueue(), 0u);
-    EXPECT_EQ(ZelDrvConnectLib(), zel::kDrvAlreadyConnected);
-    EXPECT_EQ(CreateQueue(), 1u);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -302,6 +303,35 @@ TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly)
     EXPECT_NE(Log().find("exceeds its size bound"), std::string::npos);
 }
 
+// An XML file's elements as "name{attr=value,...}[children]" (values as
+// written, escapes included; times left out, as they vary), checking on the
+// way that every element closes where it should. Character data is left out.
+std::string XmlStructure(const std::string &xml) {
+    static const std::regex tag(R"re(<(/?)([A-Za-z][\w-]*)((?:\s+[\w-]+="[^"<]*")*)\s*(/?)>)re");
+    static const std::regex attribute(R"re(([\w-]+)="([^"]*)")re");
+    std::string out;
+    std::vector<std::string> open;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator(); ++it) {
+        const std::smatch &m = *it;
+        if (m[1].length() != 0) {
+            if (open.empty() || open.back() != m[2].str()) return "mismatched </" + m[2].str() + ">";
+            open.pop_back();
+            out += "]";
+            continue;
+        }
+        out += m[2].str() + "{";
+        const std::string attributes = m[3].str();
+        for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute);
+             a != std::sregex_iterator(); ++a) {
+            if ((*a)[1].str() != "time") out += (*a)[1].str() + "=" + (*a)[2].str() + ",";
+        }
+        out += "}[";
+        if (m[4].length() != 0) out += "]";
+        if (m[4].length() == 0) open.push_back(m[2].str());
+    }
+    return open.empty() ? out : "unclosed <" + open.back() + ">";
+}
+
 // The control command: an unmodified program driven through a scenario in
 // a process of its own, a pass and a miss with its report.
 TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheReportOnAMiss) {
@@ -318,6 +348,37 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
               std::string::npos)
         << out;
     EXPECT_NE(Log().find("the scenario was not met"), std::string::npos);
+    // Both for CI at once: a test case each, the miss a failure with its
+    // report; the JSON carries the simulator's own report for each.
+    const std::string junit = root_ + "/report.xml", json = root_ + "/report.json";
+    EXPECT_EQ(Zelsim({"run", "--report", "junit", junit, SCENARIO_DIR "/normal_call.txt",
+                      SCENARIO_DIR "/missed_answer.txt", "--", ANSWER_CALL_PATH, "--board"},
+                     &out),
+              1);
+    EXPECT_NE(out.find("passed: 5 steps"), std::string::npos) << out;
+    std::ifstream junitFile(junit);
+    const std::string xml{std::istreambuf_iterator<char>(junitFile), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(XmlStructure(xml),
+              "testsuites{name=zelsim,tests=2,failures=1,errors=0,}[testsuite{name=zelsim run,tests=2,failures=1,"
+              "errors=0,}[testcase{classname=zelsim,name=" SCENARIO_DIR
+              "/normal_call.txt,}[system-out{}[]]"
+              "testcase{classname=zelsim,name=" SCENARIO_DIR
+              "/missed_answer.txt,}[failure{type=scenario,"
+              "message=failed: line 4: &quot;within 2 s: FXO 0 goes off-hook&quot;,}[]]]]")
+        << xml;
+    EXPECT_NE(xml.find("  not met between 0.000 s and 2.000 s"), std::string::npos) << xml;
+    EXPECT_EQ(
+        Zelsim({"run", "--report", "json", json, SCENARIO_DIR "/missed_answer.txt", "--", ANSWER_CALL_PATH, "--board"}),
+        1);
+    std::ifstream jsonFile(json);
+    const std::string report{std::istreambuf_iterator<char>(jsonFile), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(report.rfind("{\"scenarios\":[\n{\"file\":\"" SCENARIO_DIR "/missed_answer.txt\",\"passed\":false,"
+                           "\"status\":1,",
+                           0),
+              0u)
+        << report;
+    EXPECT_NE(report.find(R"("report":{"run":true,"passed":false,"steps":2,)"), std::string::npos) << report;
+    EXPECT_EQ(Zelsim({"run", "--report", "xml", json, SCENARIO_DIR "/missed_answer.txt"}), 2);
     // A scenario with a mistake in it is reported before anything starts.
     const std::string bad = root_ + "/bad.txt", started = root_ + "/started";
     std::ofstream(bad) << "at 0 s: FXO 0 rings\nwithin 2 s: FXO 0 dances\n";

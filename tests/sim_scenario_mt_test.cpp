@@ -104,7 +104,8 @@ protected:
     }
 
     // Runs the text against a fresh application; the report.
-    static std::string Play(const char *text, bool expectPass, std::vector<ZelEventData> *records = nullptr) {
+    static std::string Play(const char *text, bool expectPass, std::vector<ZelEventData> *records = nullptr,
+                            std::string *json = nullptr) {
         char error[128];
         ZelSimScenario *scenario = ZelSimScenarioParse(text, error, sizeof(error));
         EXPECT_NE(scenario, nullptr) << error;
@@ -117,6 +118,11 @@ protected:
         std::string report(ZelSimScenarioReport(scenario, nullptr, 0), '\0');
         ZelSimScenarioReport(scenario, report.data(), static_cast<ZEL_UINT32>(report.size()));
         report.pop_back();
+        if (json != nullptr) {
+            json->assign(ZelSimScenarioReportJson(scenario, nullptr, 0), '\0');
+            ZelSimScenarioReportJson(scenario, json->data(), static_cast<ZEL_UINT32>(json->size()));
+            json->pop_back();
+        }
         ZelSimScenarioFree(scenario);
         return report;
     }
@@ -133,7 +139,17 @@ constexpr char kCall[] =
 
 TEST_F(ScenarioRunTest, CallPassesWithTheSameRecordsOnEveryRun) {
     std::vector<ZelEventData> first;
-    EXPECT_EQ(Play(kCall, true, &first), "passed: 7 steps in 62.500 s of virtual time\n");
+    std::string json;
+    EXPECT_EQ(Play(kCall, true, &first, &json), "passed: 7 steps in 62.500 s of virtual time\n");
+    EXPECT_EQ(json.rfind(R"({"run":true,"passed":true,"steps":7,"virtualMicros":62500000,"played":[)"
+                         R"({"line":1,"text":"at 2 s: FXO 0 rings","virtualMicros":2000000},)",
+                         0),
+              0u)
+        << json;
+    EXPECT_NE(json.find(R"({"line":7,"text":"within 1 ms: FXO 0 goes off-hook","virtualMicros":62500000}],)"
+                        R"("failure":null,"history":[")"),
+              std::string::npos)
+        << json;
     ZelSimReset();
     ZelSimSetClock(ZELSIM_CLOCK_VIRTUAL);
     std::vector<ZelEventData> second;
@@ -155,13 +171,14 @@ TEST_F(ScenarioRunTest, CallPassesWithTheSameRecordsOnEveryRun) {
 }
 
 TEST_F(ScenarioRunTest, MissedExpectationNamesItAndTheTime) {
+    std::string json;
     const std::string report = Play(
         "at 1 s: FXO 0 rings\n"
         "within 500 ms: FXO 0 goes off-hook\n"
         "# nobody keys '#', so no tone comes\n"
         "after 100 ms: FXO 0 receives DTMF 1\n"
         "within 2 s: tone confirm is played on FXO 0\n",
-        false);
+        false, nullptr, &json);
     EXPECT_EQ(report.rfind("failed: line 5: \"within 2 s: tone confirm is played on FXO 0\"\n"
                            "  not met between 1.100 s and 3.100 s (virtual time 3.100 s)\n"
                            "  now FXO 0: off-hook, connected\n"
@@ -170,6 +187,20 @@ TEST_F(ScenarioRunTest, MissedExpectationNamesItAndTheTime) {
               0u)
         << report;
     EXPECT_NE(report.find("1.200 s  FXO 0: DTMF digit received '1'"), std::string::npos) << report;
+    // The same run for a machine: the steps played, then the failure.
+    EXPECT_NE(json.find(R"("steps":4,"virtualMicros":3100000,"played":[)"
+                        R"({"line":1,"text":"at 1 s: FXO 0 rings","virtualMicros":1000000},)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"({"line":4,"text":"after 100 ms: FXO 0 receives DTMF 1","virtualMicros":1100000}],)"
+                        R"("failure":{"line":5,"text":"within 2 s: tone confirm is played on FXO 0",)"
+                        R"("reason":"not met between 1.100 s and 3.100 s","virtualMicros":3100000,)"
+                        R"("now":"FXO 0: off-hook, connected"},"history":[)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("text":"failed: line 5: \"within 2 s: tone confirm is played on FXO 0\"\n  not met)"),
+              std::string::npos)
+        << json;
 }
 
 TEST_F(ScenarioRunTest, RefusedStimulusAndTimeGoingBackFail) {

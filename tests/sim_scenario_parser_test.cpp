@@ -130,11 +130,33 @@ TEST(ScenarioParserTest, CApiReportsAndBoundsErrors) {
         ZelSimScenarioLoad(ZEL_TEST_SOURCE_DIR "/examples/scenarios/normal_call.txt", error, sizeof(error));
     ASSERT_NE(scenario, nullptr) << error;
     EXPECT_STREQ(error, "");
-    char report[32];
+    char report[160];
     EXPECT_EQ(ZelSimScenarioReport(scenario, report, sizeof(report)), sizeof("not run\n"));
+    ZelSimScenarioReportJson(scenario, report, sizeof(report));
+    EXPECT_STREQ(report, R"({"run":false,"passed":false,"steps":0,"virtualMicros":0,"played":[],"failure":null,)"
+                         R"("history":[],"text":"not run\n"})");
+    EXPECT_EQ(ZelSimScenarioReportJson(nullptr, report, sizeof(report)), 0u);
     ZelSimScenarioFree(scenario);
     ZelSimScenarioFree(nullptr);
     EXPECT_EQ(ZelSimScenarioRun(nullptr), 0u);
+}
+
+// Whatever bytes a scenario or the board's history hold, the JSON report
+// stays one valid line of UTF-8.
+TEST(ScenarioParserTest, JsonReportEscapesEveryText) {
+    zel::sim::RunReport report;
+    report.run = true;
+    report.history = {"quote \" back \\ tab \t nl \n bell \a del \x7f",
+                      "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x9e kept",
+                      "bad \xff \xc3 \xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80 end\xe2\x82"};
+    const std::string json = zel::sim::ReportJson(report);
+    EXPECT_NE(
+        json.find(R"("history":["quote \" back \\ tab \t nl \n bell \u0007 del \u007f",)"
+                  "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x9e kept\","
+                  R"("bad \ufffd \ufffd \ufffd\ufffd \ufffd\ufffd\ufffd \ufffd\ufffd\ufffd\ufffd end\ufffd\ufffd"])"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("failure":{"line":0,"text":"","reason":"")"), std::string::npos) << json;
 }
 
 // Random bytes and mutations of a good scenario: every parse ends with a

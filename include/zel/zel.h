@@ -711,49 +711,55 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvGetCurrentTime(ZEL_UINT64 *pTime);
 /* ---------------------------------------------------------------------------
  * Application event queues: 128 in-process rings, prepared by
  * ZelDrvConnectLib and closed by ZelDrvReleaseLib. A handle is an index
- * 0 to 127; others are refused.
+ * 0 to 127; others are refused. Outside that connection (before the first
+ * ZelDrvConnectLib, after ZelDrvReleaseLib, or connected by
+ * ZelNetConnectLib) every operation below fails with 0xB5074E16 after its
+ * index and pointer tests, and changes no queue.
  * ------------------------------------------------------------------------- */
 /* ZelCreateAppEventQueue: a ring of coMaxEvents records signalling hEvent.
  * *phEventQueue := its index, or ZEL_NO_APP_EVENT_QUEUE on any later
- * failure. NULL: phEventQueue NULL is refused with 0xB5075209; hEvent NULL
- * with 0xB507570B. Sizes: coMaxEvents 1 to 0x07FFFFFF (its block of
+ * failure (0xB5074E16 outside the connection). NULL: phEventQueue NULL is
+ * refused with 0xB5075209; hEvent NULL with 0xB507570B. Sizes: coMaxEvents 1 to 0x07FFFFFF (its block of
  * coMaxEvents x 32 bytes fits 32 bits); others 0xB5075409; 0xB5075C08 when
  * the blocks cannot be had or all 128 queues are open. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, OSA_HANDLE hEvent,
                                                        ZEL_UINT32 *phEventQueue);
-/* ZelCloseAppEventQueue: closes the queue; 0 (also for one not open), or
- * 0xB507880B for an index of 128 or more. NULL: no pointer. Sizes: none. */
+/* ZelCloseAppEventQueue: closes the queue; 0 (also for one not open),
+ * 0xB507880B for an index of 128 or more, 0xB5074E16 outside the
+ * connection. NULL: no pointer. Sizes: none. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue);
 /* ZelGetAppEventData: takes the oldest record into *pEventData: 0, or the
  * informational 0x3507B301 when the queue is empty (nothing written).
  * Failures, nothing written: 0xB507A60B index out of range, 0xB507AF0B not
- * open, 0xB507B10D no storage. NULL: pEventData NULL is refused with
- * 0xB507A909. Sizes: one record. */
+ * open, 0xB507B10D no storage, 0xB5074E16 outside the connection.
+ * NULL: pEventData NULL is refused with 0xB507A909. Sizes: one record. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEventData *pEventData);
 /* ZelGetAppEventDataEx: takes up to coEventData records, oldest first, into
  * pEventData; *pcoEventsReturned := how many (0 on every outcome after the
  * pointer tests, never above coEventData). Empty queue: the informational
  * 0x3507DF01. Failures: 0xB507D00B index out of range (nothing written),
- * 0xB507DB0B not open, 0xB507DD0D no storage.
- * NULL: pEventData or pcoEventsReturned NULL is refused with 0xB507D309.
+ * 0xB507DB0B not open, 0xB507DD0D no storage, 0xB5074E16 outside the
+ * connection. NULL: pEventData or pcoEventsReturned NULL is refused with 0xB507D309.
  * Sizes: coEventData up to 0x7FFFFFFF records; 0 or negative takes none;
  * pEventData holds coEventData records. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, ZelEventData *pEventData,
                                                      ZEL_INT32 coEventData, ZEL_UINT32 *pcoEventsReturned);
 /* ZelQueueAppEventDataEx: appends a record without signalling; a full ring
  * drops its oldest record. Failures: 0xB5087D0B index out of range,
- * 0xB508390B not open, 0xB5083B0D no storage. NULL: no pointer.
- * Sizes: none. */
+ * 0xB508390B not open, 0xB5083B0D no storage, 0xB5074E16 outside the
+ * connection (the record is not kept). NULL: no pointer. Sizes: none. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
                                                        ZEL_UINT32 nData2, ZEL_UINT32 nData3, ZEL_UINT32 nData4,
                                                        ZEL_UINT32 nData5, ZEL_UINT32 nExData0, ZEL_UINT32 nExData1);
 /* ZelSetAppEventDataEx: ZelQueueAppEventDataEx, then ZelSignalAppEvent;
- * the failures of either. NULL: no pointer. Sizes: none. */
+ * the failures of either (outside the connection 0xB5074E16, nothing
+ * queued or signalled). NULL: no pointer. Sizes: none. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSetAppEventDataEx(ZEL_UINT32 hEventQueue, ZEL_UINT32 nData0, ZEL_UINT32 nData1,
                                                      ZEL_UINT32 nData2, ZEL_UINT32 nData3, ZEL_UINT32 nData4,
                                                      ZEL_UINT32 nData5, ZEL_UINT32 nExData0, ZEL_UINT32 nExData1);
 /* ZelSignalAppEvent: signals the queue's event; 0xB508080B for an index of
- * 128 or more. NULL: no pointer. Sizes: none. */
+ * 128 or more, 0xB5074E16 outside the connection (nothing signalled).
+ * NULL: no pointer. Sizes: none. */
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSignalAppEvent(ZEL_UINT32 hEventQueue);
 
 /* ---------------------------------------------------------------------------

@@ -124,15 +124,15 @@ ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimTrunkHdlcFrame(ZEL_UINT32 nType, ZEL_UINT
  * unknown device) and write as much as fits in cbText bytes, always
  * NUL-terminated when cbText is not 0; pszText may be NULL when cbText is 0.
  * ------------------------------------------------------------------------- */
-#define ZELSIM_LINE_OFF_HOOK 0x1u    /* FXS: the telephone; FXO: the application's hook */
-#define ZELSIM_LINE_RINGING 0x2u     /* FXS: rung by the application; FXO: rung by the exchange */
-#define ZELSIM_LINE_CONNECTED 0x4u   /* FXO: a call is up (loop current flows) */
-#define ZELSIM_LINE_REVERSED 0x8u    /* FXO: polarity reversed */
-#define ZELSIM_LINE_TONE 0x10u       /* a tone generator plays on the line */
-#define ZELSIM_TRUNK_LOS 0x1u        /* loss of signal */
-#define ZELSIM_TRUNK_AIS 0x2u        /* alarm indication signal */
-#define ZELSIM_TRUNK_RAI 0x4u        /* remote alarm indication */
-#define ZELSIM_TRUNK_IN_SYNC 0x8u    /* frame synchronisation */
+#define ZELSIM_LINE_OFF_HOOK 0x1u  /* FXS: the telephone; FXO: the application's hook */
+#define ZELSIM_LINE_RINGING 0x2u   /* FXS: rung by the application; FXO: rung by the exchange */
+#define ZELSIM_LINE_CONNECTED 0x4u /* FXO: a call is up (loop current flows) */
+#define ZELSIM_LINE_REVERSED 0x8u  /* FXO: polarity reversed */
+#define ZELSIM_LINE_TONE 0x10u     /* a tone generator plays on the line */
+#define ZELSIM_TRUNK_LOS 0x1u      /* loss of signal */
+#define ZELSIM_TRUNK_AIS 0x2u      /* alarm indication signal */
+#define ZELSIM_TRUNK_RAI 0x4u      /* remote alarm indication */
+#define ZELSIM_TRUNK_IN_SYNC 0x8u  /* frame synchronisation */
 #define ZELSIM_HISTORY_ENTRIES 32u
 
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimGetLineState(ZEL_UINT32 nType, ZEL_UINT32 nNumber, ZEL_UINT32 *pnState);
@@ -161,6 +161,20 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
  * the first unmet expectation, its line and the virtual time, followed by
  * the board's recent history, "not run" before the first run. Size rules as
  * ZelSimDescribeLine; a NULL pScenario gives 0 and an empty text.
+ *
+ * ZelSimScenarioReportJson gives the same run as one line of JSON (UTF-8,
+ * bytes of the scenario that are not UTF-8 as U+FFFD), for a CI job:
+ *   {"run":true,"passed":false,"steps":5,"virtualMicros":3000000,
+ *    "played":[{"line":2,"text":"at 1 s: FXO 0 rings","virtualMicros":1000000}],
+ *    "failure":{"line":3,"text":"...","reason":"...","virtualMicros":3000000,
+ *               "now":"FXO 0: on-hook, ringing"},
+ *    "history":["     1.000 s  FXO 0: ..."],"text":"failed: line 3: ..."}
+ * played lists the steps carried out, each with the virtual time (from the
+ * run's start) at which its stimulus was applied or its expectation met;
+ * failure is null unless the run failed (line 0 and an empty text when the
+ * application did not settle before the first step); history is the board's
+ * recent history in board time; text is ZelSimScenarioReport's. Before the
+ * first run, run is false. Size and NULL rules as ZelSimScenarioReport.
  * ------------------------------------------------------------------------- */
 #define ZELSIM_SCENARIO_MAX_BYTES 65536u
 #define ZELSIM_SCENARIO_MAX_LINE 256u
@@ -177,6 +191,8 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, 
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimScenarioRun(ZelSimScenario *pScenario);
 ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReport(const ZelSimScenario *pScenario, char *pszText,
                                                         ZEL_UINT32 cbText);
+ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReportJson(const ZelSimScenario *pScenario, char *pszText,
+                                                            ZEL_UINT32 cbText);
 /* NULL is harmless. */
 ZELSIM_API void ZEL_CALLCONV ZelSimScenarioFree(ZelSimScenario *pScenario);
 

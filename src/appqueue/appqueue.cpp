@@ -67,13 +67,16 @@ QueueBlocks DetachEntry(detail::Queue &queue, bool bClear) {
     return blocks;
 }
 
-// Frees every entry's blocks and marks every entry free (all words zero when
-// bClear is set, as a fresh table has them).
-void ResetTable(bool bClear) {
+// Frees every entry's blocks and marks every entry free; a preparation also
+// sets all their words to zero, as a fresh table has them, and opens the
+// table to the operations once it is empty.
+void ResetTable(bool bPrepare) {
     detail::TableLock lock;
+    detail::g_prepared.store(false, std::memory_order_release);
     for (detail::Queue &queue : detail::g_queues) {
-        FreeBlocks(DetachEntry(queue, bClear));
+        FreeBlocks(DetachEntry(queue, bPrepare));
     }
+    detail::g_prepared.store(bPrepare, std::memory_order_release);
 }
 
 }  // namespace
@@ -105,6 +108,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, O
     if (hEvent == nullptr) {
         return kCreateNullEvent;
     }
+    if (!detail::Prepared()) {
+        return kOutsideConnection;
+    }
     if (coMaxEvents == 0 || coMaxEvents > kMaxCapacity) {
         return kCreateCapacityOutOfRange;
     }
@@ -116,6 +122,11 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCreateAppEventQueue(ZEL_UINT32 coMaxEvents, O
     }
     {
         detail::TableLock lock;
+        // Checked again: a release may have come while the blocks were made.
+        if (!detail::Prepared()) {
+            FreeBlocks(blocks);
+            return kOutsideConnection;
+        }
         for (ZEL_UINT32 nIndex = 0; nIndex < kMaxQueues; ++nIndex) {
             detail::Queue &queue = detail::g_queues[nIndex];
             if (queue.entry.hEvent == nullptr) {  // changes only under the table lock
@@ -142,6 +153,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
     QueueBlocks blocks;
     {
         detail::TableLock lock;
+        if (!detail::Prepared()) {
+            return kOutsideConnection;
+        }
         blocks = DetachEntry(detail::g_queues[hEventQueue], false);
     }
     FreeBlocks(blocks);

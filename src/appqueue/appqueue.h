@@ -14,11 +14,13 @@
 
 namespace zel {
 
-// Prepares the table: every entry free. Blocks still held by queues left open
-// are given back first, so a second preparation never leaks.
+// Prepares the table: every entry free, and the operations accepted from
+// now on. Blocks still held by queues left open are given back first, so a
+// second preparation never leaks.
 void ZelAppEventQueuesInit();
 
-// Closes every open queue. Harmless on a table that was never prepared.
+// Closes every open queue and refuses the operations until the next
+// preparation. Harmless on a table that was never prepared.
 void ZelAppEventQueuesRelease();
 
 namespace appqueue {
@@ -45,6 +47,9 @@ struct ZelAppEventQueueEntry {
 
 // X(name, source, severity, code, line, catalogue text)
 #define ZEL_APP_QUEUE_FAILURES(X)                                                                           \
+    /* Every queue operation, outside a ZelDrvConnectLib connection */                                      \
+    X(kOutsideConnection, kSourceLibrary, 1, ZEL_E_NOT_CONNECTED, 1870,                                     \
+      "Application event queues: the library is not connected by ZelDrvConnectLib")                         \
     /* ZelCreateAppEventQueue */                                                                            \
     X(kCreateNullOutParameter, kSourceLibrary, 1, ZEL_E_INVALID_PARAMETER, 1874,                            \
       "ZelCreateAppEventQueue: phEventQueue is NULL")                                                       \
@@ -83,6 +88,7 @@ struct ZelAppEventQueueEntry {
 
 ZEL_DEFINE_FAILURES(ZEL_APP_QUEUE_FAILURES, kAppQueueFailures)
 
+static_assert(kOutsideConnection == static_cast<ZEL_RESULT>(0xB5074E16u));
 static_assert(kCreateNullEvent == static_cast<ZEL_RESULT>(0xB507570Bu));
 static_assert(kGetNoEvents == static_cast<ZEL_RESULT>(0x3507B301u));
 static_assert(kGetExNoEvents == static_cast<ZEL_RESULT>(0x3507DF01u));
@@ -106,6 +112,15 @@ struct alignas(64) Queue {
 };
 
 inline std::array<Queue, kMaxQueues> g_queues{};
+
+// True from the table's preparation to its release, which the connection
+// makes at ZelDrvConnectLib and ZelDrvReleaseLib: outside that span every
+// operation is refused, so no record can be accepted and then wiped by the
+// next preparation. Written under the table lock; read under either lock,
+// or by the signal under none.
+inline std::atomic<bool> g_prepared{false};
+
+inline bool Prepared() { return g_prepared.load(std::memory_order_acquire); }
 
 inline OSA_HANDLE LoadEvent(const ZelAppEventQueueEntry &entry) {
     return std::atomic_ref<OSA_HANDLE>(const_cast<OSA_HANDLE &>(entry.hEvent)).load(std::memory_order_acquire);

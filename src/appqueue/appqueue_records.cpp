@@ -42,6 +42,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, Z
     }
     detail::Queue &queue = detail::g_queues[hEventQueue];
     std::lock_guard lock(queue.lock);
+    if (!detail::Prepared()) {
+        return kOutsideConnection;
+    }
     ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kQueueNotOpen;
@@ -68,6 +71,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelSignalAppEvent(ZEL_UINT32 hEventQueue) {
     if (hEventQueue >= kMaxQueues) {
         return kSignalHandleOutOfRange;
     }
+    if (!detail::Prepared()) {
+        return kOutsideConnection;
+    }
     // No lock: setting the event never nests with a queue's lock.
     return ZelDrvSignalEvent(detail::LoadEvent(detail::g_queues[hEventQueue].entry));
 }
@@ -92,6 +98,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEv
     }
     detail::Queue &queue = detail::g_queues[hEventQueue];
     std::lock_guard lock(queue.lock);
+    if (!detail::Prepared()) {
+        return kOutsideConnection;
+    }
     ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kGetNotOpen;
@@ -117,6 +126,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, Zel
     detail::Queue &queue = detail::g_queues[hEventQueue];
     std::lock_guard lock(queue.lock);
     *pcoEventsReturned = 0;
+    if (!detail::Prepared()) {
+        return kOutsideConnection;
+    }
     ZelAppEventQueueEntry &entry = queue.entry;
     if (entry.hEvent == nullptr) {
         return kGetExNotOpen;

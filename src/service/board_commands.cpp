@@ -11,8 +11,8 @@
 
 #include <zel/zelsim.h>
 #include <zel/zelsim_devices.h>
-#include "request_text.h"
 #include "board_service.h"
+#include "request_text.h"
 
 namespace zel::service {
 namespace {
@@ -228,7 +228,8 @@ CommandOutcome Log(Words args) {
     return Ok(out);
 }
 
-CommandOutcome Run(const std::string &text) {
+// With json, the report's JSON follows the text as one last output line.
+CommandOutcome Run(const std::string &text, bool json) {
     char error[256];
     ZelSimScenario *scenario = ZelSimScenarioParse(text.c_str(), error, sizeof error);
     if (scenario == nullptr) return Failed(error);
@@ -236,8 +237,14 @@ CommandOutcome Run(const std::string &text) {
     std::string report(ZelSimScenarioReport(scenario, nullptr, 0), '\0');
     ZelSimScenarioReport(scenario, report.data(), static_cast<ZEL_UINT32>(report.size()));
     if (!report.empty()) report.pop_back();  // its NUL
-    ZelSimScenarioFree(scenario);
     if (!report.empty() && report.back() != '\n') report += '\n';
+    if (json) {
+        std::string line(ZelSimScenarioReportJson(scenario, nullptr, 0), '\0');
+        ZelSimScenarioReportJson(scenario, line.data(), static_cast<ZEL_UINT32>(line.size()));
+        if (!line.empty()) line.back() = '\n';  // in place of its NUL
+        report += line;
+    }
+    ZelSimScenarioFree(scenario);
     CommandOutcome outcome = passed ? Ok() : Failed("the scenario was not met");
     outcome.output = report;
     return outcome;
@@ -291,7 +298,8 @@ CommandOutcome RunBoardCommand(ControlHost &host, const std::vector<std::string>
     if (verb == "clock") return Clock(args);
     if (verb == "fault") return Fault(args);
     if (verb == "log") return Log(args);
-    if (verb == "run" && args.size() == 1) return Run(scenario);
+    if (verb == "run" && args.size() == 1) return Run(scenario, false);
+    if (verb == "run" && args.size() == 2 && args[1] == "json") return Run(scenario, true);
     if (const Stimulus *stimulus = sim::FindStimulus(verb)) return ApplyStimulus(*stimulus, args);
     return Unknown("unknown command: " + verb);
 }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "board_commands.h"
 #include "command_line.h"
 #include "daemon.h"
+#include "report_text.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
 #include "board_service.h"
@@ -47,12 +49,13 @@ constexpr Command kCommands[] = {
      "VALUE bytes), succeeds empty, delivers only VALUE bytes, or carries the result word VALUE. TIMES\n"
      "requests, or until cleared when 0 (the default)."},
     {"clock", "clock [real|virtual|advance MS]", "Shows or sets the board's clock; moves virtual time on by MS milliseconds."},
-    {"run", "run SCENARIO [-- PROGRAM [ARGS...]]",
-     "Parses the scenario file (a mistake ends it there, as FILE:LINE:COLUMN: message), resets the\n"
-     "board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
+    {"run", "run [--report junit|json FILE] SCENARIO... [-- PROGRAM [ARGS...]]",
+     "Parses the scenario files (a mistake ends it there, as FILE:LINE:COLUMN: message); for each,\n"
+     "resets the board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
      "scenario file against it and prints the report; then closes the program's standard input and ends\n"
      "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
-     "against the clients there are, on the board as it is."},
+     "against the clients there are, on the board as it is. --report also writes FILE for CI: JUnit XML\n"
+     "(a test case per scenario file) or JSON (each file's outcome and report)."},
 };
 // clang-format on
 
@@ -90,9 +93,16 @@ int UsageError(const std::string &problem) {
     return 2;
 }
 
-// Reads the service's lines: output to stdout as it comes, the last one
-// decides the exit status. With follow, "ok" only starts the output.
-int ReadReplies(int fd, bool follow) {
+// A command's answer, when the caller keeps its output rather than printing it.
+struct Answer {
+    std::vector<std::string> lines;  // without their LF
+    std::string reason;              // of a "fail" or "error" line
+};
+
+// Reads the service's lines: output to stdout as it comes (or into
+// pAnswer), the last one decides the exit status. With follow, "ok" only
+// starts the output.
+int ReadReplies(int fd, bool follow, Answer *pAnswer) {
     FILE *in = ::fdopen(fd, "r");
     if (in == nullptr) return 1;
     char *line = nullptr;
@@ -101,7 +111,10 @@ int ReadReplies(int fd, bool follow) {
     bool ended = false;
     while (!ended && ::getline(&line, &capacity, in) > 0) {
         const std::string text(line);
-        if (text.rfind("| ", 0) == 0) {
+        const std::string_view bare = std::string_view(text).substr(0, text.find('\n'));
+        if (text.rfind("| ", 0) == 0 && pAnswer != nullptr) {
+            pAnswer->lines.emplace_back(bare.substr(2));
+        } else if (text.rfind("| ", 0) == 0) {
             std::fputs(text.c_str() + 2, stdout);
             std::fflush(stdout);
         } else if (text == "ok\n") {
@@ -109,6 +122,7 @@ int ReadReplies(int fd, bool follow) {
             ended = !follow;
         } else if (text.rfind("fail ", 0) == 0 || text.rfind("error ", 0) == 0) {
             std::fprintf(stderr, "zelsim: %s", text.c_str() + text.find(' ') + 1);
+            if (pAnswer != nullptr) pAnswer->reason = bare.substr(bare.find(' ') + 1);
             status = text[0] == 'f' ? 1 : 2;
             ended = true;
         }
@@ -123,19 +137,23 @@ int ReadReplies(int fd, bool follow) {
 }
 
 // One command to the service; its exit status.
-int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow) {
+int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow,
+        Answer *pAnswer = nullptr) {
     const int fd = zel::service::sockets::ConnectTo(dir + "/control");
     if (fd < 0) {
-        std::fprintf(stderr, "zelsim: no board service at %s (start zelsimd there, or set ZEL_DEVICE_DIR)\n",
-                     dir.c_str());
+        const std::string why = "no board service at " + dir + " (start zelsimd there, or set ZEL_DEVICE_DIR)";
+        std::fprintf(stderr, "zelsim: %s\n", why.c_str());
+        if (pAnswer != nullptr) pAnswer->reason = why;
         return 1;
     }
     if (!zel::service::sockets::WriteText(fd, line + "\n" + payload)) {
         ::close(fd);
-        std::fprintf(stderr, "zelsim: the board service at %s closed the connection\n", dir.c_str());
+        const std::string why = "the board service at " + dir + " closed the connection";
+        std::fprintf(stderr, "zelsim: %s\n", why.c_str());
+        if (pAnswer != nullptr) pAnswer->reason = why;
         return 1;
     }
-    return ReadReplies(fd, follow);
+    return ReadReplies(fd, follow, pAnswer);
 }
 
 // The program a run drives: started with the service's directory and a
@@ -206,28 +224,149 @@ bool LoadScenario(const std::string &path, std::string *pText) {
     return true;
 }
 
-int Run(const std::string &dir, const std::vector<std::string> &args, std::vector<char *> programArgs) {
-    if (args.size() != 1) return UsageError("usage: zelsim run SCENARIO [-- PROGRAM [ARGS...]]");
-    std::string scenario;
-    if (!LoadScenario(args[0], &scenario)) return 1;
+// One scenario file's run, for the report file.
+struct Outcome {
+    std::string path;
+    int status = 0;
+    std::vector<std::string> report;  // the text report's lines
+    std::string json;                 // the report's JSON, when asked for
+    std::string problem;              // why it failed beyond the report: the program, the service
+    double seconds = 0;
+};
+
+// Plays one scenario file, with a fresh program when there is one.
+Outcome RunOne(const std::string &dir, const std::string &path, const std::string &scenario,
+               const std::vector<char *> &programArgs, bool json) {
+    Outcome outcome;
+    outcome.path = path;
+    const auto start = std::chrono::steady_clock::now();
+    const auto done = [&](int status, const std::string &problem) {
+        outcome.status = status;
+        if (!problem.empty()) outcome.problem = problem;
+        outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return outcome;
+    };
     Program program;
     // Every run of a program starts from the power-on board, so runs repeat.
-    if (!programArgs.empty() && Ask(dir, "reset", {}, false) != 0) return 1;
+    Answer reset;
+    if (!programArgs.empty() && Ask(dir, "reset", {}, false, &reset) != 0) return done(1, reset.reason);
     if (!programArgs.empty() && !StartProgram(dir, programArgs, &program)) {
         std::fprintf(stderr, "zelsim: cannot start %s\n", programArgs[0]);
-        return 1;
+        return done(1, std::string("cannot start ") + programArgs[0]);
     }
     std::fflush(stdout);
-    const int status = Ask(dir, "run " + std::to_string(scenario.size()), scenario, false);
-    if (program.pid < 0) return status;
-    const int wait = StopProgram(program);
-    if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
-        std::fprintf(stderr, "zelsim: %s exited with status %d\n", programArgs[0], WEXITSTATUS(wait));
-        return status == 0 ? 1 : status;
+    Answer answer;
+    const int status =
+        Ask(dir, "run " + std::to_string(scenario.size()) + (json ? " json" : ""), scenario, false, &answer);
+    outcome.problem = answer.reason;
+    if (json && !answer.lines.empty() && answer.lines.back().rfind('{', 0) == 0) {
+        outcome.json = answer.lines.back();
+        answer.lines.pop_back();
     }
-    if (WIFSIGNALED(wait) && WTERMSIG(wait) != SIGTERM) {
-        std::fprintf(stderr, "zelsim: %s ended by signal %d\n", programArgs[0], WTERMSIG(wait));
-        return status == 0 ? 1 : status;
+    for (const std::string &line : answer.lines) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    outcome.report = std::move(answer.lines);
+    if (program.pid < 0) return done(status, {});
+    const int wait = StopProgram(program);
+    char why[160] = "";
+    if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
+        std::snprintf(why, sizeof why, "%s exited with status %d", programArgs[0], WEXITSTATUS(wait));
+    } else if (WIFSIGNALED(wait) && WTERMSIG(wait) != SIGTERM) {
+        std::snprintf(why, sizeof why, "%s ended by signal %d", programArgs[0], WTERMSIG(wait));
+    }
+    if (why[0] == '\0') return done(status, {});
+    std::fprintf(stderr, "zelsim: %s\n", why);
+    return done(status == 0 ? 1 : status, why);  // the program's failure explains the run best
+}
+
+std::string Joined(const std::vector<std::string> &lines) {
+    std::string text;
+    for (const std::string &line : lines) text += line + "\n";
+    return text;
+}
+
+// JUnit XML: one test suite, a test case per scenario file; a failed run is
+// a failure whose message is the report's first line (or what went wrong)
+// and whose text is the whole report.
+std::string JUnit(const std::vector<Outcome> &outcomes) {
+    using zel::XmlText;
+    std::size_t failures = 0;
+    double seconds = 0;
+    for (const Outcome &outcome : outcomes) {
+        failures += outcome.status != 0 ? 1 : 0;
+        seconds += outcome.seconds;
+    }
+    char head[256];
+    std::snprintf(head, sizeof head, "tests=\"%zu\" failures=\"%zu\" errors=\"0\" time=\"%.3f\"", outcomes.size(),
+                  failures, seconds);
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"zelsim\" " + std::string(head) +
+                      ">\n  <testsuite name=\"zelsim run\" " + head + ">\n";
+    for (const Outcome &outcome : outcomes) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", outcome.seconds);
+        xml += "    <testcase classname=\"zelsim\" name=\"" + XmlText(outcome.path, true) + "\" time=\"" + time + "\"";
+        const std::string report = Joined(outcome.report);
+        if (outcome.status == 0) {
+            xml += ">\n      <system-out>" + XmlText(report, false) + "</system-out>\n    </testcase>\n";
+            continue;
+        }
+        const bool unmet = !outcome.report.empty() && outcome.report[0].rfind("failed", 0) == 0;
+        const std::string message = unmet ? outcome.report[0] : outcome.problem;
+        xml += ">\n      <failure type=\"" + std::string(unmet ? "scenario" : "run") + "\" message=\"" +
+               XmlText(message, true) + "\">" +
+               XmlText(report + (unmet || outcome.problem.empty() ? "" : outcome.problem + "\n"), false) +
+               "</failure>\n    </testcase>\n";
+    }
+    return xml + "  </testsuite>\n</testsuites>\n";
+}
+
+// JSON: each scenario file's outcome, with the simulator's report (null
+// when the service gave none).
+std::string Json(const std::vector<Outcome> &outcomes) {
+    using zel::JsonString;
+    std::string json = "{\"scenarios\":[";
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const Outcome &outcome = outcomes[i];
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", outcome.seconds);
+        json += std::string(i == 0 ? "" : ",") + "\n{\"file\":" + JsonString(outcome.path) +
+                ",\"passed\":" + (outcome.status == 0 ? "true" : "false") +
+                ",\"status\":" + std::to_string(outcome.status) + ",\"seconds\":" + time +
+                ",\"problem\":" + (outcome.problem.empty() ? "null" : JsonString(outcome.problem)) +
+                ",\"report\":" + (outcome.json.empty() ? "null" : outcome.json) + "}";
+    }
+    return json + "\n]}\n";
+}
+
+int Run(const std::string &dir, std::vector<std::string> args, const std::vector<char *> &programArgs) {
+    static constexpr const char *kUsage =
+        "usage: zelsim run [--report junit|json FILE] SCENARIO... [-- PROGRAM [ARGS...]]";
+    std::string format;
+    std::string reportPath;
+    if (!args.empty() && args[0] == "--report") {
+        if (args.size() < 3 || (args[1] != "junit" && args[1] != "json")) return UsageError(kUsage);
+        format = args[1];
+        reportPath = args[2];
+        args.erase(args.begin(), args.begin() + 3);
+    }
+    if (args.empty()) return UsageError(kUsage);
+    std::vector<std::string> scenarios(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!LoadScenario(args[i], &scenarios[i])) return 1;
+    }
+    std::vector<Outcome> outcomes;
+    int status = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        outcomes.push_back(RunOne(dir, args[i], scenarios[i], programArgs, format == "json"));
+        status = std::max(status, outcomes.back().status);
+    }
+    if (format.empty()) return status;
+    std::ofstream file(reportPath, std::ios::binary | std::ios::trunc);
+    file << (format == "junit" ? JUnit(outcomes) : Json(outcomes));
+    file.close();
+    if (!file) {
+        std::fprintf(stderr, "zelsim: cannot write %s\n", reportPath.c_str());
+        return std::max(status, 1);
     }
     return status;
 }

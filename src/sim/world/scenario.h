@@ -39,7 +39,34 @@ struct Scenario {
 // "line:column: message" in error.
 bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error);
 
+// What a run found, for its text and its JSON report. Times are virtual
+// microseconds from the run's start.
+struct StepDone {
+    std::uint32_t line = 0;
+    std::string text;
+    std::uint64_t micros = 0;  // when its stimulus was applied or its expectation met
+};
+struct RunReport {
+    bool run = false;
+    bool passed = false;
+    std::size_t stepCount = 0;
+    std::vector<StepDone> done;  // the steps played, in order
+    std::uint64_t endMicros = 0;
+    // The first failure (failed runs only); line 0 and no text when the
+    // application did not settle before the first step.
+    std::uint32_t failureLine = 0;
+    std::string failureText;
+    std::string failureReason;
+    std::string lineNow;               // the failing step's line or trunk, as it is now
+    std::vector<std::string> history;  // the board's recent history, board time
+    std::string text = "not run\n";    // the report in words
+};
+
 // Plays the scenario; true when every expectation was met. report tells.
-bool RunScenario(const Scenario &scenario, std::string &report);
+bool RunScenario(const Scenario &scenario, RunReport &report);
+
+// The report as one line of JSON (no line feed inside): run, passed, steps,
+// the steps played with their times, the failure or null, the history.
+std::string ReportJson(const RunReport &report);
 
 }  // namespace zel::sim

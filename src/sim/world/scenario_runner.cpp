@@ -77,9 +77,12 @@ bool FindObservation(const Step &step, std::uint64_t &cursor, std::uint64_t dead
 
 class Run {
 public:
-    explicit Run(std::string &report) : report_(report) {}
+    explicit Run(RunReport &report) : report_(report) {}
 
     bool Play(const Scenario &scenario) {
+        report_ = RunReport{};
+        report_.run = true;
+        report_.stepCount = scenario.steps.size();
         WithBoard([&](Board &board) {
             if (!ClockIsVirtual()) {
                 SetClockMode(true);
@@ -92,8 +95,13 @@ public:
         if (!WaitSettled()) return NotSettled(nullptr);
         for (const Step &step : scenario.steps) {
             if (!PlayStep(step)) return false;
+            report_.done.push_back({step.line, step.text, cursor_time_ - start_});
         }
-        report_ = "passed: " + std::to_string(scenario.steps.size()) + " steps in" + At(Now()) + " of virtual time\n";
+        report_.passed = true;
+        report_.endMicros = Now() - start_;
+        report_.text =
+            "passed: " + std::to_string(scenario.steps.size()) + " steps in" + At(Now()) + " of virtual time\n";
+        WithBoard([&](Board &board) { KeepHistory(board); });
         return true;
     }
 
@@ -151,29 +159,43 @@ private:
         const std::string why = "the application did not drain its event queues within " +
                                 std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
         if (step != nullptr) return Fail(*step, why);
-        report_ = "failed before the first step at" + At(Now()) + ": " + why + "\n" + Context(nullptr);
+        report_.failureReason = why;
+        report_.endMicros = Now() - start_;
+        report_.text = "failed before the first step at" + At(Now()) + ": " + why + "\n" + Context(nullptr);
         return false;
     }
 
     bool Fail(const Step &step, const std::string &why) {
-        report_ = "failed: line " + std::to_string(step.line) + ": \"" + step.text + "\"\n  " + why + " (virtual time" +
-                  At(Now()) + ")\n" + Context(&step);
+        report_.failureLine = step.line;
+        report_.failureText = step.text;
+        report_.failureReason = why;
+        report_.endMicros = Now() - start_;
+        report_.text = "failed: line " + std::to_string(step.line) + ": \"" + step.text + "\"\n  " + why +
+                       " (virtual time" + At(Now()) + ")\n" + Context(&step);
         return false;
     }
 
-    std::string Context(const Step *step) const {
+    // The failing step's line as it is now and the history, in the text and
+    // kept apart for the JSON report.
+    std::string Context(const Step *step) {
         std::string text;
         WithBoard([&](Board &board) {
             if (step != nullptr) {
-                const std::string line = DescribeLine(board, step->type, step->number);
-                if (!line.empty()) text += "  now " + line + "\n";
+                report_.lineNow = DescribeLine(board, step->type, step->number);
+                if (!report_.lineNow.empty()) text += "  now " + report_.lineNow + "\n";
             }
             text += "recent history (board time):\n" + HistoryText(board);
+            KeepHistory(board);
         });
         return text;
     }
 
-    std::string &report_;
+    void KeepHistory(Board &board) {
+        const auto &history = WorldOf(board).history;
+        report_.history.assign(history.begin(), history.end());
+    }
+
+    RunReport &report_;
     std::uint64_t start_ = 0;
     std::uint64_t cursor_time_ = 0;  // when the last step happened
     std::uint64_t cursor_ = 0;       // the next observation an expectation may use
@@ -181,7 +203,7 @@ private:
 
 }  // namespace
 
-bool RunScenario(const Scenario &scenario, std::string &report) {
+bool RunScenario(const Scenario &scenario, RunReport &report) {
     std::lock_guard lock(g_runLock);
     return Run(report).Play(scenario);
 }
@@ -190,7 +212,7 @@ bool RunScenario(const Scenario &scenario, std::string &report) {
 
 struct ZelSimScenario {
     zel::sim::Scenario scenario;
-    std::string report = "not run\n";
+    zel::sim::RunReport report;
 };
 
 namespace {
@@ -254,7 +276,9 @@ ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimScenarioRun(ZelSimScenario *pScenario) {
     try {
         return zel::sim::RunScenario(pScenario->scenario, pScenario->report) ? 1 : 0;
     } catch (const std::exception &) {
-        pScenario->report = "failed: out of memory\n";
+        pScenario->report.passed = false;
+        pScenario->report.failureReason = "out of memory";
+        pScenario->report.text = "failed: out of memory\n";
         return 0;
     }
 }
@@ -265,7 +289,21 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReport(const ZelSimScenario *pS
         zel::sim::CopyText({}, pszText, cbText);
         return 0;
     }
-    return zel::sim::CopyText(pScenario->report, pszText, cbText);
+    return zel::sim::CopyText(pScenario->report.text, pszText, cbText);
+}
+
+ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReportJson(const ZelSimScenario *pScenario, char *pszText,
+                                                            ZEL_UINT32 cbText) {
+    if (pScenario == nullptr) {
+        zel::sim::CopyText({}, pszText, cbText);
+        return 0;
+    }
+    try {
+        return zel::sim::CopyText(zel::sim::ReportJson(pScenario->report), pszText, cbText);
+    } catch (const std::exception &) {
+        zel::sim::CopyText({}, pszText, cbText);
+        return 0;
+    }
 }
 
 ZELSIM_API void ZEL_CALLCONV ZelSimScenarioFree(ZelSimScenario *pScenario) { delete pScenario; }
