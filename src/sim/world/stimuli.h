@@ -12,7 +12,7 @@
 
 namespace zel::sim {
 
-class Board;
+struct Board;
 
 // The lines a stimulus acts on: an FXS or FXO port, or an E1 or T1 trunk.
 enum class StimulusLine : std::uint8_t { kFxs, kFxo, kTrunk };
