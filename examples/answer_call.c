@@ -46,6 +46,7 @@ typedef struct App {
     ZEL_HANDLE hLine;  /* FXO 0 */
     ZEL_HANDLE hTrunk; /* E1 0 */
     ZEL_HANDLE hTone;  /* tone generator on the line */
+    ZEL_HANDLE hDtmf;  /* DTMF detector on the line: the caller's digits come through it */
     ZEL_HANDLE hQueue;
     OSA_HANDLE hEvent; /* set for every record queued, and to stop */
     OSA_HANDLE hDone;  /* set when the application has ended */
@@ -139,9 +140,12 @@ static void SetUp(App *app) {
           ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_E1, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &app->hTrunk));
     Check(app, "tone generator",
           ZelDrvCreateLogicalDevice(app->hLine, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &app->hTone));
+    Check(app, "DTMF detector",
+          ZelDrvCreateLogicalDevice(app->hLine, ZELSIM_LDTYPE_DTMF_DETECTOR, 0, 0, &app->hDtmf));
     Check(app, "enable FXO", ZelDrvEnable(app->hLine, 0, 0));
     Check(app, "enable E1", ZelDrvEnable(app->hTrunk, 0, 0));
     Check(app, "enable tone", ZelDrvEnable(app->hTone, 0, 0));
+    Check(app, "enable DTMF detector", ZelDrvEnable(app->hDtmf, 0, 0));
 }
 
 static ZEL_UINT32 ZEL_CALLCONV RunApp(void *pParam) {
@@ -157,6 +161,7 @@ static ZEL_UINT32 ZEL_CALLCONV RunApp(void *pParam) {
         if (atomic_load(&app->bStop)) break;
         Check(app, "wait", ZelDrvWaitForSingleEvent(app->hEvent, ZEL_INFINITE));
     }
+    ZelDrvClose(app->hDtmf);
     ZelDrvClose(app->hTone);
     ZelDrvClose(app->hTrunk);
     ZelDrvClose(app->hLine);

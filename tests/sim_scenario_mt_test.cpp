@@ -82,7 +82,11 @@ private:
             ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &line),
                       0);
             ASSERT_EQ(ZelDrvCreateLogicalDevice(line, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &tone), 0);
+            ZEL_HANDLE detector = 0;
+            ASSERT_EQ(ZelDrvCreateLogicalDevice(line, ZELSIM_LDTYPE_DTMF_DETECTOR, 0, 0, &detector), 0);
+            ASSERT_EQ(ZelDrvEnable(line, 0, 0), 0);
             ASSERT_EQ(ZelDrvEnable(tone, 0, 0), 0);
+            ASSERT_EQ(ZelDrvEnable(detector, 0, 0), 0);
             set = true;
         }();
         return set;
@@ -222,6 +226,7 @@ TEST_F(ScenarioRunTest, StimuliFromThreadsWhileTheApplicationRuns) {
     for (ZEL_UINT32 port = 0; port < kPorts; ++port) {
         ASSERT_EQ(
             ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, port, ZELSIM_OPEN_SHARED, 0, &phones[port]), 0);
+        ASSERT_EQ(ZelDrvEnable(phones[port], 0, 0), 0);
     }
     std::vector<ZelEventData> records;
     {

@@ -29,7 +29,7 @@ std::string ErrorOf(const std::string &text) {
 
 TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
     const std::string text =
-        "# a comment\n"
+        "Lenient  board   // before the first step\n"
         "at 2 s: FXO 0 rings cadence 1 s 3500ms caller 555 12\n"
         "within 500 ms: FXO 0 goes off-hook   // trailing comment\r\n"
         "then: DTMF 1 2 # from the far end on FXO 0\n"
@@ -46,6 +46,7 @@ TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
     std::string error;
     ASSERT_TRUE(ParseScenario(text, scenario, error)) << error;
     ASSERT_EQ(scenario.steps.size(), 11u);
+    EXPECT_TRUE(scenario.lenient);
     const auto &ring = scenario.steps[0];
     EXPECT_EQ(ring.line, 2u);
     EXPECT_EQ(ring.when, When::kAt);
@@ -78,6 +79,7 @@ TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
 TEST(ScenarioParserTest, ReportsLineAndColumn) {
     EXPECT_EQ(ErrorOf("sometime: FXO 0 rings\n"), "1:1: expected 'at', 'after', 'then' or 'within'");
     EXPECT_EQ(ErrorOf("at 2 s FXO 0 rings"), "1:8: unexpected 'FXO'");
+    EXPECT_EQ(ErrorOf("at 2 s: FXO 0 rings\n lenient board"), "2:2: 'lenient board' comes before the first step");
     EXPECT_EQ(ErrorOf("then FXO 0 rings"), "1:6: unexpected 'FXO'");
     EXPECT_EQ(ErrorOf("then"), "1:5: expected ':'");
     EXPECT_EQ(ErrorOf("\nat 2 h: FXO 0 rings"), "2:4: expected a time such as 500 ms or 2 s");

@@ -29,9 +29,11 @@ protected:
         ASSERT_EQ(ZelDrvCreateEventQueue(1024, nullptr, &queue_), 0);
     }
 
-    ZEL_HANDLE Open(ZEL_UINT32 type, ZEL_UINT32 number) {
+    ZEL_HANDLE Open(ZEL_UINT32 type, ZEL_UINT32 number, bool enable = true) {
         ZEL_HANDLE h = 0;
         EXPECT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, type, number, ZELSIM_OPEN_EXCLUSIVE, 0, &h), 0);
+        EXPECT_EQ(enable ? ZelDrvEnable(h, 0, 0) : 0, 0);
+        Drain();
         return h;
     }
 
@@ -91,7 +93,7 @@ TEST_F(WorldTest, VirtualClockIsDriverTimeAndStampsRecords) {
     const std::vector<ZelEventData> records = Drain();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].nExData0, fxs);
-    EXPECT_EQ(records[0].nExData1, 1u);  // the first event after power-on
+    EXPECT_EQ(records[0].nExData1, 2u);  // the first event after power-on was the device's enabling
     EXPECT_EQ(records[0].nData0, ZELSIM_EVENT_OFF_HOOK);
     EXPECT_EQ(records[0].nData2, 1500 * kMs);
     EXPECT_EQ(records[0].nData3, 0u);
@@ -124,7 +126,7 @@ TEST_F(WorldTest, EveryEventCodeHasItsText) {
 }
 
 TEST_F(WorldTest, TelephoneHookFlashAndDialling) {
-    Open(ZELSIM_DEVTYPE_FXS, 1);
+    Logical(Open(ZELSIM_DEVTYPE_FXS, 1), ZELSIM_LDTYPE_DTMF_DETECTOR);
     EXPECT_EQ(ZelSimFxsDialDtmf(1, "1"), 0u);  // on-hook: nobody dials
     EXPECT_EQ(ZelSimFxsOnHook(1), 0u);
     ASSERT_EQ(ZelSimFxsOffHook(1), 1u);
@@ -209,6 +211,7 @@ TEST_F(WorldTest, RingCadenceAndCallerIdentificationTiming) {
 TEST_F(WorldTest, AnsweringAFxoCallDiallingAndHangingUp) {
     const ZEL_HANDLE fxo = Open(ZELSIM_DEVTYPE_FXO, 0);
     const ZEL_HANDLE tone = Logical(fxo, ZELSIM_LDTYPE_TONE_GENERATOR);
+    Logical(fxo, ZELSIM_LDTYPE_DTMF_DETECTOR);
     ASSERT_EQ(ZelSimFxoRing(0, 0, 0, nullptr), 1u);
     EXPECT_EQ(ZelDrvSetAttributeValueUint32(tone, ZELSIM_ATTR_TONE_PLAY, ZELSIM_TONE_CONFIRM),
               sim::kSimWorldLineOnHook);
@@ -279,7 +282,8 @@ TEST_F(WorldTest, TrunkAlarmsSignallingAndHdlc) {
     EXPECT_EQ(ZelSimTrunkHdlcFrame(ZELSIM_DEVTYPE_E1, 1, 16, frame, sizeof(frame)), 0u);  // no signal
 
     ASSERT_EQ(ZelSimTrunkLossOfSignal(ZELSIM_DEVTYPE_E1, 1, 0), 1u);
-    ASSERT_EQ(ZelSimTrunkFrameSync(ZELSIM_DEVTYPE_E1, 1, 1), 1u);
+    ZelSimAdvanceClock(ZELSIM_FRAME_SYNC_DELAY_MS * kMs);  // the framer finds the frames again
+    EXPECT_EQ(ZelSimTrunkFrameSync(ZELSIM_DEVTYPE_E1, 1, 1), 0u);
     ASSERT_EQ(ZelSimTrunkSignalling(ZELSIM_DEVTYPE_E1, 1, 5, 0x9), 1u);
     EXPECT_EQ(ZelSimTrunkSignalling(ZELSIM_DEVTYPE_E1, 1, 32, 0x9), 0u);
     EXPECT_EQ(ZelSimTrunkSignalling(ZELSIM_DEVTYPE_T1, 0, 24, 0x1), 0u);
@@ -308,6 +312,12 @@ TEST_F(WorldTest, TrunkAlarmsSignallingAndHdlc) {
     EXPECT_EQ(Describe(ZELSIM_DEVTYPE_E1, 1), "E1 1: AIS, remote alarm, in sync, HDLC frames sent 1");
     ZelSimTrunkLossOfSignal(ZELSIM_DEVTYPE_E1, 1, 1);
     EXPECT_EQ(ZelDrvSetAttributeValue(hdlc, ZELSIM_ATTR_HDLC_TX, frame, sizeof(frame)), sim::kSimWorldTrunkDown);
+    ZelSimTrunkLossOfSignal(ZELSIM_DEVTYPE_E1, 1, 0);  // gone again before the frames were found
+    ZelSimTrunkLossOfSignal(ZELSIM_DEVTYPE_E1, 1, 1);
+    ZelSimSetStrict(0);
+    ZelSimTrunkLossOfSignal(ZELSIM_DEVTYPE_E1, 1, 0);
+    ZelSimAdvanceClock(10 * ZELSIM_FRAME_SYNC_DELAY_MS * kMs);
+    EXPECT_EQ(State(ZELSIM_DEVTYPE_E1, 1) & ZELSIM_TRUNK_IN_SYNC, 0u);
 }
 
 TEST_F(WorldTest, BoardTimerFiresOnceOnTheBoardsClock) {
@@ -333,6 +343,35 @@ TEST_F(WorldTest, BoardTimerFiresOnceOnTheBoardsClock) {
     ZelDrvClose(fxo);
     ZelSimAdvanceClock(100 * kMs);
     EXPECT_TRUE(Drain().empty());
+}
+
+// Strict, a line reports through its enabled device, a digit through an enabled detector that hears
+// the line, and going off-hook and ringing need the device enabled; lenient, any open device will do.
+TEST_F(WorldTest, StrictBoardReportsOnlyThroughWhatIsEnabled) {
+    enum Setup { kLineDisabled, kNoDetector, kDetectorDisabled, kDetectorOnLine, kDspJoined, kDspUnjoined, kLenient };
+    const std::vector<std::size_t> records = {0, 1, 1, 2, 2, 1, 2};  // none, the off-hook, and its digit
+    for (ZEL_UINT32 port = kLineDisabled; port <= kLenient; ++port) {
+        ZelSimSetStrict(port == kLenient ? 0 : 1);
+        const ZEL_HANDLE fxs = Open(ZELSIM_DEVTYPE_FXS, port, port != kLineDisabled && port != kLenient);
+        const ZEL_HANDLE host =
+            port == kDspJoined || port == kDspUnjoined ? Open(ZELSIM_DEVTYPE_DSP, port - kDspJoined) : fxs;
+        const ZEL_HANDLE detector = Logical(host, ZELSIM_LDTYPE_DTMF_DETECTOR, port != kDetectorDisabled);
+        if (port == kNoDetector || port == kLenient) ZelDrvClose(detector);
+        ZEL_HANDLE pipe = 0;
+        const std::uint8_t mask[] = {0xFF};
+        EXPECT_EQ(ZelDrvCreatePipe(0, &pipe), 0);
+        EXPECT_EQ(host != fxs ? ZelDrvConnectPipe(pipe, 0, fxs, 0, mask, 1) : 0, 0);
+        EXPECT_EQ(port == kDspJoined ? ZelDrvConnectLogicalDevice(pipe, 0, detector, 0) : 0, 0);
+        ASSERT_EQ(ZelSimFxsOffHook(port), 1u);
+        ASSERT_EQ(ZelSimFxsDialDtmf(port, "5"), 1u);
+        ZelSimAdvanceClock(1000 * kMs);
+        EXPECT_EQ(Drain().size(), records[port]) << port;
+    }
+    ZelSimReset();  // strict again
+    EXPECT_EQ(ZelDrvSetAttributeValueBool(Open(ZELSIM_DEVTYPE_FXO, 0, false), ZELSIM_ATTR_LINE_HOOK, 1),
+              sim::kSimWorldDeviceNotEnabled);
+    EXPECT_EQ(ZelDrvSetAttributeValueBool(Open(ZELSIM_DEVTYPE_FXS, 7, false), ZELSIM_ATTR_LINE_RING, 1),
+              sim::kSimWorldDeviceNotEnabled);
 }
 
 TEST_F(WorldTest, ClosedDeviceChangesStateWithoutRecords) {

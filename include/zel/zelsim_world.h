@@ -46,6 +46,20 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimGetClock(void);
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimAdvanceClock(ZEL_UINT64 nMicros);
 
 /* ---------------------------------------------------------------------------
+ * Strictness. The board is strict by default, and again after ZelSimReset:
+ * a line or trunk's device posts records only while it is enabled; a DTMF
+ * digit reaches the application only through an enabled DTMF detector that
+ * hears the line (hosted on its device, or joined to it by pipes on its time
+ * slots and object connections); going off-hook, ringing a telephone and
+ * tones, digits or frames need an enabled device as well as an enabled
+ * logical device (refused with 2430); a trunk regains frame synchronisation
+ * by itself after its signal returns. bStrict 0 makes it lenient: records
+ * for any open device, digits without a detector, no resynchronisation
+ * without ZelSimTrunkFrameSync.
+ * ------------------------------------------------------------------------- */
+ZELSIM_API void ZEL_CALLCONV ZelSimSetStrict(ZEL_BOOL bStrict);
+
+/* ---------------------------------------------------------------------------
  * Telephones on FXS ports. Digits: pszDigits holds 1 to ZELSIM_MAX_DIGITS
  * characters of "0123456789*#ABCD" for DTMF, of "0123456789" for pulses;
  * NULL or any other character is refused. A telephone dials only while it
@@ -100,9 +114,12 @@ ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimFxoDigits(ZEL_UINT32 nPort, const char *p
  * also loses frame synchronisation. Channels count from 0 (E1 0 to 31, T1 0
  * to 23); nBits holds the ABCD signalling bits (0 to 15, A in bit 3). HDLC
  * frames hold 1 to ZELSIM_MAX_HDLC_FRAME bytes and are refused during loss
- * of signal.
+ * of signal. On a strict board a trunk whose signal returns regains frame
+ * synchronisation ZELSIM_FRAME_SYNC_DELAY_MS later (unless the signal went
+ * again meanwhile); a lenient board waits for ZelSimTrunkFrameSync.
  * ------------------------------------------------------------------------- */
 #define ZELSIM_MAX_HDLC_FRAME 256u
+#define ZELSIM_FRAME_SYNC_DELAY_MS 100u
 
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimTrunkLossOfSignal(ZEL_UINT32 nType, ZEL_UINT32 nNumber, ZEL_BOOL bOn);
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimTrunkAlarmIndication(ZEL_UINT32 nType, ZEL_UINT32 nNumber, ZEL_BOOL bOn);

@@ -21,7 +21,9 @@ namespace zel::sim {
     X(kSimWorldTrunkDown, kSourceDriverDevice, 1, ZEL_E_CALL_FAIL, 2422,                                          \
       "SetAttributeValue: The trunk has lost its signal")                                                         \
     X(kSimWorldBadTimer, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 2426,                                   \
-      "SetAttributeValue: A timer runs for at most a day")
+      "SetAttributeValue: A timer runs for at most a day")                                                        \
+    X(kSimWorldDeviceNotEnabled, kSourceDriverDevice, 1, ZEL_E_CALL_FAIL, 2430,                                   \
+      "SetAttributeValue: The device is not enabled")
 
 ZEL_DEFINE_FAILURES(ZEL_SIM_WORLD_FAILURES, kSimWorldFailures)
 

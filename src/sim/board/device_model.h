@@ -201,6 +201,16 @@ public:
     // Every device of the board, open or not, in enumeration order.
     std::span<const PhysicalDevice> Devices() const { return devices_; }
     bool BoardOnCtBus() const { return boardLinked_; }
+    // Every slot of the connection table; only the live ones count.
+    std::span<const ObjectConnection> Connections() const { return connections_; }
+    template <class F>
+    void ForEachLogical(F &&f) const {
+        logical_.ForEach([&](ZEL_HANDLE h, const LogicalDevice &logical) { f(h, logical); });
+    }
+    template <class F>
+    void ForEachPipe(F &&f) const {
+        pipes_.ForEach([&](ZEL_HANDLE h, const Pipe &pipe) { f(h, pipe); });
+    }
 
     // The handle an open device is known by.
     static ZEL_HANDLE HandleOf(std::size_t nIndex, const PhysicalDevice &device) {

@@ -121,6 +121,17 @@ public:
         }
     }
 
+    template <class F>
+    void ForEach(F &&f) const {
+        std::size_t remaining = count_;
+        for (std::size_t index = 0; remaining != 0 && index < N; ++index) {
+            const Slot &slot = slots_[index];
+            if (!slot.live) continue;
+            --remaining;
+            f(MakeHandle(kind_, slot.generation, static_cast<std::uint32_t>(index)), slot.value);
+        }
+    }
+
     std::size_t Count() const { return count_; }
     static constexpr std::size_t Capacity() { return N; }
 

@@ -33,6 +33,7 @@ struct Step : StimulusValues {
 
 struct Scenario {
     std::vector<Step> steps;
+    bool lenient = false;  // "lenient board" before the first step: the run uses a lenient board
 };
 
 // Parses text (any bytes): true with the scenario, or false with

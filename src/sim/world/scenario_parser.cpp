@@ -454,6 +454,7 @@ Result ParseLine(std::string_view line, Step &step) {
 
 bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error) {
     scenario.steps.clear();
+    scenario.lenient = false;
     auto fail = [&](std::size_t line, std::size_t column, const std::string &message) {
         error = std::to_string(line) + ":" + std::to_string(column) + ": " + message;
         scenario.steps.clear();
@@ -477,6 +478,13 @@ bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error
         const std::size_t first = line.find_first_not_of(" \t");
         if (first == std::string_view::npos || line[first] == '#') continue;
         const std::size_t last = line.find_last_not_of(" \t");
+        if (Cursor directive(Tokens(line, 1), line.size() + 1);
+            directive.Accept({"lenient", "board"}) && directive.AtEnd()) {
+            if (!scenario.steps.empty())
+                return fail(lineNumber, first + 1, "'lenient board' comes before the first step");
+            scenario.lenient = true;
+            continue;
+        }
         if (scenario.steps.size() >= ZELSIM_SCENARIO_MAX_STEPS)
             return fail(lineNumber, first + 1, "a scenario holds at most 1024 steps");
         Step step;

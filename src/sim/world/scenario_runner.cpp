@@ -205,7 +205,15 @@ private:
 
 bool RunScenario(const Scenario &scenario, RunReport &report) {
     std::lock_guard lock(g_runLock);
-    return Run(report).Play(scenario);
+    // A lenient scenario leaves the board as strict as it found it.
+    bool strict = true;
+    WithBoard([&](Board &board) {
+        strict = WorldOf(board).strict;
+        if (scenario.lenient) WorldOf(board).strict = false;
+    });
+    const bool passed = Run(report).Play(scenario);
+    WithBoard([&](Board &board) { WorldOf(board).strict = strict; });
+    return passed;
 }
 
 }  // namespace zel::sim

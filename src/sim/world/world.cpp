@@ -25,15 +25,30 @@ void Remember(Board &board, std::string text) {
     while (world.history.size() > ZELSIM_HISTORY_ENTRIES) world.history.pop_front();
 }
 
-// One record for the line or trunk's device, when it is open.
+// Whether a device reports: open, and on a strict board enabled too.
+bool Reports(Board &board, ZEL_HANDLE h) {
+    const PhysicalDevice *device = board.devices.FindPhysical(h);
+    return device != nullptr && (device->enabled || !WorldOf(board).strict);
+}
+
+// One record for the line or trunk's device, when it reports. A DTMF digit
+// needs a detector that hears the line as well.
 void Post(Board &board, std::uint32_t type, std::uint32_t number, std::uint32_t code, std::uint32_t value,
           std::uint32_t extra, const std::string &detail = {}) {
     ZEL_HANDLE h = 0;
     const bool open = board.devices.OpenHandle(ZELSIM_BOARD, type, number, &h) == 0;
-    if (open) PostBoardEvent(board, h, code, value, (type << 8) | number, extra);
+    const bool reports = open && Reports(board, h);
+    const bool heard = code != ZELSIM_EVENT_DTMF_DIGIT || !WorldOf(board).strict || DetectorHears(board, type, number);
+    if (reports && heard) PostBoardEvent(board, h, code, value, (type << 8) | number, extra);
     std::string text = DeviceName(type, number) + ": " + std::string(EventCodeText(code));
     if (!detail.empty()) text += " " + detail;
-    if (!open) text += " (device not open: no record)";
+    if (!open) {
+        text += " (device not open: no record)";
+    } else if (!reports) {
+        text += " (device not enabled: no record)";
+    } else if (!heard) {
+        text += " (no enabled DTMF detector hears the line: no record)";
+    }
     Remember(board, std::move(text));
 }
 
@@ -118,6 +133,13 @@ struct Host {
     std::uint32_t number = 0;
 };
 
+// A strict board acts on a line only through its enabled device.
+bool LineReports(Board &board, std::uint32_t type, std::uint32_t number) {
+    ZEL_HANDLE h = 0;
+    return !WorldOf(board).strict ||
+           (board.devices.OpenHandle(ZELSIM_BOARD, type, number, &h) == 0 && Reports(board, h));
+}
+
 Host HostOf(Board &board, ZEL_HANDLE hLogical) {
     const DeviceModel &model = board.devices;
     Host host;
@@ -162,6 +184,7 @@ std::string Hex(const std::uint8_t *p, std::size_t n) {
 // trunk with signal.
 ZEL_RESULT CheckSource(Board &board, const Host &host) {
     if (!host.logical->enabled) return kSimWorldNotEnabled;
+    if (WorldOf(board).strict && !Reports(board, host.logical->host)) return kSimWorldDeviceNotEnabled;
     if (IsLine(host.type) && (LineBits(board, host.type, host.number) & ZELSIM_LINE_OFF_HOOK) == 0)
         return kSimWorldLineOnHook;
     if (const TrunkState *trunk = TrunkOrNull(board, host.type, host.number);
@@ -212,6 +235,34 @@ std::uint32_t LineBits(Board &board, std::uint32_t nType, std::uint32_t nNumber)
             bits |= ZELSIM_LINE_TONE;
     }
     return bits;
+}
+
+// The objects joined to the line: what its device hosts and the pipes on its
+// time slots, then whatever object connections reach from those.
+bool DetectorHears(Board &board, std::uint32_t nType, std::uint32_t nNumber) {
+    const DeviceModel &model = board.devices;
+    ZEL_HANDLE hLine = 0;
+    if (model.OpenHandle(ZELSIM_BOARD, nType, nNumber, &hLine) != 0) return false;
+    std::vector<ZEL_HANDLE> joined;
+    model.ForEachLogical([&](ZEL_HANDLE h, const LogicalDevice &logical) {
+        if (logical.host == hLine) joined.push_back(h);
+    });
+    model.ForEachPipe([&](ZEL_HANDLE h, const Pipe &pipe) {
+        if (pipe.device == hLine) joined.push_back(h);
+    });
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+        for (const ObjectConnection &connection : model.Connections()) {
+            if (!connection.live) continue;
+            ZEL_HANDLE other = 0;
+            if (connection.from == joined[i]) other = connection.to;
+            if (connection.to == joined[i]) other = connection.from;
+            if (other != 0 && std::find(joined.begin(), joined.end(), other) == joined.end()) joined.push_back(other);
+        }
+    }
+    return std::any_of(joined.begin(), joined.end(), [&](ZEL_HANDLE h) {
+        const LogicalDevice *logical = model.FindLogical(h);
+        return logical != nullptr && logical->type == ZELSIM_LDTYPE_DTMF_DETECTOR && logical->enabled;
+    });
 }
 
 bool ValidDigits(std::string_view digits, bool pulse) {
@@ -364,9 +415,22 @@ bool TrunkSet(Board &board, std::uint32_t nType, std::uint32_t nNumber, TrunkCon
             break;
     }
     Post(board, nType, nNumber, code, on ? 1 : 0, 0, on ? "(on)" : "(off)");
-    if (condition == TrunkCondition::kLos && on && (trunk->state & ZELSIM_TRUNK_IN_SYNC) != 0) {
+    if (condition != TrunkCondition::kLos) return true;
+    const std::uint64_t epoch = ++trunk->syncEpoch;
+    if (on && (trunk->state & ZELSIM_TRUNK_IN_SYNC) != 0) {
         trunk->state &= ~ZELSIM_TRUNK_IN_SYNC;
         Post(board, nType, nNumber, ZELSIM_EVENT_FRAME_SYNC, 0, 0, "(off)");
+    }
+    // A strict board's framer finds the frames again once the signal is
+    // back; a lenient one waits for the stimulus.
+    if (!on && WorldOf(board).strict) {
+        Schedule(board, DriverTimeMicros() + ZELSIM_FRAME_SYNC_DELAY_MS * kMs, [=](Board &b) {
+            TrunkState *t = FindTrunk(b, nType, nNumber);
+            if (t == nullptr || t->syncEpoch != epoch || (t->state & (ZELSIM_TRUNK_LOS | ZELSIM_TRUNK_IN_SYNC)) != 0)
+                return;
+            t->state |= ZELSIM_TRUNK_IN_SYNC;
+            Post(b, nType, nNumber, ZELSIM_EVENT_FRAME_SYNC, 1, 0, "(on)");
+        });
     }
     return true;
 }
@@ -402,6 +466,7 @@ bool TrunkHdlcFrame(Board &board, std::uint32_t nType, std::uint32_t nNumber, st
 ZEL_RESULT SetFxoHook(Board &board, std::uint32_t nPort, bool offHook) {
     LineState *line = FindLine(board, ZELSIM_DEVTYPE_FXO, nPort);
     if (line == nullptr || ((line->state & ZELSIM_LINE_OFF_HOOK) != 0) == offHook) return 0;
+    if (offHook && !LineReports(board, ZELSIM_DEVTYPE_FXO, nPort)) return kSimWorldDeviceNotEnabled;
     if (offHook) {
         const bool answers = (line->state & ZELSIM_LINE_RINGING) != 0;
         line->state |= ZELSIM_LINE_OFF_HOOK;
@@ -427,6 +492,7 @@ ZEL_RESULT SetFxsRing(Board &board, std::uint32_t nPort, bool ring) {
     if (line == nullptr) return 0;
     if (ring && (line->state & ZELSIM_LINE_OFF_HOOK) != 0) return kSimWorldPhoneOffHook;
     if (((line->state & ZELSIM_LINE_RINGING) != 0) == ring) return 0;
+    if (ring && !LineReports(board, ZELSIM_DEVTYPE_FXS, nPort)) return kSimWorldDeviceNotEnabled;
     line->state ^= ZELSIM_LINE_RINGING;
     Observe(board, ZELSIM_DEVTYPE_FXS, nPort, ring ? Observed::kRinging : Observed::kRingStopped, 0, {},
             ring ? "rings the telephone" : "stops ringing");
@@ -494,9 +560,14 @@ ZEL_RESULT SetTimer(Board &board, ZEL_HANDLE hDevice, std::uint32_t nMs) {
         // A device closed meanwhile took its timer along.
         const PhysicalDevice *device = b.devices.FindPhysical(hDevice);
         if (device == nullptr) return;
-        PostBoardEvent(b, hDevice, ZELSIM_EVENT_TIMER, 0, (device->info->type << 8) | device->number, 0);
-        Remember(
-            b, DeviceName(device->info->type, device->number) + ": " + std::string(EventCodeText(ZELSIM_EVENT_TIMER)));
+        std::string text =
+            DeviceName(device->info->type, device->number) + ": " + std::string(EventCodeText(ZELSIM_EVENT_TIMER));
+        if (Reports(b, hDevice)) {
+            PostBoardEvent(b, hDevice, ZELSIM_EVENT_TIMER, 0, (device->info->type << 8) | device->number, 0);
+        } else {
+            text += " (device not enabled: no record)";
+        }
+        Remember(b, std::move(text));
     });
     return 0;
 }

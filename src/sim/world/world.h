@@ -60,6 +60,7 @@ struct TrunkState {
     std::array<std::uint8_t, 32> signalling{};
     std::vector<std::uint8_t> lastFrame;  // the last HDLC frame received
     std::uint32_t framesSent = 0;
+    std::uint64_t syncEpoch = 0;  // changes when the signal goes: a pending resynchronisation lapses
 };
 
 struct TimedStimulus {
@@ -91,6 +92,9 @@ struct World {
     };
     std::map<ZEL_HANDLE, Timer> timers;  // per physical device
     std::uint64_t timerEpoch = 0;
+    // A strict board reports only through what the application enabled and
+    // connected; a lenient one (the test bench's old way) reports anyway.
+    bool strict = true;
 };
 
 World &WorldOf(Board &board);
@@ -116,6 +120,10 @@ bool TrunkSignalling(Board &board, std::uint32_t nType, std::uint32_t nNumber, s
                      std::uint32_t nBits);
 bool TrunkHdlcFrame(Board &board, std::uint32_t nType, std::uint32_t nNumber, std::uint32_t nChannel,
                     const std::uint8_t *pFrame, std::uint32_t cbFrame);
+
+// Whether an enabled DTMF detector hears the line: hosted on its device, or
+// joined to it through pipes on its time slots and object connections.
+bool DetectorHears(Board &board, std::uint32_t nType, std::uint32_t nNumber);
 
 // Digits a tone generator or a telephone can send.
 bool ValidDigits(std::string_view digits, bool pulse);

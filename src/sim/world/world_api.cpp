@@ -72,6 +72,10 @@ ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimAdvanceClock(ZEL_UINT64 nMicros) {
     });
 }
 
+ZELSIM_API void ZEL_CALLCONV ZelSimSetStrict(ZEL_BOOL bStrict) {
+    WithBoard([&](Board &board) { WorldOf(board).strict = bStrict != 0; });
+}
+
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimFxsOffHook(ZEL_UINT32 nPort) {
     return Act([&](Board &board) { return FxsOffHook(board, nPort); });
 }
