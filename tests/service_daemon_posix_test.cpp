@@ -150,6 +150,9 @@ TEST_F(ServiceDaemon, AProgramWithoutASimulatorEnumeratesOpensAndGetsItsEventThr
     // A second daemon on the same directory refuses to start.
     EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", dir_}, log_)), 1);
     EXPECT_NE(Log().find("another zelsimd is serving"), std::string::npos);
+    for (const char *quota : {"queues", "queues=-1", "pipes=2x", "trunks=2"}) {
+        EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", dir_, "--quota", quota}, log_)), 2) << quota;
+    }
 }
 
 TEST_F(ServiceDaemon, ClientsDoNotSeeEachOthersObjectsAndADeadClientsAreClosed) {

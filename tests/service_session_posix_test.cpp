@@ -5,23 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <zel/zelsim.h>
+#include <zel/zelsim_board.h>
 #include <zel/zelsim_devices.h>
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <map>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "board_failures.h"
 #include "device_failures.h"
+#include "event_signal.h"
+#include "handles.h"
 #include "requests.h"
 #include "service_wire.h"
 #include "session.h"
 #include "sim_failures.h"
-#include "event_signal.h"
 #include "words.h"
 
 namespace {
@@ -62,7 +67,6 @@ public:
         return lastToken_;
     }
     void ForgetEventToken(std::uint32_t nToken) override { tokens_.erase(nToken); }
-
     std::vector<std::uint8_t> seen_;  // the last request as the board saw it
     std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> tokens_;
     std::vector<std::uint32_t> signalled_;
@@ -86,15 +90,15 @@ struct Result {
 
 // Sends request R with the words given, at the wire's input size.
 template <class R>
-Result Send(Session &session, std::initializer_list<std::pair<zel::Word, std::uint32_t>> words,
-            std::uint32_t cbIn = 0) {
+Result Send(Session &session, std::initializer_list<std::pair<zel::Word, std::uint32_t>> words, std::uint32_t cbIn = 0,
+            std::uint32_t cbOut = R::kLayout.cbOut) {
     constexpr RequestLayout layout = R::kLayout;
     std::vector<std::uint8_t> in(cbIn != 0 ? cbIn : zel::WireInputSize(layout));
     for (const auto &[word, value] : words) {
         EXPECT_EQ(word.function, layout.function) << word.name;
         PutWord(in, word.offset, value);
     }
-    const SessionReply reply = session.Serve(zel::ControlCode(layout.function), in, layout.cbOut);
+    const SessionReply reply = session.Serve(zel::ControlCode(layout.function), in, cbOut);
     Result result;
     result.out.assign(reply.data.begin(), reply.data.end());
     result.buffer.assign(reply.buffer.begin(), reply.buffer.end());
@@ -107,9 +111,11 @@ using CloseObject = devices::close;
 using CreateLogical = devices::create_logical;
 using CreatePipe = zel::pipes::create_pipe;
 using CreateQueue = eq::create_queue;
+using Dump = zel::registers::dbg_dump;
 using Enable = devices::enable;
 using GetMany = eq::get_event_data_ex;
 using GetState = devices::get_state;
+using GetValue = zel::attributes::get_value;
 using Lookup = devices::get_device_handle;
 using Open = devices::open_physical;
 using OpenEx = devices::open_physical_ex;
@@ -126,8 +132,28 @@ ZEL_RESULT Close(Session &session, ZEL_HANDLE h) {
     return Send<CloseObject>(session, {{CloseObject::hDevice, h}}).result;
 }
 
+Result CreateOn(Session &session, ZEL_HANDLE hHost) {
+    return Send<CreateLogical>(session,
+                               {{CreateLogical::hHostDevice, hHost}, {CreateLogical::nParam2, ZELSIM_LDTYPE_RAW_DATA}});
+}
+ZEL_HANDLE NewLogical(Session &session, ZEL_HANDLE hHost) {
+    return CreateOn(session, hHost).Word(CreateLogical::hLogicalDevice);
+}
+
+// Takes the queue's records; the object of each, oldest first.
+std::vector<ZEL_HANDLE> RecordObjects(Session &session, ZEL_HANDLE hQueue) {
+    const Result taken = Send<GetMany>(
+        session, {{GetMany::hEventQueue, hQueue}, {GetMany::pEventData, kForeignAddress}, {GetMany::coEventData, 64}});
+    std::vector<ZEL_HANDLE> objects;
+    for (std::size_t at = 0; at < taken.buffer.size(); at += sizeof(ZelEventData)) {
+        objects.push_back(GetWord(taken.buffer, at + offsetof(ZelEventData, nExData0)));
+    }
+    return objects;
+}
+
 class ServiceSession : public ::testing::Test {
 protected:
+    ~ServiceSession() override { zel::service::SetQuotas({}); }
     Board board_;
     Session a_{board_, 1};
     Session b_{board_, 2};
@@ -284,6 +310,106 @@ TEST_F(ServiceSession, EventRecordsAreSentBackAsManyAsTheBoardTook) {
     EXPECT_TRUE(take(a_, 8).buffer.empty());
     // B may not take A's records.
     EXPECT_EQ(take(b_, 8).result, zel::sim::kSimEvqGetExBadQueue);
+}
+
+TEST_F(ServiceSession, RecordsAndTheDumpReachOnlyClientsThatHoldTheirObjectOrALogicalDeviceOnIt) {
+    const ZEL_HANDLE hOwn = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    const ZEL_HANDLE hHost = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 2, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    const ZEL_HANDLE hOther = OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 2, ZELSIM_OPEN_SHARED);
+    ASSERT_EQ(CreateOn(b_, hHost).result, 0);
+    ASSERT_EQ(Close(b_, hHost), 0);  // B keeps its logical device on A's host
+    const ZEL_HANDLE hQueueA = Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 4}}).Word(CreateQueue::hEventQueue);
+    const ZEL_HANDLE hQueueB = Send<CreateQueue>(b_, {{CreateQueue::coMaxEvents, 4}}).Word(CreateQueue::hEventQueue);
+    for (int k = 0; k < 6; ++k) Send<Enable>(b_, {{Enable::hDevice, hOther}});
+    Send<Enable>(a_, {{Enable::hDevice, hOwn}});  // finds room: B's six did not fill A's queue
+    EXPECT_EQ(RecordObjects(a_, hQueueA), std::vector<ZEL_HANDLE>{hOwn});
+    EXPECT_EQ(RecordObjects(b_, hQueueB), std::vector<ZEL_HANDLE>(4, hOther));
+    Send<Enable>(a_, {{Enable::hDevice, hHost}});
+    EXPECT_EQ(RecordObjects(a_, hQueueA), std::vector<ZEL_HANDLE>{hHost});
+    EXPECT_EQ(RecordObjects(b_, hQueueB), std::vector<ZEL_HANDLE>{hHost});
+
+    ASSERT_EQ(Send<Dump>(a_, {{Dump::hDevice, hOwn}, {Dump::nCommand, ZELSIM_DUMP_EVENT_QUEUES}}).result, 0);
+    const Result value = Send<GetValue>(a_,
+                                        {{GetValue::hObject, hOwn},
+                                         {GetValue::nAttribId, ZELSIM_ATTR_DEV_LAST_DUMP},
+                                         {GetValue::cbAttribValueBuf, 200}},
+                                        0, 217);
+    const std::string dump(value.out.begin() + GetValue::pAttribValue.offset, value.out.end());
+    for (const auto &[hQueue, shown] : {std::pair{hQueueA, true}, std::pair{hQueueB, false}}) {
+        std::array<char, 16> hex{};
+        std::snprintf(hex.data(), hex.size(), "0x%08X", hQueue);
+        EXPECT_EQ(dump.find(hex.data()) != std::string::npos, shown) << dump;
+    }
+}
+
+// B's last close of the host ends A's logical device; when its slot's
+// generation comes round and B's new one has the same handle, A can
+// neither use nor close it.
+TEST_F(ServiceSession, AnEndedObjectLeavesEveryLedgerAndItsHandleIsNoneOfTheNextHoldersPastAGenerationWrap) {
+    const ZEL_HANDLE hHost = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 3, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 3, ZELSIM_OPEN_SHARED);
+    const ZEL_HANDLE hStale = NewLogical(a_, hHost);
+    ASSERT_EQ(Close(a_, hHost), 0);
+    ASSERT_EQ(Close(b_, hHost), 0);
+    EXPECT_TRUE(a_.Objects().empty());
+
+    // A third client's objects on the other hosts leave 84 free slots.
+    zel::service::SetQuotas({1000, 1000, 1000, 1000});
+    Session c(board_, 3);
+    const ZEL_HANDLE hChurn = OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 4, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    for (std::uint32_t type = ZELSIM_DEVTYPE_E1; type <= ZELSIM_DEVTYPE_DSP; ++type) {
+        for (std::uint32_t number = 0; number < 8; ++number) {
+            const ZEL_HANDLE h = OpenDevice(c, type, number, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+            while (h != hChurn && CreateOn(c, h).result == 0) {
+            }
+        }
+    }
+    ZEL_HANDLE h = 0;
+    do {  // round the board until the slot is one generation short
+        h = NewLogical(c, hChurn);
+        ASSERT_EQ(Close(c, h), 0);
+    } while (zel::sim::IndexOf(h) != zel::sim::IndexOf(hStale) ||
+             zel::sim::NextGeneration(zel::sim::GenerationOf(h)) != zel::sim::GenerationOf(hStale));
+    for (int n = 0; n < 84 && h != hStale; ++n) {
+        if (n != 0) {
+            ASSERT_EQ(Close(b_, h), 0) << n;
+        }
+        h = NewLogical(b_, hChurn);
+    }
+    ASSERT_EQ(h, hStale);
+    EXPECT_EQ(Send<Enable>(a_, {{Enable::hDevice, hStale}}).result, failures::kLogicalHandleStale);
+    EXPECT_EQ(a_.CloseAll(), 0u);
+    EXPECT_EQ(Send<GetState>(b_, {{GetState::hDevice, hStale}}).result, 0);
+}
+
+TEST_F(ServiceSession, AClientsShareOfEachTableIsRefusedBeyondItsQuotaAndLeavesOthersTheirs) {
+    zel::service::SetQuotas({2, 2, 2, 2});
+    const ZEL_HANDLE hHost = OpenDevice(a_, ZELSIM_DEVTYPE_DSP, 0, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    OpenDevice(b_, ZELSIM_DEVTYPE_DSP, 0, ZELSIM_OPEN_SHARED);
+    using Make = Result (*)(Session &, ZEL_HANDLE hHost, std::uint32_t k);
+    const std::array<std::tuple<Make, zel::Word, ZEL_RESULT>, 4> rows = {{
+        {[](Session &s, ZEL_HANDLE, std::uint32_t) {
+             return Send<CreateQueue>(s, {{CreateQueue::coMaxEvents, 4}});
+         },
+         CreateQueue::hEventQueue, zel::sim::kSimQueueQuota},
+        {[](Session &s, ZEL_HANDLE, std::uint32_t) { return Send<CreatePipe>(s, {}); }, CreatePipe::hPipe,
+         zel::sim::kSimPipeQuota},
+        {[](Session &s, ZEL_HANDLE h, std::uint32_t) { return CreateOn(s, h); }, CreateLogical::hLogicalDevice,
+         zel::sim::kSimLogicalQuota},
+        {[](Session &s, ZEL_HANDLE, std::uint32_t k) { return OpenDevice(s, ZELSIM_DEVTYPE_FXO, k, 0); }, Open::hDevice,
+         zel::sim::kSimExclusiveQuota},
+    }};
+    for (const auto &[make, hNew, refusal] : rows) {
+        const ZEL_HANDLE hFirst = make(a_, hHost, 0).Word(hNew);
+        ASSERT_EQ(make(a_, hHost, 1).result, 0) << refusal;
+        const Result refused = make(a_, hHost, 2);
+        EXPECT_EQ(refused.result, refusal);
+        EXPECT_EQ(refused.Word(hNew), ZEL_INVALID_HANDLE_VALUE) << refusal;
+        EXPECT_EQ(make(b_, hHost, 3).result, 0) << refusal;  // B's share is its own
+        ASSERT_EQ(Close(a_, hFirst), 0) << refusal;
+        EXPECT_EQ(make(a_, hHost, 4).result, 0) << refusal;
+    }
 }
 
 }  // namespace

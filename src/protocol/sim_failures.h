@@ -31,7 +31,16 @@ inline constexpr std::uint32_t kSourceDriverDevice = ZEL_SRC_DRV_KVDRIVERDEVICE_
     X(kSimResultTextBadBuffer, kSourceDriverDevice, 1, ZEL_E_INVALID_PARAMETER, 1790,                              \
       "ResultCode2String: Invalid string buffer. The buffer can not be NULL and its size can not be zero")         \
     X(kSimResultTextBadDevice, kSourceDriverDevice, 1, ZEL_E_INVALID_HANDLE, 1796,                                 \
-      "Invalid device handle. Can't translate this result code to a string.")
+      "Invalid device handle. Can't translate this result code to a string.")                                      \
+    /* One client's share of the board when a service shares it among clients. */                                  \
+    X(kSimQueueQuota, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 2010,                                        \
+      "Out of resources. This client holds as many event queues as one client may")                                \
+    X(kSimPipeQuota, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 2016,                                         \
+      "Out of resources. This client holds as many pipes as one client may")                                       \
+    X(kSimLogicalQuota, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 2022,                                      \
+      "Out of resources. This client holds as many logical devices as one client may")                             \
+    X(kSimExclusiveQuota, kSourceDriverDevice, 1, ZEL_E_OUT_OF_RESOURCES, 2028,                                    \
+      "Out of resources. This client holds as many devices open exclusively as one client may")
 
 ZEL_DEFINE_FAILURES(ZEL_SIM_FAILURES, kSimFailures)
 

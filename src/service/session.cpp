@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <mutex>
+#include <system_error>
+
+#include <zel/zelsim_devices.h>
 
 #include "board_service.h"
 #include "device_failures.h"
@@ -35,7 +40,85 @@ constexpr ZEL_HANDLE NeverIssued(ZEL_HANDLE h) {
 }
 static_assert(NeverIssued(0x40030007u) == 0x40000007u);
 
+bool Matches(ZEL_HANDLE hObject, const OwnedObject &object) { return object.hObject == hObject; }
+
+// The sessions of the process: the board's keeper asks them whose an object
+// is. The board's lock is held when it asks, so the roster's lock comes
+// after it and before a ledger's; nothing calls the board holding either.
+struct Roster {
+    std::mutex mutex;
+    std::vector<Session *> sessions;
+    Quotas quotas;
+};
+
+Roster &TheRoster() {
+    static Roster roster;
+    return roster;
+}
+
+// The session whose request this thread is serving: the debug dump asks
+// what it may show.
+thread_local const Session *t_serving = nullptr;
+
+class Serving {
+public:
+    explicit Serving(const Session &session) { t_serving = &session; }
+    ~Serving() { t_serving = nullptr; }
+    Serving(const Serving &) = delete;
+    Serving &operator=(const Serving &) = delete;
+};
+
+bool KeeperMayReceive(void *, ZEL_HANDLE hQueue, ZEL_HANDLE hObject) {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    for (const Session *session : roster.sessions) {
+        if (session->Holdings().Owns(hQueue)) return session->Holdings().OwnsOrHostsOn(hObject);
+    }
+    return false;  // a queue no client holds yet hears of nothing
+}
+
+// Outside a client's request (the operator's commands) everything shows.
+bool KeeperVisible(void *, ZEL_HANDLE hObject) { return t_serving == nullptr || t_serving->Holdings().Owns(hObject); }
+
+void KeeperClosed(void *, ZEL_HANDLE hObject) {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    for (Session *session : roster.sessions) session->ObjectEnded(hObject);
+}
+
+const sim::ObjectKeeper kKeeper{&KeeperMayReceive, &KeeperVisible, &KeeperClosed, nullptr};
+
 }  // namespace
+
+void SetQuotas(const Quotas &quotas) {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    roster.quotas = quotas;
+}
+
+Quotas CurrentQuotas() {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    return roster.quotas;
+}
+
+bool ParseQuota(std::string_view text, Quotas *pQuotas) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return false;
+    const std::string_view kind = text.substr(0, equals);
+    const std::string_view number = text.substr(equals + 1);
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (number.empty() || error != std::errc{} || end != number.data() + number.size()) return false;
+    std::uint32_t *target = kind == "queues"      ? &pQuotas->queues
+                            : kind == "pipes"     ? &pQuotas->pipes
+                            : kind == "logical"   ? &pQuotas->logicalDevices
+                            : kind == "exclusive" ? &pQuotas->exclusiveOpens
+                                                  : nullptr;
+    if (target == nullptr) return false;
+    *target = value;
+    return true;
+}
 
 // ---------------------------------------------------------------------------
 // Ledger
@@ -43,51 +126,98 @@ static_assert(NeverIssued(0x40030007u) == 0x40000007u);
 
 bool Ledger::Owns(ZEL_HANDLE hObject) const {
     std::lock_guard lock(mutex_);
-    return std::any_of(objects_.begin(), objects_.end(),
-                       [hObject](const OwnedObject &object) { return object.hObject == hObject; });
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [hObject](const Entry &entry) { return Matches(hObject, entry.object); });
 }
 
-void Ledger::Acquire(ZEL_HANDLE hObject) {
+bool Ledger::OwnsOrHostsOn(ZEL_HANDLE hObject) const {
     std::lock_guard lock(mutex_);
-    for (OwnedObject &object : objects_) {
-        if (object.hObject == hObject) {
-            ++object.opens;
+    return std::any_of(entries_.begin(), entries_.end(), [hObject](const Entry &entry) {
+        return Matches(hObject, entry.object) || entry.hHost == hObject;
+    });
+}
+
+void Ledger::Acquire(ZEL_HANDLE hObject, ZEL_HANDLE hHost, bool exclusive) {
+    std::lock_guard lock(mutex_);
+    for (Entry &entry : entries_) {
+        if (Matches(hObject, entry.object)) {
+            ++entry.object.opens;
             return;
         }
     }
-    objects_.push_back({hObject, 1});
+    entries_.push_back({{hObject, 1}, hHost, exclusive});
 }
 
 bool Ledger::Drop(ZEL_HANDLE hObject) {
     std::lock_guard lock(mutex_);
-    const auto found = std::find_if(objects_.begin(), objects_.end(),
-                                    [hObject](const OwnedObject &object) { return object.hObject == hObject; });
-    if (found == objects_.end()) return false;
-    if (--found->opens != 0) return false;
-    objects_.erase(found);
+    const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                    [hObject](const Entry &entry) { return Matches(hObject, entry.object); });
+    if (found == entries_.end()) return false;
+    if (--found->object.opens != 0) return false;
+    entries_.erase(found);
     return true;
 }
 
 void Ledger::Remove(ZEL_HANDLE hObject) {
     std::lock_guard lock(mutex_);
-    std::erase_if(objects_, [hObject](const OwnedObject &object) { return object.hObject == hObject; });
+    std::erase_if(entries_, [hObject](const Entry &entry) { return Matches(hObject, entry.object); });
 }
 
 std::vector<OwnedObject> Ledger::Objects() const {
     std::lock_guard lock(mutex_);
-    return objects_;
+    std::vector<OwnedObject> objects;
+    objects.reserve(entries_.size());
+    for (const Entry &entry : entries_) objects.push_back(entry.object);
+    return objects;
+}
+
+std::uint32_t Ledger::Count(std::uint32_t nKind) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::uint32_t>(std::count_if(entries_.begin(), entries_.end(), [nKind](const Entry &entry) {
+        return sim::KindOf(entry.object.hObject) == nKind;
+    }));
+}
+
+std::uint32_t Ledger::CountExclusive() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::uint32_t>(
+        std::count_if(entries_.begin(), entries_.end(), [](const Entry &entry) { return entry.exclusive; }));
+}
+
+bool Ledger::TakeLatest(OwnedObject *pObject) {
+    std::lock_guard lock(mutex_);
+    if (entries_.empty()) return false;
+    *pObject = entries_.back().object;
+    entries_.pop_back();
+    return true;
 }
 
 std::vector<OwnedObject> Ledger::TakeAll() {
     std::lock_guard lock(mutex_);
-    std::vector<OwnedObject> taken(objects_.rbegin(), objects_.rend());
-    objects_.clear();
+    std::vector<OwnedObject> taken;
+    taken.reserve(entries_.size());
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) taken.push_back(entry->object);
+    entries_.clear();
     return taken;
 }
 
 // ---------------------------------------------------------------------------
 // Session
 // ---------------------------------------------------------------------------
+
+Session::Session(SessionHost &host, std::uint32_t nId) : host_(host), id_(nId) {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    if (roster.sessions.empty()) sim::SetObjectKeeper(&kKeeper);
+    roster.sessions.push_back(this);
+}
+
+Session::~Session() {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    std::erase(roster.sessions, this);
+    if (roster.sessions.empty()) sim::SetObjectKeeper(nullptr);
+}
 
 SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut) {
     const std::uint32_t function = FunctionNumber(nControlCode);
@@ -109,7 +239,11 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
     }
     out_.assign(cbOut, 0);
     std::uint32_t cbReturned = 0;
-    const bool succeeded = host_.BoardIoControl(nControlCode, in_, out_, &cbReturned);
+    bool succeeded = true;
+    if (fields == nullptr || !RefuseOverQuota(function, cbOut, &cbReturned)) {
+        const Serving serving(*this);
+        succeeded = host_.BoardIoControl(nControlCode, in_, out_, &cbReturned);
+    }
     const std::uint32_t delivered = std::min(cbReturned, cbOut);
     if (fields != nullptr) {
         RecordOutcome(function, in, succeeded, delivered, token);
@@ -122,6 +256,37 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
     reply.data = std::span(out_).first(delivered);
     if (!buffer_.empty()) reply.buffer = std::span(buffer_).first(WrittenBufferBytes(function, delivered));
     return reply;
+}
+
+// A request the board would take in full that makes one more object of a
+// kind the client holds its share of. The reply is the board's way of
+// refusing: the whole output, the new handle invalid, the result word.
+bool Session::RefuseOverQuota(std::uint32_t nFunction, std::uint32_t cbOut, std::uint32_t *pcbReturned) {
+    const RequestLayout &layout = FindRequestFields(nFunction)->layout;
+    if (in_.size() < layout.cbIn || cbOut < layout.cbOut) return false;
+    const Quotas quotas = CurrentQuotas();
+    const auto held = [this](sim::HandleKind kind) { return ledger_.Count(static_cast<std::uint32_t>(kind)); };
+    ZEL_RESULT refusal = 0;
+    Word hNew{};
+    if (nFunction == req::kCreateEventQueue.function) {
+        if (held(sim::HandleKind::kEventQueue) >= quotas.queues) refusal = sim::kSimQueueQuota;
+        hNew = event_queues::create_queue::hEventQueue;
+    } else if (nFunction == req::kCreatePipe.function) {
+        if (held(sim::HandleKind::kPipe) >= quotas.pipes) refusal = sim::kSimPipeQuota;
+        hNew = pipes::create_pipe::hPipe;
+    } else if (nFunction == req::kCreateLogicalDevice.function) {
+        if (held(sim::HandleKind::kLogicalDevice) >= quotas.logicalDevices) refusal = sim::kSimLogicalQuota;
+        hNew = devices::create_logical::hLogicalDevice;
+    } else if (nFunction == req::kOpenPhysicalDevice.function) {
+        const bool exclusive = (GetWord(in_, devices::open_physical::nParam4.offset) & ZELSIM_OPEN_SHARED) == 0;
+        if (exclusive && ledger_.CountExclusive() >= quotas.exclusiveOpens) refusal = sim::kSimExclusiveQuota;
+        hNew = devices::open_physical::hDevice;
+    }
+    if (refusal == 0) return false;
+    PutWord(out_, hNew.offset, ZEL_INVALID_HANDLE_VALUE);
+    PutWord(out_, layout.resultOffset, static_cast<std::uint32_t>(refusal));
+    *pcbReturned = cbOut;
+    return true;
 }
 
 void Session::MaskForeignHandles(std::uint32_t nFunction) {
@@ -196,7 +361,14 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
         if (cbDelivered < field.offset + 4u) continue;
         const ZEL_HANDLE h = GetWord(out_, field.offset);
         if (field.role == FieldRole::kNewHandle && h != 0 && h != ZEL_INVALID_HANDLE_VALUE) {
-            ledger_.Acquire(h);
+            ZEL_HANDLE hHost = 0;
+            bool exclusive = false;
+            if (nFunction == req::kCreateLogicalDevice.function) {
+                hHost = GetWordOr0(clientIn, devices::create_logical::hHostDevice);
+            } else if (nFunction == req::kOpenPhysicalDevice.function) {
+                exclusive = (GetWordOr0(clientIn, devices::open_physical::nParam4) & ZELSIM_OPEN_SHARED) == 0;
+            }
+            ledger_.Acquire(h, hHost, exclusive);
             if (nToken != 0) {
                 queueTokens_.emplace_back(h, nToken);
                 tokenKept = true;
@@ -210,11 +382,11 @@ void Session::RecordOutcome(std::uint32_t nFunction, std::span<const std::uint8_
     if (nToken != 0 && !tokenKept) host_.ForgetEventToken(nToken);
     if (!accepted) return;
     if (nFunction == req::kClose.function) {
+        // What the board ended has left the ledger already, with whatever
+        // it took along.
         const ZEL_HANDLE h = GetWordOr0(clientIn, devices::close::hDevice);
-        if (ledger_.Drop(h)) {
-            ForgetQueueToken(h);
-            if (sim::IsKind(h, sim::HandleKind::kPhysicalDevice)) DropClosedLogicalDevices();
-        }
+        ledger_.Drop(h);
+        if (!ledger_.Owns(h)) ForgetQueueToken(h);
     } else if (nFunction == req::kOpenPhysicalDeviceEx.function) {
         AcquireOpenedDevice(clientIn);
     }
@@ -237,24 +409,6 @@ void Session::AcquireOpenedDevice(std::span<const std::uint8_t> clientIn) {
     ledger_.Acquire(GetWord(out, Lookup::hDevice));
 }
 
-// The last close of a device closes the logical devices it hosts: the
-// ledger lets go of those the board no longer knows, so what it lists is
-// what the client holds.
-void Session::DropClosedLogicalDevices() {
-    constexpr RequestLayout state = req::kGetState;
-    for (const OwnedObject &object : ledger_.Objects()) {
-        if (!sim::IsKind(object.hObject, sim::HandleKind::kLogicalDevice)) continue;
-        std::array<std::uint8_t, state.cbIn> in{};
-        std::array<std::uint8_t, state.cbOut> out{};
-        PutWord(in, devices::get_state::hDevice, object.hObject);
-        std::uint32_t cbReturned = 0;
-        if (host_.BoardIoControl(ControlCode(state.function), in, out, &cbReturned) && cbReturned >= state.cbOut &&
-            static_cast<ZEL_RESULT>(GetWord(out, state.resultOffset)) == sim::failures::kLogicalHandleStale) {
-            ledger_.Remove(object.hObject);
-        }
-    }
-}
-
 void Session::ForgetQueueToken(ZEL_HANDLE hQueue) {
     const auto found = std::find_if(queueTokens_.begin(), queueTokens_.end(),
                                     [hQueue](const auto &entry) { return entry.first == hQueue; });
@@ -266,7 +420,10 @@ void Session::ForgetQueueToken(ZEL_HANDLE hQueue) {
 std::uint32_t Session::CloseAll() {
     constexpr RequestLayout close = req::kClose;
     std::uint32_t closed = 0;
-    for (const OwnedObject &object : ledger_.TakeAll()) {
+    // One at a time: a close may end others of the ledger (a host's logical
+    // devices), which then leave it and are not closed again.
+    OwnedObject object;
+    while (ledger_.TakeLatest(&object)) {
         for (std::uint32_t k = 0; k < object.opens; ++k) {
             std::array<std::uint8_t, close.cbIn> in{};
             std::array<std::uint8_t, close.cbOut> out{};

@@ -12,13 +12,20 @@
 //     signals it;
 //   - a caller's buffer address (0x81B, 0x8D4) becomes a buffer of the
 //     session's own; the bytes the board wrote into it travel back in the
-//     reply. A client's address never reaches the board.
+//     reply. A client's address never reaches the board;
+//   - a request that would take the client past its share of the board's
+//     tables (Quotas) is refused without reaching the board.
+// While any session lives, the board asks the sessions whose objects are
+// whose: a record goes only to queues of clients that hold its object (or a
+// logical device on it), the debug dump shows the asker's queues only, and an
+// object the board ends, for whatever reason, leaves every ledger at once.
 // Sockets are not its business: it is tested against the board alone.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +33,21 @@
 #include "control_host.h"
 
 namespace zel::service {
+
+// How much of the board's tables one client may hold at once. The defaults
+// leave room for three more clients at least.
+struct Quotas {
+    std::uint32_t queues = 16;          // of 64
+    std::uint32_t pipes = 64;           // of 256
+    std::uint32_t logicalDevices = 96;  // of 512 (fewer fit on the hosts)
+    std::uint32_t exclusiveOpens = 6;   // devices of 24
+};
+// For every session of the process, from its next request on.
+void SetQuotas(const Quotas &quotas);
+Quotas CurrentQuotas();
+// Applies "KIND=N" (KIND queues, pipes, logical or exclusive; N from 0) to
+// *pQuotas; false, leaving it alone, when the text is not that.
+bool ParseQuota(std::string_view text, Quotas *pQuotas);
 
 // What a session needs of the service around it.
 class SessionHost {
@@ -44,18 +66,33 @@ public:
 class Ledger {
 public:
     bool Owns(ZEL_HANDLE hObject) const;
-    void Acquire(ZEL_HANDLE hObject);
+    // Owns it, or a logical device it hosts.
+    bool OwnsOrHostsOn(ZEL_HANDLE hObject) const;
+    // hHost: the device a logical device is on; exclusive: a device the
+    // client alone has open.
+    void Acquire(ZEL_HANDLE hObject, ZEL_HANDLE hHost = 0, bool exclusive = false);
     // Drops one open; true when that was the last.
     bool Drop(ZEL_HANDLE hObject);
     // Forgets the object, however many opens it had.
     void Remove(ZEL_HANDLE hObject);
     std::vector<OwnedObject> Objects() const;
+    std::uint32_t Count(std::uint32_t nKind) const;
+    std::uint32_t CountExclusive() const;
+    // The latest acquired object with its opens, taken out; false when none.
+    bool TakeLatest(OwnedObject *pObject);
     // Every object with its opens, latest acquired first; the ledger is empty after.
     std::vector<OwnedObject> TakeAll();
 
 private:
-    mutable std::mutex mutex_;  // the control connection reads it while the session serves
-    std::vector<OwnedObject> objects_;
+    struct Entry {
+        OwnedObject object;
+        ZEL_HANDLE hHost = 0;
+        bool exclusive = false;
+    };
+    // The control connection reads it while the session serves; the board
+    // drops what it ends while another client's request runs.
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;
 };
 
 struct SessionReply {
@@ -67,7 +104,10 @@ struct SessionReply {
 
 class Session {
 public:
-    Session(SessionHost &host, std::uint32_t nId) : host_(host), id_(nId) {}
+    Session(SessionHost &host, std::uint32_t nId);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
     // Serves one request of the client. The reply's spans stay valid until
     // the next call.
@@ -82,8 +122,12 @@ public:
 
     std::vector<OwnedObject> Objects() const { return ledger_.Objects(); }
     std::uint32_t Id() const { return id_; }
+    // What the board asks of the client's objects, under the board's lock.
+    const Ledger &Holdings() const { return ledger_; }
+    void ObjectEnded(ZEL_HANDLE hObject) { ledger_.Remove(hObject); }
 
 private:
+    bool RefuseOverQuota(std::uint32_t nFunction, std::uint32_t cbOut, std::uint32_t *pcbReturned);
     void MaskForeignHandles(std::uint32_t nFunction);
     bool PrepareCallerBuffer(std::uint32_t nFunction);
     std::uint32_t WrittenBufferBytes(std::uint32_t nFunction, std::uint32_t cbDelivered) const;
@@ -91,7 +135,6 @@ private:
                        std::uint32_t cbDelivered, std::uint32_t nToken);
     void AcquireOpenedDevice(std::span<const std::uint8_t> clientIn);
     void ForgetQueueToken(ZEL_HANDLE hQueue);
-    void DropClosedLogicalDevices();
     bool OwnResult(std::uint32_t nFunction, std::uint32_t cbDelivered, ZEL_RESULT *pResult) const;
 
     SessionHost &host_;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "board.h"
+#include "board_clients.h"
 
 namespace zel::sim {
 namespace {
@@ -306,6 +307,7 @@ void DeviceModel::CloseLastOpen(std::size_t nIndex) {
     device.enabled = false;
     device.shared = false;
     device.generation = NextGeneration(device.generation);
+    ObjectClosed(hDevice);
 }
 
 void DeviceModel::CloseLogical(ZEL_HANDLE hLogical) {
@@ -314,6 +316,7 @@ void DeviceModel::CloseLogical(ZEL_HANDLE hLogical) {
     DropConnectionsOf(hLogical);
     if (PhysicalDevice *host = DeviceOf(logical->host)) --host->logicalCount;
     logical_.Remove(hLogical);
+    ObjectClosed(hLogical);
 }
 
 void DeviceModel::ClosePipe(ZEL_HANDLE hPipe) {
@@ -322,6 +325,7 @@ void DeviceModel::ClosePipe(ZEL_HANDLE hPipe) {
     ReleaseSlots(*pipe);
     DropConnectionsOf(hPipe);
     pipes_.Remove(hPipe);
+    ObjectClosed(hPipe);
 }
 
 // ---------------------------------------------------------------------------

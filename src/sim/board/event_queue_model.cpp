@@ -3,14 +3,32 @@
 #include <atomic>
 
 #include "board.h"
+#include "board_clients.h"
 #include "board_time.h"
 
 namespace zel::sim {
 namespace {
 std::atomic<const EventSignaller *> g_signaller{nullptr};
+std::atomic<const ObjectKeeper *> g_keeper{nullptr};
 }  // namespace
 
 void SetEventSignaller(const EventSignaller *pSignaller) { g_signaller.store(pSignaller); }
+
+void SetObjectKeeper(const ObjectKeeper *pKeeper) { g_keeper.store(pKeeper); }
+
+bool MayReceive(ZEL_HANDLE hQueue, ZEL_HANDLE hObject) {
+    const ObjectKeeper *keeper = g_keeper.load();
+    return keeper == nullptr || keeper->pfnMayReceive(keeper->pContext, hQueue, hObject);
+}
+
+bool VisibleToCaller(ZEL_HANDLE hObject) {
+    const ObjectKeeper *keeper = g_keeper.load();
+    return keeper == nullptr || keeper->pfnVisible(keeper->pContext, hObject);
+}
+
+void ObjectClosed(ZEL_HANDLE hObject) {
+    if (const ObjectKeeper *keeper = g_keeper.load()) keeper->pfnClosed(keeper->pContext, hObject);
+}
 
 void SignalBoundEvent(OSA_HANDLE hEvent) {
     if (const EventSignaller *signaller = g_signaller.load()) {
@@ -59,7 +77,10 @@ void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, 
     record.nData3 = static_cast<std::uint32_t>(now >> 32);
     record.nData4 = nData4;
     record.nData5 = nData5;
-    state.queues.ForEach([&record](ZEL_HANDLE, DriverEventQueue &queue) {
+    // A queue that may not hear of the object is not full of it either: it
+    // neither takes the record nor counts it lost.
+    state.queues.ForEach([&record, hObject](ZEL_HANDLE hQueue, DriverEventQueue &queue) {
+        if (!MayReceive(hQueue, hObject)) return;
         if (!QueueRecord(queue, record)) ++queue.lost;
     });
 }
@@ -70,6 +91,7 @@ bool CloseEventQueue(Board &board, ZEL_HANDLE hEventQueue) {
     if (queue == nullptr) return false;
     *queue = DriverEventQueue{};  // gives the ring's memory back now
     queues.Remove(hEventQueue);
+    ObjectClosed(hEventQueue);
     return true;
 }
 

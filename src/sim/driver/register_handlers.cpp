@@ -7,6 +7,7 @@
 
 #include "attribute_model.h"
 #include "board.h"
+#include "board_clients.h"
 #include "board_failures.h"
 #include "board_time.h"
 #include "device_model.h"
@@ -97,7 +98,9 @@ std::string DumpRegisters(Board &board, ZEL_HANDLE hDevice) {
 
 std::string DumpEventQueues(Board &board) {
     std::string text;
+    // Through a service, the asker sees its own queues only.
     board.queues.queues.ForEach([&text](ZEL_HANDLE hQueue, const DriverEventQueue &queue) {
+        if (!VisibleToCaller(hQueue)) return;
         Append(text, "queue 0x%08" PRIX32 ": count=%" PRIu32 " capacity=%" PRIu32 " lost=%" PRIu32 " event=%u\n",
                hQueue, queue.count, queue.capacity, queue.lost, queue.hEvent != nullptr ? 1u : 0u);
     });
