@@ -28,10 +28,16 @@ struct CallerBufferRule {
     std::uint16_t writtenOffset = 0;
 
     constexpr CallerBufferRule() = default;
-    constexpr CallerBufferRule(const Word &size, std::uint16_t bytesPerUnit, const Word *written = nullptr)
+    // A text: the driver writes up to its NUL.
+    constexpr CallerBufferRule(const Word &size, std::uint16_t bytesPerUnit)
+        : sizeOffset(static_cast<std::uint16_t>(size.offset)), unit(bytesPerUnit) {}
+    // Units, as many as the output word written says. (A reference, not a
+    // pointer: gcc's sanitizer builds do not fold a static's address
+    // compared with null.)
+    constexpr CallerBufferRule(const Word &size, std::uint16_t bytesPerUnit, const Word &written)
         : sizeOffset(static_cast<std::uint16_t>(size.offset)),
           unit(bytesPerUnit),
-          writtenOffset(static_cast<std::uint16_t>(written != nullptr ? written->offset : 0)) {}
+          writtenOffset(static_cast<std::uint16_t>(written.offset)) {}
 };
 
 inline constexpr std::size_t kMaxInputFields = 9;
@@ -125,7 +131,7 @@ inline constexpr std::array kAll = {
                                     {eq::get_event_data::hEventQueue, eq::get_event_data::nExData0,
                                      eq::get_event_data::nExData1, eq::get_event_data::nData0}),
     Showing<eq::get_event_data_ex>("ZelDrvGetEventDataEx", {eq::get_event_data_ex::coEventData, kEventRecordBytes,
-                                                            &eq::get_event_data_ex::coEventsReturned}),
+                                                            eq::get_event_data_ex::coEventsReturned}),
     Showing<eq::set_event_data_ex>("ZelDrvSetEventDataEx"),
 };
 
