@@ -196,11 +196,21 @@ TEST(ZelcodeScan, TakesWholeWordsOnly) {
     }
 }
 
-std::string Annotate(const std::vector<std::string> &lines, bool loose, bool json) {
-    zel::code::LogAnnotator annotator(loose, json);
+// Line by line, and checked against the whole log given at once.
+std::string Annotate(const std::vector<std::string> &lines, bool loose, bool json, bool summary = false) {
+    zel::code::LogAnnotator annotator(loose, json, summary);
+    zel::code::LogAnnotator atOnce(loose, json, summary);
     std::string out;
-    for (const std::string &line : lines) annotator.AddLine(line, out);
+    std::string whole;
+    for (const std::string &line : lines) {
+        annotator.AddLine(line, out);
+        whole += line;
+    }
     annotator.Finish(out);
+    std::string outAtOnce;
+    atOnce.AddLines(whole, outAtOnce);
+    atOnce.Finish(outAtOnce);
+    EXPECT_EQ(outAtOnce, out);
     return out;
 }
 

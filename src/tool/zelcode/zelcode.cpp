@@ -40,6 +40,7 @@ struct Options {
     bool loose = false;
     bool help = false;
     bool version = false;
+    bool summary = false;
     const char *logPath = nullptr;
     std::vector<std::string_view> codes;
 };
@@ -62,6 +63,8 @@ int ParseArguments(int argc, char **argv, Options &options) {
             options.json = true;
         } else if (arg == "--loose") {
             options.loose = true;
+        } else if (arg == "--summary") {
+            options.summary = true;
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
         } else if (arg == "-V" || arg == "--version") {
@@ -121,39 +124,76 @@ int ExplainCodes(const Options &options) {
     return status;
 }
 
-int AnnotateLog(const Options &options) {
-    std::FILE *in = stdin;
-    const bool fromFile = options.logPath != nullptr && std::strcmp(options.logPath, "-") != 0;
-    if (fromFile) {
-        in = std::fopen(options.logPath, "rb");
-        if (in == nullptr) {
-            std::fprintf(stderr, "zelcode: cannot open '%s': %s\n", options.logPath, std::strerror(errno));
-            return kExitUsage;
-        }
-    } else {
-        zel::osa::UseBinaryStdin();
-    }
+// Large blocks: the log is copied in pieces of this size or more, and the
+// output written when it reaches it.
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
-    zel::code::LogAnnotator annotator(options.loose, options.json);
+// A file read in large blocks, each cut after its last newline; the rest of
+// a block starts the next one.
+bool AnnotateFile(std::FILE *in, zel::code::LogAnnotator &annotator, bool &written) {
+    std::vector<char> buffer(kBlockSize);
+    std::size_t kept = 0;
+    std::string out;
+    out.reserve(2 * kBlockSize);
+    for (;;) {
+        if (kept == buffer.size()) buffer.resize(buffer.size() * 2);  // a line longer than a block
+        const std::size_t read = std::fread(buffer.data() + kept, 1, buffer.size() - kept, in);
+        const std::size_t filled = kept + read;
+        const bool end = read == 0;
+        std::size_t whole = filled;
+        if (!end) {
+            while (whole > 0 && buffer[whole - 1] != '\n') --whole;
+        }
+        annotator.AddLines(std::string_view(buffer.data(), whole), out);
+        kept = filled - whole;
+        std::memmove(buffer.data(), buffer.data() + whole, kept);
+        if (out.size() >= kBlockSize || end) {
+            written = written && Write(out);
+            out.clear();
+        }
+        if (end) return std::ferror(in) == 0;
+    }
+}
+
+// Standard input line by line, each written at once, so a log followed as
+// it grows shows at once.
+bool AnnotateStdin(zel::code::LogAnnotator &annotator, bool &written) {
     std::string line;
     std::string out;
-    bool written = true;
-    for (int c = std::getc(in);; c = std::getc(in)) {
+    for (int c = std::getc(stdin);; c = std::getc(stdin)) {
         if (c != EOF) line += static_cast<char>(c);
         if ((c == '\n' || c == EOF) && !line.empty()) {
-            annotator.AddLine(line, out);
+            annotator.AddLines(line, out);
             line.clear();
-            // Flushed per line, so a log followed as it grows shows at once.
-            written = written && Write(out) && (in != stdin || std::fflush(stdout) == 0);
+            written = written && Write(out) && std::fflush(stdout) == 0;
             out.clear();
         }
         if (c == EOF) break;
     }
-    const bool readFailed = std::ferror(in) != 0;
-    if (fromFile) std::fclose(in);
+    return std::ferror(stdin) == 0;
+}
+
+int AnnotateLog(const Options &options) {
+    const bool fromFile = options.logPath != nullptr && std::strcmp(options.logPath, "-") != 0;
+    zel::code::LogAnnotator annotator(options.loose, options.json, options.summary);
+    bool written = true;
+    bool readOk = true;
+    if (fromFile) {
+        std::FILE *in = std::fopen(options.logPath, "rb");
+        if (in == nullptr) {
+            std::fprintf(stderr, "zelcode: cannot open '%s': %s\n", options.logPath, std::strerror(errno));
+            return kExitUsage;
+        }
+        readOk = AnnotateFile(in, annotator, written);
+        std::fclose(in);
+    } else {
+        zel::osa::UseBinaryStdin();
+        readOk = AnnotateStdin(annotator, written);
+    }
+    std::string out;
     annotator.Finish(out);
     written = written && Write(out) && std::fflush(stdout) == 0;
-    if (readFailed) {
+    if (!readOk) {
         std::fprintf(stderr, "zelcode: cannot read the log\n");
         return kExitUsage;
     }
