@@ -2,6 +2,7 @@
 // code, which words of a log it takes for codes, and the annotated log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include <zel/zel.h>
 #include <zel/zelnames.h>
+#include "catalogue.h"
 #include "connection.h"
 #include "result.h"
 #include "zelcode_explain.h"
@@ -146,6 +148,38 @@ TEST(ZelcodeExplain, JsonEscapesTextAndWritesNullForNone) {
     EXPECT_EQ(placed.substr(placed.size() - 28), ",\"line_number\":7,\"column\":3}");
 }
 
+TEST(ZelcodeCatalogue, EveryEntryOnceWithTheResultRaisedForIt) {
+    const auto items = zel::code::CatalogueItems();
+    const auto catalogue = zel::Catalogue();
+    ASSERT_EQ(items.size(), catalogue.size());
+    std::size_t unraised = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(items[i].code);
+        const zel::CatalogueEntry *entry = zel::CatalogueFind(static_cast<ZEL_RESULT>(items[i].code));
+        EXPECT_EQ(entry, &catalogue[i]);
+        EXPECT_STREQ(items[i].sourceName, ZelSourceIdName(catalogue[i].source));
+        unraised += items[i].code == catalogue[i].key ? 1 : 0;
+    }
+    // Only the data rows, texts that nothing here raises, go without a result.
+    std::ifstream data(ZEL_TEST_SOURCE_DIR "/src/result/catalogue_data.inc");
+    std::size_t rows = 0;
+    for (std::string line; std::getline(data, line);) rows += line.rfind('{', 0) == 0 ? 1 : 0;
+    EXPECT_EQ(unraised, rows);
+    EXPECT_EQ(zel::code::FormatCatalogueText(items[0]),
+              "0x00010E00: source 0 ZEL_SRC_SOURCE_ID_NONE; line 270; \"User buffer is too small\"");
+}
+
+TEST(ZelcodeCatalogue, SearchIgnoresCase) {
+    std::vector<std::uint32_t> found;
+    for (const auto &item : zel::code::CatalogueItems()) {
+        if (zel::code::ContainsIgnoringCase(item.text, "NOT connected")) found.push_back(item.code);
+    }
+    EXPECT_NE(std::find(found.begin(), found.end(), U(zel::kReleaseNotConnected)), found.end());
+    EXPECT_EQ(U(zel::kReleaseNotConnected), 0x3500F916u);
+    EXPECT_FALSE(zel::code::ContainsIgnoringCase("not connected", "not  connected"));
+    EXPECT_FALSE(zel::code::ContainsIgnoringCase("conn", "connected"));
+}
+
 TEST(ZelcodeArguments, OneToEightHexDigitsWithOptionalPrefix) {
     const std::map<std::string, std::uint32_t> good = {
         {"0", 0},
@@ -264,6 +298,40 @@ TEST(ZelcodeLog, JsonHasPositionsAndNoLogText) {
                        zel::code::FormatJson(Explain(0xC300AA0Du), &fourth) + "\n]\n");
     EXPECT_EQ(Annotate({"no codes\n"}, false, true), "[]\n");
     EXPECT_EQ(Annotate({}, false, false), "");
+}
+
+TEST(ZelcodeLog, SummaryCountsEachCodeWithItsFirstAndLastLine) {
+    const std::uint32_t codes[] = {0xB500D50Bu, 0x2u, 0xC300AA0Du};
+    std::vector<std::string> log;
+    std::map<std::uint32_t, std::vector<std::size_t>> lines;  // code -> line numbers, one per time
+    for (std::size_t i = 0; i < 60; ++i) {
+        std::string line = "step " + std::to_string(i);
+        for (std::size_t k = 0; k < 3; ++k) {
+            if ((i * (k + 2)) % 7 > k) continue;
+            line += " 0x" + std::string(k == 1 ? "2" : k == 0 ? "b500d50b" : "C300AA0D");
+            lines[codes[k]].push_back(i + 1);
+        }
+        log.push_back(line + "\n");
+    }
+    std::map<std::uint32_t, std::string> expected;
+    for (const auto &[code, at] : lines) {
+        expected[code] = std::to_string(at.size()) + "\t" + std::to_string(at.front()) + "\t" +
+                         std::to_string(at.back()) + "\t" + zel::code::FormatText(Explain(code)) + "\n";
+    }
+    const std::string out = Annotate(log, false, false, true);
+    std::size_t previousCount = SIZE_MAX;
+    std::size_t at = 0;
+    for (std::size_t end = out.find('\n'); end != std::string::npos; at = end + 1, end = out.find('\n', at)) {
+        const std::string line = out.substr(at, end + 1 - at);
+        const auto code = zel::code::ParseCodeArgument(line.substr(line.rfind('\t') + 1, 10));
+        ASSERT_TRUE(code.has_value()) << line;
+        EXPECT_EQ(line, expected[*code]);
+        expected.erase(*code);
+        EXPECT_LE(std::stoul(line), previousCount) << "not by count";
+        previousCount = std::stoul(line);
+    }
+    EXPECT_TRUE(expected.empty());
+    EXPECT_EQ(Annotate({"none\n"}, false, true, true), "[]\n");
 }
 
 }  // namespace
