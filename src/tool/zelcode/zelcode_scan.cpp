@@ -1,7 +1,6 @@
 #include "zelcode_scan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "zelcode_explain.h"
@@ -257,9 +256,9 @@ void LogAnnotator::Finish(std::string &out) {
                           ",\"last_line\":" + std::to_string(seen.lastLine) + "}";
                 AppendJsonElement(out, objects_, object);
             } else {
-                char counts[80];
-                std::snprintf(counts, sizeof counts, "%zu\t%zu\t%zu\t", seen.count, seen.firstLine, seen.lastLine);
-                out += counts;
+                // Tab-separated, so cut and sort take the fields apart.
+                out += std::to_string(seen.count) + '\t' + std::to_string(seen.firstLine) + '\t' +
+                       std::to_string(seen.lastLine) + '\t';
                 out += FormatText(explanation);
                 out += '\n';
             }
