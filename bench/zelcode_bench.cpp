@@ -58,6 +58,7 @@ double Median(std::vector<double> values) {
 }
 
 void BM_ZelcodeAnnotateAgainstGrepAndCat(benchmark::State &state) {
+    benchmark::DoNotOptimize(zelbench::kThreadStarted);
     const fs::path dir = fs::temp_directory_path() / ("zelcode_bench_" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const fs::path log = WriteLog(dir);
