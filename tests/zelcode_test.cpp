@@ -170,12 +170,7 @@ TEST(ZelcodeCatalogue, EveryEntryOnceWithTheResultRaisedForIt) {
 }
 
 TEST(ZelcodeCatalogue, SearchIgnoresCase) {
-    std::vector<std::uint32_t> found;
-    for (const auto &item : zel::code::CatalogueItems()) {
-        if (zel::code::ContainsIgnoringCase(item.text, "NOT connected")) found.push_back(item.code);
-    }
-    EXPECT_NE(std::find(found.begin(), found.end(), U(zel::kReleaseNotConnected)), found.end());
-    EXPECT_EQ(U(zel::kReleaseNotConnected), 0x3500F916u);
+    EXPECT_TRUE(zel::code::ContainsIgnoringCase("ZelDrvReleaseLib: ZelDrv is not connected", "NOT Connected"));
     EXPECT_FALSE(zel::code::ContainsIgnoringCase("not connected", "not  connected"));
     EXPECT_FALSE(zel::code::ContainsIgnoringCase("conn", "connected"));
 }
@@ -301,36 +296,16 @@ TEST(ZelcodeLog, JsonHasPositionsAndNoLogText) {
 }
 
 TEST(ZelcodeLog, SummaryCountsEachCodeWithItsFirstAndLastLine) {
-    const std::uint32_t codes[] = {0xB500D50Bu, 0x2u, 0xC300AA0Du};
     std::vector<std::string> log;
-    std::map<std::uint32_t, std::vector<std::size_t>> lines;  // code -> line numbers, one per time
-    for (std::size_t i = 0; i < 60; ++i) {
-        std::string line = "step " + std::to_string(i);
-        for (std::size_t k = 0; k < 3; ++k) {
-            if ((i * (k + 2)) % 7 > k) continue;
-            line += " 0x" + std::string(k == 1 ? "2" : k == 0 ? "b500d50b" : "C300AA0D");
-            lines[codes[k]].push_back(i + 1);
-        }
-        log.push_back(line + "\n");
-    }
-    std::map<std::uint32_t, std::string> expected;
-    for (const auto &[code, at] : lines) {
-        expected[code] = std::to_string(at.size()) + "\t" + std::to_string(at.front()) + "\t" +
-                         std::to_string(at.back()) + "\t" + zel::code::FormatText(Explain(code)) + "\n";
-    }
-    const std::string out = Annotate(log, false, false, true);
-    std::size_t previousCount = SIZE_MAX;
-    std::size_t at = 0;
-    for (std::size_t end = out.find('\n'); end != std::string::npos; at = end + 1, end = out.find('\n', at)) {
-        const std::string line = out.substr(at, end + 1 - at);
-        const auto code = zel::code::ParseCodeArgument(line.substr(line.rfind('\t') + 1, 10));
-        ASSERT_TRUE(code.has_value()) << line;
-        EXPECT_EQ(line, expected[*code]);
-        expected.erase(*code);
-        EXPECT_LE(std::stoul(line), previousCount) << "not by count";
-        previousCount = std::stoul(line);
-    }
-    EXPECT_TRUE(expected.empty());
+    for (int i = 1; i <= 31; ++i)
+        log.push_back((i % 2 == 0 ? "0x2 " : "") + std::string(i % 3 == 0 ? "0xb500d50b" : "-") + "\n");
+    const auto count = [&log](const char *code) {
+        return std::to_string(std::count_if(
+            log.begin(), log.end(), [code](const std::string &line) { return line.find(code) != std::string::npos; }));
+    };
+    EXPECT_EQ(Annotate(log, false, false, true), count("0x2") + "\t2\t30\t" + zel::code::FormatText(Explain(2)) + "\n" +
+                                                     count("0xb5") + "\t3\t30\t" +
+                                                     zel::code::FormatText(Explain(0xB500D50Bu)) + "\n");
     EXPECT_EQ(Annotate({"none\n"}, false, true, true), "[]\n");
 }
 

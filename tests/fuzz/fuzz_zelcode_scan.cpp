@@ -16,17 +16,17 @@ namespace {
 
 using Found = std::vector<std::pair<std::size_t, std::uint32_t>>;
 
-bool Hex(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 bool Alnum(char c) { return Digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
 bool Word(char c) { return Alnum(c) || c == '_' || static_cast<unsigned char>(c) >= 0x80; }
 bool Joiner(char c) { return c == '.' || c == ':' || c == '-' || c == '/'; }
 
 std::uint32_t Value(std::string_view digits) {
-    std::uint32_t value = 0;
-    for (const char c : digits)
-        value = value * 16 + static_cast<std::uint32_t>(Digit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
-    return value;
+    return static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
+}
+
+bool AllHex(std::string_view text) {
+    return text.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
 bool Date(std::string_view w) {
@@ -47,16 +47,12 @@ Found Reference(std::string_view line, bool loose) {
         std::size_t end = i;
         while (end < line.size() && Word(line[end])) ++end;
         const std::string_view word = line.substr(i, end - i);
-        bool allHex = true;
-        for (const char c : word) allHex = allHex && Hex(c);
         const bool prefixed = word.size() >= 3 && word.size() <= 10 && word[0] == '0' && (word[1] | 0x20) == 'x';
-        bool digitsHex = prefixed;
-        for (std::size_t k = 2; prefixed && k < word.size(); ++k) digitsHex = digitsHex && Hex(word[k]);
         const bool joined = (i >= 2 && Joiner(line[i - 1]) && Alnum(line[i - 2])) ||
                             (end + 1 < line.size() && Joiner(line[end]) && Alnum(line[end + 1]));
-        if (digitsHex) {
+        if (prefixed && AllHex(word.substr(2))) {
             found.emplace_back(i, Value(word.substr(2)));
-        } else if (loose && word.size() == 8 && allHex && !Date(word) && !joined) {
+        } else if (loose && word.size() == 8 && AllHex(word) && !Date(word) && !joined) {
             found.emplace_back(i, Value(word));
         }
     }
