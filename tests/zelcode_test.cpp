@@ -2,6 +2,7 @@
 // code, which words of a log it takes for codes, and the annotated log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include <zel/zel.h>
 #include <zel/zelnames.h>
+#include "catalogue.h"
 #include "connection.h"
 #include "result.h"
 #include "zelcode_explain.h"
@@ -146,6 +148,33 @@ TEST(ZelcodeExplain, JsonEscapesTextAndWritesNullForNone) {
     EXPECT_EQ(placed.substr(placed.size() - 28), ",\"line_number\":7,\"column\":3}");
 }
 
+TEST(ZelcodeCatalogue, EveryEntryOnceWithTheResultRaisedForIt) {
+    const auto items = zel::code::CatalogueItems();
+    const auto catalogue = zel::Catalogue();
+    ASSERT_EQ(items.size(), catalogue.size());
+    std::size_t unraised = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(items[i].code);
+        const zel::CatalogueEntry *entry = zel::CatalogueFind(static_cast<ZEL_RESULT>(items[i].code));
+        EXPECT_EQ(entry, &catalogue[i]);
+        EXPECT_STREQ(items[i].sourceName, ZelSourceIdName(catalogue[i].source));
+        unraised += items[i].code == catalogue[i].key ? 1 : 0;
+    }
+    // Only the data rows, texts that nothing here raises, go without a result.
+    std::ifstream data(ZEL_TEST_SOURCE_DIR "/src/result/catalogue_data.inc");
+    std::size_t rows = 0;
+    for (std::string line; std::getline(data, line);) rows += line.rfind('{', 0) == 0 ? 1 : 0;
+    EXPECT_EQ(unraised, rows);
+    EXPECT_EQ(zel::code::FormatCatalogueText(items[0]),
+              "0x00010E00: source 0 ZEL_SRC_SOURCE_ID_NONE; line 270; \"User buffer is too small\"");
+}
+
+TEST(ZelcodeCatalogue, SearchIgnoresCase) {
+    EXPECT_TRUE(zel::code::ContainsIgnoringCase("ZelDrvReleaseLib: ZelDrv is not connected", "NOT Connected"));
+    EXPECT_FALSE(zel::code::ContainsIgnoringCase("not connected", "not  connected"));
+    EXPECT_FALSE(zel::code::ContainsIgnoringCase("conn", "connected"));
+}
+
 TEST(ZelcodeArguments, OneToEightHexDigitsWithOptionalPrefix) {
     const std::map<std::string, std::uint32_t> good = {
         {"0", 0},
@@ -196,11 +225,21 @@ TEST(ZelcodeScan, TakesWholeWordsOnly) {
     }
 }
 
-std::string Annotate(const std::vector<std::string> &lines, bool loose, bool json) {
-    zel::code::LogAnnotator annotator(loose, json);
+// Line by line, and checked against the whole log given at once.
+std::string Annotate(const std::vector<std::string> &lines, bool loose, bool json, bool summary = false) {
+    zel::code::LogAnnotator annotator(loose, json, summary);
+    zel::code::LogAnnotator atOnce(loose, json, summary);
     std::string out;
-    for (const std::string &line : lines) annotator.AddLine(line, out);
+    std::string whole;
+    for (const std::string &line : lines) {
+        annotator.AddLine(line, out);
+        whole += line;
+    }
     annotator.Finish(out);
+    std::string outAtOnce;
+    atOnce.AddLines(whole, outAtOnce);
+    atOnce.Finish(outAtOnce);
+    EXPECT_EQ(outAtOnce, out);
     return out;
 }
 
@@ -254,6 +293,20 @@ TEST(ZelcodeLog, JsonHasPositionsAndNoLogText) {
                        zel::code::FormatJson(Explain(0xC300AA0Du), &fourth) + "\n]\n");
     EXPECT_EQ(Annotate({"no codes\n"}, false, true), "[]\n");
     EXPECT_EQ(Annotate({}, false, false), "");
+}
+
+TEST(ZelcodeLog, SummaryCountsEachCodeWithItsFirstAndLastLine) {
+    std::vector<std::string> log;
+    for (int i = 1; i <= 31; ++i)
+        log.push_back((i % 2 == 0 ? "0x2 " : "") + std::string(i % 3 == 0 ? "0xb500d50b" : "-") + "\n");
+    const auto count = [&log](const char *code) {
+        return std::to_string(std::count_if(
+            log.begin(), log.end(), [code](const std::string &line) { return line.find(code) != std::string::npos; }));
+    };
+    EXPECT_EQ(Annotate(log, false, false, true), count("0x2") + "\t2\t30\t" + zel::code::FormatText(Explain(2)) + "\n" +
+                                                     count("0xb5") + "\t3\t30\t" +
+                                                     zel::code::FormatText(Explain(0xB500D50Bu)) + "\n");
+    EXPECT_EQ(Annotate({"none\n"}, false, true, true), "[]\n");
 }
 
 }  // namespace

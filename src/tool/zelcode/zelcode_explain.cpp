@@ -1,14 +1,27 @@
 #include "zelcode_explain.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <span>
 
 #include <zel/zel.h>
 #include <zel/zelnames.h>
 
+#include "appqueue.h"
+#include "attributes.h"
+#include "board_failures.h"
 #include "catalogue.h"
 #include "common_codes.h"
 #include "connection.h"
+#include "device_failures.h"
+#include "devices.h"
+#include "event_queues.h"
+#include "events.h"
+#include "pipes.h"
+#include "registers.h"
+#include "sim_failures.h"
+#include "world_failures.h"
 
 namespace zel::code {
 namespace {
@@ -31,6 +44,29 @@ const char *TransportMeaningOf(std::uint32_t nCode) {
         if (static_cast<std::uint32_t>(entry.code) == nCode) return entry.meaning;
     }
     return nullptr;
+}
+
+// The failure lists whose rows make the catalogue beside its own data rows;
+// a test holds the entries without a raised result to those data rows.
+constexpr std::span<const FailureEntry> kFailureLists[] = {
+    kConnectionFailures,         devices::kDeviceFailures,
+    pipes::kPipeFailures,        kAttributeFailures,
+    kEventQueueFailures,         events::kEventFailures,
+    kRegisterFailures,           appqueue::kAppQueueFailures,
+    sim::kSimFailures,           sim::failures::kDeviceModelFailures,
+    sim::kSimEventQueueFailures, sim::kSimAttributeFailures,
+    sim::kSimRegisterFailures,   sim::kSimWorldFailures,
+};
+
+std::uint32_t RaisedCode(const CatalogueEntry &entry) {
+    for (const auto list : kFailureLists) {
+        for (const FailureEntry &failure : list) {
+            if (failure.source == entry.source && failure.line == entry.line) {
+                return static_cast<std::uint32_t>(failure.result);
+            }
+        }
+    }
+    return entry.key;
 }
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -154,6 +190,36 @@ std::string FormatJson(const Explanation &e, const LogPosition *position) {
     }
     out += '}';
     return out;
+}
+
+std::vector<CatalogueItem> CatalogueItems() {
+    std::vector<CatalogueItem> items;
+    for (const CatalogueEntry &entry : Catalogue()) {
+        items.push_back({RaisedCode(entry), entry.source, ZelSourceIdName(entry.source), entry.line, entry.text});
+    }
+    return items;
+}
+
+std::string FormatCatalogueText(const CatalogueItem &item) {
+    return Hex(item.code, 8) + ": source " + std::to_string(item.sourceId) + " " + item.sourceName + "; line " +
+           std::to_string(item.line) + "; \"" + item.text + "\"";
+}
+
+std::string FormatCatalogueJson(const CatalogueItem &item) {
+    std::string out = "{\"code\":" + std::to_string(item.code);
+    AppendJsonField(out, "hex", Hex(item.code, 8).c_str());
+    AppendJsonField(out, "source_id", item.sourceId);
+    AppendJsonField(out, "source_name", item.sourceName);
+    AppendJsonField(out, "line", item.line);
+    AppendJsonField(out, "text", item.text);
+    out += '}';
+    return out;
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       [&lower](char a, char b) { return lower(a) == lower(b); }) != text.end();
 }
 
 }  // namespace zel::code

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zel::code {
 
@@ -40,5 +42,27 @@ std::string FormatText(const Explanation &explanation);
 
 // One JSON object, no newline; position adds line_number and column.
 std::string FormatJson(const Explanation &explanation, const LogPosition *position);
+
+// One entry of the catalogue, with the result the library or the simulated
+// driver raises for it; a text that nothing here raises gets the entry's key
+// (severity and error code clear).
+struct CatalogueItem {
+    std::uint32_t code;
+    std::uint32_t sourceId;
+    const char *sourceName;
+    std::uint32_t line;
+    const char *text;
+};
+
+// Every entry of the catalogue, in its order (by source, then line).
+std::vector<CatalogueItem> CatalogueItems();
+
+// "0x3500F916: source 106 ZEL_SRC_LIB_ZELDRV_C; line 249; "...text..."".
+std::string FormatCatalogueText(const CatalogueItem &item);
+// {"code":..,"hex":..,"source_id":..,"source_name":..,"line":..,"text":..}
+std::string FormatCatalogueJson(const CatalogueItem &item);
+
+// Whether text holds part, ASCII letters compared without case.
+bool ContainsIgnoringCase(std::string_view text, std::string_view part);
 
 }  // namespace zel::code

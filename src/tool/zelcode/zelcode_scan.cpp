@@ -1,5 +1,8 @@
 #include "zelcode_scan.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "zelcode_explain.h"
 
 namespace zel::code {
@@ -67,7 +70,41 @@ bool JoinedToNumber(std::string_view line, std::size_t begin, std::size_t end) {
     return before || after;
 }
 
+std::size_t FindByte(std::string_view text, char byte, std::size_t from) {
+    if (from >= text.size()) return std::string_view::npos;
+    const void *found = std::memchr(text.data() + from, byte, text.size() - from);
+    return found == nullptr ? std::string_view::npos
+                            : static_cast<std::size_t>(static_cast<const char *>(found) - text.data());
+}
+
+std::size_t CountLines(std::string_view text) {
+    std::size_t lines = 0;
+    for (std::size_t at = FindByte(text, '\n', 0); at != std::string_view::npos; at = FindByte(text, '\n', at + 1)) {
+        ++lines;
+    }
+    return text.empty() || text.back() == '\n' ? lines : lines + 1;
+}
+
 }  // namespace
+
+// 'x' is rarer in logs than '0' (every timestamp has some), so the search
+// skips to it and looks back; each letter's next place is kept, so no byte
+// is searched twice.
+CandidateFinder::CandidateFinder(std::string_view text, bool loose)
+    : text_(text), loose_(loose), lower_(FindByte(text, 'x', 1)), upper_(FindByte(text, 'X', 1)) {}
+
+std::size_t CandidateFinder::Next(std::size_t from) {
+    constexpr std::size_t kNone = std::string_view::npos;
+    if (loose_) return from < text_.size() ? from : kNone;
+    for (std::size_t at = from + 1;;) {
+        if (lower_ != kNone && lower_ < at) lower_ = FindByte(text_, 'x', at);
+        if (upper_ != kNone && upper_ < at) upper_ = FindByte(text_, 'X', at);
+        const std::size_t x = std::min(lower_, upper_);
+        if (x == kNone) return kNone;
+        if (text_[x - 1] == '0') return x - 1;
+        at = x + 1;
+    }
+}
 
 std::optional<std::uint32_t> ParseCodeArgument(std::string_view text) {
     std::string_view digits = PrefixedDigits(text);
@@ -76,8 +113,30 @@ std::optional<std::uint32_t> ParseCodeArgument(std::string_view text) {
     return HexValue(digits);
 }
 
+namespace {
+
+// Whole words "0x..." only: a code's word starts at its candidate.
+void FindPrefixedCodes(std::string_view line, std::vector<FoundCode> &found) {
+    CandidateFinder finder(line, false);
+    for (std::size_t at = finder.Next(0); at != std::string_view::npos; at = finder.Next(at)) {
+        const std::size_t begin = at;
+        at += 2;
+        if (begin > 0 && (IsWordChar(line[begin - 1]) || line[begin - 1] == '-')) continue;
+        while (at < line.size() && IsWordChar(line[at])) ++at;
+        if (const std::string_view digits = PrefixedDigits(line.substr(begin, at - begin)); !digits.empty()) {
+            found.push_back({begin, HexValue(digits)});
+        }
+    }
+}
+
+}  // namespace
+
 std::vector<FoundCode> FindCodes(std::string_view line, bool loose) {
     std::vector<FoundCode> found;
+    if (!loose) {
+        FindPrefixedCodes(line, found);
+        return found;
+    }
     std::size_t at = 0;
     while (at < line.size()) {
         if (!IsWordChar(line[at])) {
@@ -90,7 +149,7 @@ std::vector<FoundCode> FindCodes(std::string_view line, bool loose) {
         if (begin > 0 && line[begin - 1] == '-') continue;
         if (const std::string_view digits = PrefixedDigits(word); !digits.empty()) {
             found.push_back({begin, HexValue(digits)});
-        } else if (loose && word.size() == kMaxDigits && AllHex(word) && !LooksLikeDate(word) &&
+        } else if (word.size() == kMaxDigits && AllHex(word) && !LooksLikeDate(word) &&
                    !JoinedToNumber(line, begin, at)) {
             found.push_back({begin, HexValue(word)});
         }
@@ -118,29 +177,93 @@ void LogAnnotator::AddLine(std::string_view line, std::string &out) {
             ending = "\r\n";
         }
     }
-    if (!json_) out += line;
+    if (!json_ && !summary_) out += line;
     if (content.substr(0, kAnnotationPrefix.size()) == kAnnotationPrefix) return;
 
     const std::vector<FoundCode> codes = FindCodes(content, loose_);
     if (codes.empty()) return;
+    if (summary_) {
+        for (const FoundCode &code : codes) Note(code.value);
+        return;
+    }
     if (!json_ && ending.empty()) {
         out += '\n';
         ending = "\n";
     }
     for (const FoundCode &code : codes) {
-        const Explanation explanation = Explain(code.value);
         if (json_) {
             const LogPosition position{lineNumber_, code.offset + 1};
-            AppendJsonElement(out, objects_, FormatJson(explanation, &position));
+            AppendJsonElement(out, objects_, FormatJson(Explain(code.value), &position));
         } else {
             out += kAnnotationPrefix;
-            out += FormatText(explanation);
+            out += TextOf(code.value);
             out += ending;
         }
     }
 }
 
+const std::string &LogAnnotator::TextOf(std::uint32_t code) {
+    // A log repeats a few codes many times; each is explained once.
+    auto [it, added] = texts_.try_emplace(code);
+    if (added) it->second = FormatText(Explain(code));
+    return it->second;
+}
+
+void LogAnnotator::Skip(std::string_view lines, std::string &out) {
+    if (!json_ && !summary_) out += lines;
+    // Only positions need the count; plain annotation goes without it.
+    if (json_ || summary_) lineNumber_ += CountLines(lines);
+}
+
+void LogAnnotator::AddLines(std::string_view text, std::string &out) {
+    CandidateFinder finder(text, loose_);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t candidate = finder.Next(at);
+        if (candidate == std::string_view::npos) {
+            Skip(text.substr(at), out);
+            return;
+        }
+        std::size_t lineStart = candidate;
+        while (lineStart > at && text[lineStart - 1] != '\n') --lineStart;
+        Skip(text.substr(at, lineStart - at), out);
+        const std::size_t newline = FindByte(text, '\n', candidate);
+        const std::size_t lineEnd = newline == std::string_view::npos ? text.size() : newline + 1;
+        AddLine(text.substr(lineStart, lineEnd - lineStart), out);
+        at = lineEnd;
+    }
+}
+
+void LogAnnotator::Note(std::uint32_t code) {
+    const auto [it, added] = seen_.try_emplace(code, Seen{0, lineNumber_, lineNumber_});
+    ++it->second.count;
+    it->second.lastLine = lineNumber_;
+}
+
 void LogAnnotator::Finish(std::string &out) {
+    if (summary_) {
+        std::vector<std::pair<std::uint32_t, Seen>> codes(seen_.begin(), seen_.end());
+        std::stable_sort(codes.begin(), codes.end(), [](const auto &a, const auto &b) {
+            return a.second.count != b.second.count ? a.second.count > b.second.count
+                                                    : a.second.firstLine < b.second.firstLine;
+        });
+        for (const auto &[code, seen] : codes) {
+            const Explanation explanation = Explain(code);
+            if (json_) {
+                std::string object = FormatJson(explanation, nullptr);
+                object.pop_back();
+                object += ",\"count\":" + std::to_string(seen.count) +
+                          ",\"first_line\":" + std::to_string(seen.firstLine) +
+                          ",\"last_line\":" + std::to_string(seen.lastLine) + "}";
+                AppendJsonElement(out, objects_, object);
+            } else {
+                // Tab-separated, so cut and sort take the fields apart.
+                out += std::to_string(seen.count) + '\t' + std::to_string(seen.firstLine) + '\t' +
+                       std::to_string(seen.lastLine) + '\t';
+                out += FormatText(explanation);
+                out += '\n';
+            }
+        }
+    }
     if (json_) FinishJsonArray(out, objects_);
 }
 
