@@ -14,6 +14,9 @@ struct CatalogueEntry {
     std::uint32_t source;
     std::uint32_t line;
     const char *text;
+    // The result that raises the text: a failure list's row gives it; a data
+    // row (a text no code here raises) has the key, without severity and code.
+    std::uint32_t raised;
 };
 
 inline constexpr const char *kDefaultResultText = "A descriptive error string is not available for this return code";

@@ -8,20 +8,9 @@
 #include <zel/zel.h>
 #include <zel/zelnames.h>
 
-#include "appqueue.h"
-#include "attributes.h"
-#include "board_failures.h"
 #include "catalogue.h"
 #include "common_codes.h"
 #include "connection.h"
-#include "device_failures.h"
-#include "devices.h"
-#include "event_queues.h"
-#include "events.h"
-#include "pipes.h"
-#include "registers.h"
-#include "sim_failures.h"
-#include "world_failures.h"
 
 namespace zel::code {
 namespace {
@@ -44,29 +33,6 @@ const char *TransportMeaningOf(std::uint32_t nCode) {
         if (static_cast<std::uint32_t>(entry.code) == nCode) return entry.meaning;
     }
     return nullptr;
-}
-
-// The failure lists whose rows make the catalogue beside its own data rows;
-// a test holds the entries without a raised result to those data rows.
-constexpr std::span<const FailureEntry> kFailureLists[] = {
-    kConnectionFailures,         devices::kDeviceFailures,
-    pipes::kPipeFailures,        kAttributeFailures,
-    kEventQueueFailures,         events::kEventFailures,
-    kRegisterFailures,           appqueue::kAppQueueFailures,
-    sim::kSimFailures,           sim::failures::kDeviceModelFailures,
-    sim::kSimEventQueueFailures, sim::kSimAttributeFailures,
-    sim::kSimRegisterFailures,   sim::kSimWorldFailures,
-};
-
-std::uint32_t RaisedCode(const CatalogueEntry &entry) {
-    for (const auto list : kFailureLists) {
-        for (const FailureEntry &failure : list) {
-            if (failure.source == entry.source && failure.line == entry.line) {
-                return static_cast<std::uint32_t>(failure.result);
-            }
-        }
-    }
-    return entry.key;
 }
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -195,7 +161,7 @@ std::string FormatJson(const Explanation &e, const LogPosition *position) {
 std::vector<CatalogueItem> CatalogueItems() {
     std::vector<CatalogueItem> items;
     for (const CatalogueEntry &entry : Catalogue()) {
-        items.push_back({RaisedCode(entry), entry.source, ZelSourceIdName(entry.source), entry.line, entry.text});
+        items.push_back({entry.raised, entry.source, ZelSourceIdName(entry.source), entry.line, entry.text});
     }
     return items;
 }
