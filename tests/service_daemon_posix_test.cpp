@@ -20,8 +20,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -310,27 +310,40 @@ TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly)
 // written, escapes included; times left out, as they vary), checking on the
 // way that every element closes where it should. Character data is left out.
 std::string XmlStructure(const std::string &xml) {
-    static const std::regex tag(R"re(<(/?)([A-Za-z][\w-]*)((?:\s+[\w-]+="[^"<]*")*)\s*(/?)>)re");
-    static const std::regex attribute(R"re(([\w-]+)="([^"]*)")re");
     std::string out;
     std::vector<std::string> open;
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator(); ++it) {
-        const std::smatch &m = *it;
-        if (m[1].length() != 0) {
-            if (open.empty() || open.back() != m[2].str()) return "mismatched </" + m[2].str() + ">";
+    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at)) {
+        const std::size_t end = xml.find('>', at);
+        if (end == std::string::npos) return "unterminated tag";
+        std::string_view tag(xml.data() + at + 1, end - at - 1);
+        at = end + 1;
+        if (tag.starts_with('?')) continue;  // the declaration
+        if (tag.starts_with('/')) {
+            if (open.empty() || open.back() != tag.substr(1)) return "mismatched <" + std::string(tag) + ">";
             open.pop_back();
             out += "]";
             continue;
         }
-        out += m[2].str() + "{";
-        const std::string attributes = m[3].str();
-        for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute);
-             a != std::sregex_iterator(); ++a) {
-            if ((*a)[1].str() != "time") out += (*a)[1].str() + "=" + (*a)[2].str() + ",";
+        const bool empty = tag.ends_with('/');
+        if (empty) tag.remove_suffix(1);
+        const std::string name(tag.substr(0, tag.find_first_of(" \n")));
+        out += name + "{";
+        // Attributes: name="value" pairs; values hold no quote (it is escaped).
+        for (std::size_t eq = tag.find("=\""); eq != std::string_view::npos; eq = tag.find("=\"", eq + 2)) {
+            const std::size_t nameStart = tag.find_last_of(" \n", eq) + 1;
+            const std::size_t valueEnd = tag.find('"', eq + 2);
+            if (valueEnd == std::string_view::npos) return "unterminated attribute in <" + name + ">";
+            const std::string_view attribute = tag.substr(nameStart, eq - nameStart);
+            if (attribute != "time")
+                out += std::string(attribute) + "=" + std::string(tag.substr(eq + 2, valueEnd - eq - 2)) + ",";
+            eq = valueEnd - 1;
         }
         out += "}[";
-        if (m[4].length() != 0) out += "]";
-        if (m[4].length() == 0) open.push_back(m[2].str());
+        if (empty) {
+            out += "]";
+        } else {
+            open.push_back(name);
+        }
     }
     return open.empty() ? out : "unclosed <" + open.back() + ">";
 }

@@ -135,7 +135,7 @@ constexpr bool UsagesFit() {
             if (!rest.starts_with(part)) return false;
             rest.remove_prefix(part.size());
         }
-        if (!rest.empty() || stimulus.help.empty() || stimulus.act == nullptr) return false;
+        if (!rest.empty() || stimulus.help.empty()) return false;
     }
     return true;
 }
