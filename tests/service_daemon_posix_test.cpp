@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -545,6 +546,58 @@ TEST_F(ServiceDaemon, ServesOnlyInItsUsersOwnDirectoryAndRemovesOnlyWhatItMade) 
     EXPECT_EQ(WaitExit(daemon), 0);
     EXPECT_FALSE(std::filesystem::exists(tight + "/ZELDRV") || std::filesystem::exists(tight + "/control"));
     EXPECT_TRUE(std::filesystem::exists(tight + "/ZELNET") && std::filesystem::exists(tight + "/zelsimd.lock"));
+}
+
+// Out of descriptors, a waiting connection is closed at once (not left to
+// spin the daemon), the log says so once, and serving resumes.
+TEST_F(ServiceDaemon, OutOfDescriptorsClosesWaitingConnectionsSaysSoOnceAndRecovers) {
+    const std::string few = root_ + "/few";
+    rlimit was{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+    rlimit tight = was;
+    tight.rlim_cur = 24;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const pid_t daemon = Spawn({ZELSIMD_PATH, "--dir", few}, log_);
+    setrlimit(RLIMIT_NOFILE, &was);
+    std::vector<int> held;
+    for (const auto deadline = Clock::now() + 10s; held.empty();) {
+        ASSERT_LT(Clock::now(), deadline) << Log();
+        if (const int fd = Connect(few + "/ZELDRV"); fd >= 0) held.push_back(fd);
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(HelloStatus(held.back()), 0);
+    int refused = -1;
+    while (held.size() < 32 && refused < 0) {
+        const int fd = Connect(few + "/ZELDRV");
+        if (HelloStatus(fd) == 0) {
+            held.push_back(fd);
+        } else {
+            refused = fd;
+        }
+    }
+    ASSERT_GE(refused, 0) << "no descriptor ran out";
+    std::uint8_t byte = 0;
+    EXPECT_EQ(recv(refused, &byte, 1, 0), 0) << "closed, not left waiting";
+    close(refused);
+    for (int i = 0; i < 3; ++i) {
+        const int fd = Connect(few + "/ZELDRV");
+        EXPECT_EQ(HelloStatus(fd), -1);
+        close(fd);
+    }
+    const std::string log = Log();
+    EXPECT_EQ(log.find("cannot accept connections"), log.rfind("cannot accept connections")) << log;
+    EXPECT_NE(log.find("cannot accept connections"), std::string::npos) << log;
+    for (int fd : held) close(fd);
+    int served = -1;
+    for (const auto deadline = Clock::now() + 10s; served != 0 && Clock::now() < deadline;) {
+        const int fd = Connect(few + "/ZELDRV");
+        served = HelloStatus(fd);
+        close(fd);
+    }
+    EXPECT_EQ(served, 0) << Log();
+    EXPECT_NE(Log().find("descriptors are available again"), std::string::npos);
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(WaitExit(daemon), 0);
 }
 
 // Only the daemon's user is served, whatever the socket's mode; a directory
