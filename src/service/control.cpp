@@ -159,11 +159,14 @@ private:
 };
 
 // Whether the client has closed its end (or the service shut it down).
+// A trace's client has nothing more to say: what it sends is read and
+// dropped, or a byte left unread would hide the end behind it for ever.
 bool PeerGone(int fd) {
     pollfd probe{fd, POLLIN, 0};
     if (::poll(&probe, 1, 0) <= 0) return false;
-    char byte;
-    return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) <= 0;
+    char chunk[512];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 void FollowTrace(ControlHost &host, int fd) {
