@@ -504,15 +504,17 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
     std::shared_ptr<Client> client;
     {
         std::lock_guard lock(clientsMutex_);
-        if (clients_.size() >= maxClients_) {
-            const std::string reason = "zelsimd serves " + std::to_string(maxClients_) + " clients at most";
-            Log("a client (pid %u) was refused: %s", pid, reason.c_str());
-            SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
-            return;
+        if (clients_.size() < maxClients_) {
+            if (++lastClient_ == 0) ++lastClient_;
+            client = std::make_shared<Client>(*this, lastClient_, device, pid);
+            clients_.emplace(client->id, client);
         }
-        if (++lastClient_ == 0) ++lastClient_;
-        client = std::make_shared<Client>(*this, lastClient_, device, pid);
-        clients_.emplace(client->id, client);
+    }
+    if (client == nullptr) {
+        const std::string reason = "zelsimd serves " + std::to_string(maxClients_) + " clients at most";
+        Log("a client (pid %u) was refused: %s", pid, reason.c_str());
+        SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
+        return;
     }
     if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
         Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
