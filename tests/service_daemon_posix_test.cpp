@@ -8,7 +8,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,9 +69,10 @@ pid_t Spawn(const std::vector<std::string> &args, const std::string &logPath, in
     return pid;
 }
 
-int WaitExit(pid_t pid) {
+// -1 when it has not exited (with WNOHANG) or is not a child.
+int WaitExit(pid_t pid, int options = 0) {
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (waitpid(pid, &status, options) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -79,6 +82,24 @@ int Connect(const std::string &path) {
     const int fd = zel::service::sockets::ConnectTo(path);
     if (fd >= 0) zel::service::sockets::SetReceiveTimeout(fd, 5);
     return fd;
+}
+
+// The welcome status a hello gets, or -1 for none.
+int HelloStatus(int fd) {
+    const auto hello = wire::EncodeHello({});
+    std::array<std::uint8_t, wire::kWelcomeHeadSize> head;
+    wire::Welcome welcome;
+    std::uint32_t cbReason = 0;
+    if (!zel::service::sockets::WriteAll(fd, {hello}) || !zel::service::sockets::ReadFull(fd, head) ||
+        wire::DecodeWelcomeHead(head, &welcome, &cbReason) != wire::WireError::kNone) {
+        return -1;
+    }
+    return static_cast<int>(welcome.status);
+}
+
+unsigned Mode(const std::string &path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 class ServiceDaemon : public ::testing::Test {
@@ -300,6 +321,17 @@ TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly)
               std::string::npos);
     EXPECT_TRUE(endsConnection(fd));
 
+    // A hello trickled in is no better than none.
+    fd = Connect(path);
+    const auto trickled = wire::EncodeHello({});
+    for (const std::uint8_t byte : trickled) {
+        if (!zel::service::sockets::WriteAll(fd, {std::span(&byte, 1)})) break;
+        std::this_thread::sleep_for(250ms);
+    }
+    EXPECT_EQ(HelloStatus(fd), -1);
+    EXPECT_TRUE(endsConnection(fd));
+    EXPECT_NE(Log().find("no complete hello within 5 s"), std::string::npos) << Log();
+
     ZEL_UINT32 nState = 0;
     EXPECT_EQ(ZelDrvGetState(hDevice, &nState), 0);  // the library's connection is served on
     EXPECT_NE(Log().find("unknown frame type"), std::string::npos);
@@ -503,6 +535,148 @@ TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
     close(peerIn);
     EXPECT_EQ(WaitExit(peer), 0);
     fclose(peerLines);
+
+    // A daemon that does not answer is named, not waited for.
+    ASSERT_EQ(kill(daemon_, SIGSTOP), 0);
+    EXPECT_EQ(Zelsim({"--timeout", "1", "status"}), 1);
+    kill(daemon_, SIGCONT);
+    EXPECT_NE(Log().find("zelsim: the board service at " + dir_ + " (pid " + std::to_string(daemon_) +
+                         ") did not answer within 1 s"),
+              std::string::npos)
+        << Log();
+    // An interrupted run ends, and its program with it.
+    const std::string scenario = root_ + "/wait.txt", started = root_ + "/program";
+    std::ofstream(scenario) << "at 0 s: FXO 0 rings\nwithin 2 s: FXO 0 goes off-hook\n";
+    const pid_t run = Spawn({ZELSIM_PATH, "--dir", dir_, "run", scenario, "--", "/bin/sh", "-c",
+                             "echo $$ > " + started + ".tmp && mv " + started + ".tmp " + started + " && exec sleep 60"},
+                            log_);
+    for (const auto deadline = Clock::now() + 10s; !std::filesystem::exists(started);) {
+        ASSERT_LT(Clock::now(), deadline) << Log();
+        std::this_thread::sleep_for(5ms);
+    }
+    pid_t program = 0;
+    std::ifstream(started) >> program;
+    kill(run, SIGTERM);
+    EXPECT_EQ(WaitExit(run), 128 + SIGTERM);
+    EXPECT_NE(Log().find("zelsim: interrupted by signal 15"), std::string::npos) << Log();
+    EXPECT_EQ(kill(program, 0), -1) << "the program outlived its run";
+}
+
+// A directory that is a link, or open to others, is refused; sockets are
+// 0600 under any umask; a stop removes the daemon's own files and nothing
+// that has taken their names.
+TEST_F(ServiceDaemon, ServesOnlyInItsUsersOwnDirectoryAndRemovesOnlyWhatItMade) {
+    const std::string victim = root_ + "/victim", link = root_ + "/link", open = root_ + "/open";
+    std::filesystem::create_directory(victim);
+    for (const char *name : {"control", "zelsimd.lock"}) std::ofstream(victim + "/" + name) << "keep";
+    std::filesystem::create_directory_symlink(victim, link);
+    EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", link}, log_)), 1);
+    EXPECT_NE(Log().find(link + " is a symbolic link"), std::string::npos) << Log();
+    EXPECT_TRUE(std::filesystem::exists(victim + "/control") && std::filesystem::exists(victim + "/zelsimd.lock"));
+    std::filesystem::create_directory(open);
+    std::filesystem::permissions(open, std::filesystem::perms::group_all, std::filesystem::perm_options::add);
+    EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", open}, log_)), 1);
+    EXPECT_NE(Log().find(open + " must belong to this user"), std::string::npos) << Log();
+
+    const std::string tight = root_ + "/tight";
+    const mode_t umaskWas = umask(0);
+    const pid_t daemon = Spawn({ZELSIMD_PATH, "--dir", tight, "--max-clients", "1"}, log_);
+    umask(umaskWas);
+    for (int probe = -1; (probe = Connect(tight + "/control")) < 0 || close(probe) != 0;) {  // the last one made
+        ASSERT_EQ(WaitExit(daemon, WNOHANG), -1) << Log();
+        std::this_thread::sleep_for(5ms);
+    }
+    const int first = Connect(tight + "/ZELDRV");
+    for (const char *name : {"ZELDRV", "ZELNET", "control"}) EXPECT_EQ(Mode(tight + "/" + name), 0600u) << name;
+    EXPECT_EQ(HelloStatus(first), static_cast<int>(wire::WelcomeStatus::kAccepted));
+    const int second = Connect(tight + "/ZELNET");
+    EXPECT_EQ(HelloStatus(second), static_cast<int>(wire::WelcomeStatus::kBusy));
+    EXPECT_NE(Log().find("was refused: zelsimd serves 1 clients at most"), std::string::npos) << Log();
+    for (const int fd : {first, second}) close(fd);
+    // Names the daemon made, now another's file: left alone at the stop.
+    for (const char *name : {"ZELNET", "zelsimd.lock"}) {
+        std::filesystem::remove(tight + "/" + name);
+        std::ofstream(tight + "/" + name) << "planted";
+    }
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(WaitExit(daemon), 0);
+    EXPECT_FALSE(std::filesystem::exists(tight + "/ZELDRV") || std::filesystem::exists(tight + "/control"));
+    EXPECT_TRUE(std::filesystem::exists(tight + "/ZELNET") && std::filesystem::exists(tight + "/zelsimd.lock"));
+}
+
+// Out of descriptors, a waiting connection is closed at once (not left to
+// spin the daemon), the log says so once, and serving resumes.
+TEST_F(ServiceDaemon, OutOfDescriptorsClosesWaitingConnectionsSaysSoOnceAndRecovers) {
+    const std::string few = root_ + "/few";
+    rlimit was{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+    rlimit tight = was;
+    tight.rlim_cur = 24;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const pid_t daemon = Spawn({ZELSIMD_PATH, "--dir", few}, log_);
+    setrlimit(RLIMIT_NOFILE, &was);
+    std::vector<int> held;
+    for (const auto deadline = Clock::now() + 10s; held.empty();) {
+        ASSERT_LT(Clock::now(), deadline) << Log();
+        if (const int fd = Connect(few + "/ZELDRV"); fd >= 0) held.push_back(fd);
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(HelloStatus(held.back()), 0);
+    int refused = -1;
+    while (held.size() < 32 && refused < 0) {
+        const int fd = Connect(few + "/ZELDRV");
+        if (HelloStatus(fd) == 0) {
+            held.push_back(fd);
+        } else {
+            refused = fd;
+        }
+    }
+    ASSERT_GE(refused, 0) << "no descriptor ran out";
+    std::uint8_t byte = 0;
+    EXPECT_EQ(recv(refused, &byte, 1, 0), 0) << "closed, not left waiting";
+    for (int i = 0; i < 3; ++i) held.push_back(Connect(few + "/ZELDRV"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(HelloStatus(held[held.size() - 1 - i]), -1);
+    close(refused);
+    const std::string log = Log(), starved = "cannot accept connections";
+    EXPECT_TRUE(log.find(starved) != std::string::npos && log.find(starved) == log.rfind(starved)) << log;
+    for (int fd : held) close(fd);
+    int served = -1;
+    for (const auto deadline = Clock::now() + 10s; served != 0 && Clock::now() < deadline;) {
+        const int fd = Connect(few + "/ZELDRV");
+        served = HelloStatus(fd);
+        close(fd);
+    }
+    EXPECT_EQ(served, 0) << Log();
+    EXPECT_NE(Log().find("descriptors are available again"), std::string::npos);
+    kill(daemon, SIGTERM);
+    EXPECT_EQ(WaitExit(daemon), 0);
+}
+
+// Only the daemon's user is served, whatever the socket's mode; a directory
+// of another user is refused.
+TEST_F(ServiceDaemon, RefusesAnotherUsersConnectionsAndDirectory) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    constexpr uid_t kOther = 65534;
+    const std::string foreign = root_ + "/foreign";
+    std::filesystem::create_directory(foreign);
+    ASSERT_EQ(chown(foreign.c_str(), kOther, kOther), 0);
+    EXPECT_EQ(WaitExit(Spawn({ZELSIMD_PATH, "--dir", foreign}, log_)), 1);
+    for (const std::string &path : {root_, dir_}) chmod(path.c_str(), 0711);
+    for (const char *name : {"ZELDRV", "control"}) chmod((dir_ + "/" + name).c_str(), 0666);
+    const pid_t other = fork();
+    if (other == 0) {
+        if (setgid(kOther) != 0 || setuid(kOther) != 0) _exit(3);
+        const int control = Connect(dir_ + "/control");
+        const int drv = Connect(dir_ + "/ZELDRV");
+        if (control < 0 || drv < 0) _exit(4);
+        char reply = 0;
+        zel::service::sockets::WriteText(control, "reset\n");  // may find the connection closed already
+        const bool controlRefused = read(control, &reply, 1) <= 0;
+        _exit(controlRefused && HelloStatus(drv) == -1 ? 0 : 1);
+    }
+    EXPECT_EQ(WaitExit(other), 0);
+    EXPECT_NE(Log().find("from user 65534 (pid "), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("the board was reset"), std::string::npos) << Log();
 }
 
 }  // namespace

@@ -212,6 +212,11 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
           std::string("run 10\nshort")}) {
         EXPECT_EQ(Control(dir, broken), "") << broken;
     }
+    // A command that never completes is not waited for.
+    const int silent = SendControl(dir, "sta");
+    char byte = 0;
+    EXPECT_EQ(read(silent, &byte, 1), 0);
+    close(silent);
     // A trace follows requests as they are served until its client goes.
     FILE *traced = fdopen(SendControl(dir, "trace\n"), "r");
     std::array<char, 256> line{};

@@ -61,7 +61,13 @@ enum class FrameType : std::uint32_t { kRequest = 1, kReply = 2, kSignal = 3 };
 enum class WireError { kNone, kTruncated, kBadMagic, kBadVersion, kBadType, kOversized, kMalformed };
 
 // Welcome status: 0 accepted, else why not.
-enum class WelcomeStatus : std::uint32_t { kAccepted = 0, kBadVersion = 1, kBadChannel = 2, kUnknownSession = 3 };
+enum class WelcomeStatus : std::uint32_t {
+    kAccepted = 0,
+    kBadVersion = 1,
+    kBadChannel = 2,
+    kUnknownSession = 3,
+    kBusy = 4,  // the service serves as many clients as it may, or cannot set the channel up
+};
 
 inline constexpr std::size_t kHelloSize = 28;
 inline constexpr std::size_t kWelcomeHeadSize = 28;

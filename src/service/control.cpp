@@ -8,16 +8,19 @@
 // TEXT" (the command was understood but did not succeed: a refused
 // stimulus, an unmet scenario) or "error TEXT" (a command it does not
 // understand). "trace" answers "ok" at once, then a line "| ..." for every
-// request served, until the client closes the connection. A line too long,
-// one with control bytes other than tab and CR, a "run" whose count is not a
-// decimal number within the scenario bound, or a stream that ends before
-// its bytes, ends the connection without a reply.
+// request served, until the client closes the connection. While a "run"
+// plays, a line "." every second says the service is still at it. A line
+// too long, one with control bytes other than tab and CR, a "run" whose count
+// is not a decimal number within the scenario bound, a stream that ends
+// before its bytes, or a command not complete within kCommandTimeout, ends
+// the connection without a reply.
 #include "control.h"
 
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -25,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <zel/zelsim.h>
@@ -35,10 +39,20 @@
 namespace zel::service {
 namespace {
 
-// Buffered reading of one command from a connection.
+using Clock = std::chrono::steady_clock;
+
+// A connection that has not sent its whole command by then is closed: it
+// would hold a thread of the service for nothing.
+constexpr std::chrono::seconds kCommandTimeout{10};
+constexpr std::chrono::seconds kKeepAlive{1};
+
+// Buffered reading of one command from a connection, by a deadline.
 class Reader {
 public:
-    explicit Reader(int fd) : fd_(fd) {}
+    Reader(int fd, Clock::time_point deadline) : fd_(fd), deadline_(deadline) {}
+
+    bool TimedOut() const { return timedOut_; }
+    bool HeardAnything() const { return heard_; }
 
     // The next line without its LF; false at the end of the stream, on an
     // error or when no LF comes within max bytes.
@@ -68,16 +82,29 @@ private:
     bool Fill() {
         char chunk[4096];
         for (;;) {
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+            pollfd readable{fd_, POLLIN, 0};
+            if (left.count() <= 0) {
+                timedOut_ = true;
+                return false;
+            }
+            const int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) return false;
+            if (ready <= 0) continue;
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
             if (n > 0) {
                 pending_.append(chunk, static_cast<std::size_t>(n));
+                heard_ = true;
                 return true;
             }
-            if (n == 0 || errno != EINTR) return false;
+            if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return false;
         }
     }
 
     int fd_;
+    Clock::time_point deadline_;
+    bool timedOut_ = false;
+    bool heard_ = false;
     std::string pending_;
 };
 
@@ -133,11 +160,14 @@ private:
 };
 
 // Whether the client has closed its end (or the service shut it down).
+// A trace's client has nothing more to say: what it sends is read and
+// dropped, or a byte left unread would hide the end behind it for ever.
 bool PeerGone(int fd) {
     pollfd probe{fd, POLLIN, 0};
     if (::poll(&probe, 1, 0) <= 0) return false;
-    char byte;
-    return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) <= 0;
+    char chunk[512];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 void FollowTrace(ControlHost &host, int fd) {
@@ -198,20 +228,54 @@ std::string Reply(const CommandOutcome &outcome) {
     return reply + "error " + outcome.reason + "\n";
 }
 
+// A scenario plays for as long as it says; the lines "." meanwhile tell the
+// control command that the service has not stopped answering.
+CommandOutcome RunKeptAlive(ControlHost &host, int fd, const std::vector<std::string> &words,
+                            const std::string &scenario) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread keeper;
+    try {
+        keeper = std::thread([&] {
+            std::unique_lock lock(mutex);
+            while (!finished.wait_for(lock, kKeepAlive, [&] { return done; })) WriteText(fd, ".\n");
+        });
+    } catch (...) {
+        // Without it the command runs all the same; only the reassurance is lost.
+    }
+    CommandOutcome outcome = RunBoardCommand(host, words, scenario);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    if (keeper.joinable()) keeper.join();
+    return outcome;
+}
+
 }  // namespace
 
-void ServeControl(ControlHost &host, int fd) {
-    Reader reader(fd);
+std::string ServeControl(ControlHost &host, int fd) {
+    Reader reader(fd, Clock::now() + kCommandTimeout);
     std::vector<std::string> words;
     std::string scenario;
-    if (ReadCommand(reader, &words, &scenario)) {
-        if (words.size() == 1 && words[0] == "trace") {
-            FollowTrace(host, fd);
-        } else {
-            WriteText(fd, Reply(RunBoardCommand(host, words, scenario)));
+    std::string ended;
+    if (!ReadCommand(reader, &words, &scenario)) {
+        if (reader.TimedOut()) {
+            ended = "no complete command within " + std::to_string(kCommandTimeout.count()) + " s";
+        } else if (reader.HeardAnything()) {
+            ended = "what it sent is not a command";
         }
+    } else if (words.size() == 1 && words[0] == "trace") {
+        FollowTrace(host, fd);
+    } else if (!words.empty() && words[0] == "run") {
+        WriteText(fd, Reply(RunKeptAlive(host, fd, words, scenario)));
+    } else {
+        WriteText(fd, Reply(RunBoardCommand(host, words, scenario)));
     }
     ::close(fd);
+    return ended;
 }
 
 }  // namespace zel::service

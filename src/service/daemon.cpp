@@ -10,8 +10,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,16 +31,24 @@ namespace zel::service {
 namespace {
 
 using sockets::ReadFull;
-using sockets::SetReceiveTimeout;
+using sockets::ReadFullBy;
 using sockets::UnixAddress;
 using sockets::WriteAll;
 
 constexpr std::array<const char *, 3> kSocketNames = {kDrvDeviceName, kNetDeviceName, "control"};
 constexpr const char *kLockName = "zelsimd.lock";
-// A peer that connects and says nothing is dropped after this.
-constexpr int kHelloTimeoutSeconds = 5;
+// A peer that does not complete its hello in this time is dropped.
+constexpr std::chrono::seconds kHelloTimeout{5};
 constexpr int kListenBacklog = 64;
 constexpr int kReapIntervalMs = 1000;
+// Control connections at once; each is short, but a stalled one holds a thread.
+constexpr std::size_t kMaxControlConnections = 8;
+// How long the listeners rest when descriptors run out.
+constexpr std::chrono::milliseconds kStarvedBackoff{100};
+// A request body is read as it arrives, this much at a time, and a buffer
+// grown past it is given back once its request is served: an announced
+// length is not memory granted, and an idle client holds little.
+constexpr std::size_t kBodyChunk = std::size_t{64} * 1024;
 
 __attribute__((format(printf, 1, 2))) void Log(const char *format, ...) {
     std::array<char, 512> line;
@@ -73,16 +83,24 @@ bool SendWelcome(int fd, wire::WelcomeStatus status, std::uint32_t session, std:
 }
 
 std::uint32_t PeerPid(int fd, std::uint32_t claimed) {
-#if defined(SO_PEERCRED)
-    ucred credentials{};
-    socklen_t size = sizeof(credentials);
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
-        return static_cast<std::uint32_t>(credentials.pid);
-    }
+    uid_t uid = 0;
+    std::uint32_t pid = 0;
+    return sockets::PeerCredentials(fd, &uid, &pid) && pid != 0 ? pid : claimed;
+}
+
+bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Where bind makes a socket named in the directory: through the directory's
+// own descriptor where the system offers a path to it, so the name cannot be
+// made to lead elsewhere between the checks and the bind.
+std::string BindPath(int dirFd, const std::string &dir, const char *pszName) {
+#if defined(__linux__)
+    const std::string viaFd = "/proc/self/fd/" + std::to_string(dirFd);
+    if (::access(viaFd.c_str(), X_OK) == 0) return viaFd + "/" + pszName;
 #else
-    (void)fd;
+    (void)dirFd;
 #endif
-    return claimed;
+    return dir + "/" + pszName;
 }
 
 // Whether a daemon answers on the socket.
@@ -124,7 +142,7 @@ struct Daemon::Client final : SessionHost {
     int eventFd = -1;  // guarded by the daemon's clientsMutex_
 };
 
-Daemon::Daemon(std::string dir) : dir_(std::move(dir)) {}
+Daemon::Daemon(std::string dir, std::size_t maxClients) : dir_(std::move(dir)), maxClients_(maxClients) {}
 
 Daemon::~Daemon() {
     if (started_) {
@@ -135,15 +153,28 @@ Daemon::~Daemon() {
         sim::SetEventSignaller(nullptr);
         ZelSimUninstall();
     }
-    for (int &fd : listeners_) {
-        if (fd >= 0) ::close(fd);
+    for (std::size_t i = 0; i < kListenerCount; ++i) {
+        if (listeners_[i] >= 0) ::close(listeners_[i]);
+        RemoveOwn(kSocketNames[i], socketFiles_[i]);
     }
     for (int fd : stopPipe_) {
         if (fd >= 0) ::close(fd);
     }
     if (lockFd_ >= 0) {
-        ::unlink((dir_ + "/" + kLockName).c_str());
+        RemoveOwn(kLockName, lockFile_);
         ::close(lockFd_);
+    }
+    if (reserveFd_ >= 0) ::close(reserveFd_);
+    if (dirFd_ >= 0) ::close(dirFd_);
+}
+
+void Daemon::RemoveOwn(const char *pszName, OwnFile &file) {
+    struct stat now {};
+    if (!file.made || dirFd_ < 0) return;
+    file.made = false;
+    if (::fstatat(dirFd_, pszName, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == file.device &&
+        now.st_ino == file.inode) {
+        ::unlinkat(dirFd_, pszName, 0);
     }
 }
 
@@ -158,39 +189,83 @@ bool Daemon::PrepareDirectory(std::string *pError) {
         *pError = "cannot create " + dir_ + ": " + std::strerror(errno);
         return false;
     }
+    // Everything after this goes through the directory's descriptor, opened
+    // without following a link: a link planted in its place would have the
+    // daemon serve, and remove files, wherever it points.
+    struct stat named {};
+    if (::lstat(dir_.c_str(), &named) != 0 || S_ISLNK(named.st_mode)) {
+        *pError = dir_ + " is a symbolic link; the daemon serves only in a real directory";
+        return false;
+    }
+    dirFd_ = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat info {};
-    if (::stat(dir_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (dirFd_ < 0 || ::fstat(dirFd_, &info) != 0 || !S_ISDIR(info.st_mode) || !SameFile(info, named)) {
         *pError = dir_ + " is not a directory";
         return false;
     }
-    if (info.st_uid != ::getuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         *pError = dir_ + " must belong to this user and be writable by no one else";
         return false;
     }
-    lockFd_ = ::open((dir_ + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    lockFd_ = ::openat(dirFd_, kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat lock {};
+    if (lockFd_ < 0 || ::fstat(lockFd_, &lock) != 0 || !S_ISREG(lock.st_mode) || lock.st_uid != ::geteuid()) {
+        *pError = dir_ + "/" + kLockName + " is not this user's lock file";
+        return false;
+    }
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         *pError = "another zelsimd is serving " + dir_;
         return false;
     }
-    for (std::size_t i = 0; i < kListenerCount; ++i) {
-        const std::string path = SocketPath(static_cast<Listener>(i));
-        sockaddr_un address;
-        if (!UnixAddress(path, &address)) {
-            *pError = path + ": the path is too long for a socket";
-            return false;
-        }
-        if (Answers(address)) {
-            *pError = "another daemon answers on " + path;
-            return false;
-        }
-        struct stat existing {};
-        if (::lstat(path.c_str(), &existing) == 0) {
-            if (!S_ISSOCK(existing.st_mode)) {
-                *pError = path + " exists and is not a socket";
-                return false;
-            }
-            ::unlink(path.c_str());  // left by a daemon that did not stop cleanly
-        }
+    lockFile_ = {lock.st_dev, lock.st_ino, true};
+    for (const char *name : kSocketNames) {
+        if (!ClearStaleSocket(name, pError)) return false;
+    }
+    return true;
+}
+
+// A socket left by a daemon that did not stop cleanly is removed; anything
+// else by that name is left alone and refuses the start.
+bool Daemon::ClearStaleSocket(const char *pszName, std::string *pError) {
+    const std::string path = dir_ + "/" + pszName;
+    sockaddr_un address;
+    if (!UnixAddress(path, &address)) {
+        *pError = path + ": the path is too long for a socket";
+        return false;
+    }
+    if (Answers(address)) {
+        *pError = "another daemon answers on " + path;
+        return false;
+    }
+    struct stat existing {};
+    if (::fstatat(dirFd_, pszName, &existing, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    if (!S_ISSOCK(existing.st_mode) || existing.st_uid != ::geteuid()) {
+        *pError = path + " exists and is not a socket of this user";
+        return false;
+    }
+    ::unlinkat(dirFd_, pszName, 0);
+    return true;
+}
+
+// Mode 0600 whatever the umask: set on the socket before bind (the mode the
+// file is made with, where the system takes it from there) and on the file
+// before listen, so no other user can connect meanwhile.
+bool Daemon::Listen(Listener listener, std::string *pError) {
+    const char *name = kSocketNames[listener];
+    sockaddr_un address;
+    int &fd = listeners_[listener];
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct stat made {};
+    const bool bound = fd >= 0 && UnixAddress(BindPath(dirFd_, dir_, name), &address) &&
+                       (::fchmod(fd, 0600), true) &&
+                       ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+    if (bound && ::fstatat(dirFd_, name, &made, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(made.st_mode)) {
+        socketFiles_[listener] = {made.st_dev, made.st_ino, true};
+    }
+    if (!bound || !socketFiles_[listener].made || ::fchmodat(dirFd_, name, 0600, 0) != 0 ||
+        ::listen(fd, kListenBacklog) != 0) {
+        *pError = SocketPath(listener) + ": " + std::strerror(errno);
+        return false;
     }
     return true;
 }
@@ -221,17 +296,9 @@ bool Daemon::Start(std::string *pError) {
         return false;
     }
     for (std::size_t i = 0; i < kListenerCount; ++i) {
-        const std::string path = SocketPath(static_cast<Listener>(i));
-        sockaddr_un address;
-        UnixAddress(path, &address);
-        listeners_[i] = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listeners_[i] < 0 ||
-            ::bind(listeners_[i], reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0 ||
-            ::listen(listeners_[i], kListenBacklog) != 0) {
-            *pError = path + ": " + std::strerror(errno);
-            return false;
-        }
+        if (!Listen(static_cast<Listener>(i), pError)) return false;
     }
+    reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     Log("serving the simulated board in %s", dir_.c_str());
     return true;
 }
@@ -246,7 +313,14 @@ void Daemon::Run() {
     polled[0] = {stopPipe_[0], POLLIN, 0};
     for (std::size_t i = 0; i < kListenerCount; ++i) polled[1 + i] = {listeners_[i], POLLIN, 0};
     for (;;) {
-        const int ready = ::poll(polled.data(), polled.size(), kReapIntervalMs);
+        // While descriptors are short the listeners rest: a pending
+        // connection would otherwise wake the loop at once, again and again.
+        const auto rest = backingOff_ - std::chrono::steady_clock::now();
+        const bool resting = rest.count() > 0;
+        for (std::size_t i = 0; i < kListenerCount; ++i) polled[1 + i].fd = resting ? -1 : listeners_[i];
+        const int timeout =
+            resting ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(rest).count()) : kReapIntervalMs;
+        const int ready = ::poll(polled.data(), polled.size(), std::min(timeout, kReapIntervalMs));
         if (ready < 0 && errno != EINTR) break;
         if (polled[0].revents != 0) break;
         for (std::size_t i = 0; i < kListenerCount; ++i) {
@@ -257,7 +331,7 @@ void Daemon::Run() {
     for (std::size_t i = 0; i < kListenerCount; ++i) {
         ::close(listeners_[i]);
         listeners_[i] = -1;
-        ::unlink(SocketPath(static_cast<Listener>(i)).c_str());
+        RemoveOwn(kSocketNames[i], socketFiles_[i]);
     }
     // Every connection ends; the clients' objects are closed as they go.
     for (Worker &worker : workers_) ::shutdown(worker.fd, SHUT_RDWR);
@@ -267,9 +341,21 @@ void Daemon::Run() {
 
 void Daemon::Accept(Listener listener) {
     const int fd = ::accept4(listeners_[listener], nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) AcceptStarved(listener, errno);
+        return;
+    }
+    if (starved_) {
+        starved_ = false;
+        Log("descriptors are available again; connections are served");
+    }
+    if (!Admit(fd, listener)) {
+        ::close(fd);
+        return;
+    }
     Worker &worker = workers_.emplace_back();
     worker.fd = fd;
+    worker.control = listener == kControlListener;
     try {
         worker.thread = std::thread([this, &worker, fd, listener] {
             bool handedOver = false;
@@ -277,7 +363,8 @@ void Daemon::Accept(Listener listener) {
                 // The control protocol closes its descriptor itself; ours
                 // stays open so a stop can shut the connection down.
                 const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-                if (own >= 0) ServeControl(*this, own);
+                const std::string ended = own >= 0 ? ServeControl(*this, own) : "no descriptor for it";
+                if (!ended.empty()) Log("a control connection was closed: %s", ended.c_str());
             } else {
                 handedOver = ServeConnection(fd, listener == kDrvListener ? 0 : 1);
             }
@@ -287,9 +374,54 @@ void Daemon::Accept(Listener listener) {
             worker.done.store(true, std::memory_order_release);
         });
     } catch (...) {
+        Log("a connection to %s was refused: no thread for it", kSocketNames[listener]);
         ::close(fd);
         workers_.pop_back();
     }
+}
+
+// Only this daemon's user connects, and no more connections than the caps.
+bool Daemon::Admit(int fd, Listener listener) {
+    uid_t uid = 0;
+    std::uint32_t pid = 0;
+    if (!sockets::PeerCredentials(fd, &uid, &pid)) {
+        Log("a connection to %s was refused: its user is unknown", kSocketNames[listener]);
+        return false;
+    }
+    if (uid != ::geteuid()) {
+        Log("a connection to %s from user %ld (pid %u) was refused: only user %ld may connect",
+            kSocketNames[listener], static_cast<long>(uid), pid, static_cast<long>(::geteuid()));
+        return false;
+    }
+    const bool control = listener == kControlListener;
+    // A client's two channels each hold a connection until its event
+    // channel is handed over; the request channels are capped at the hello.
+    const std::size_t cap = control ? kMaxControlConnections : 2 * maxClients_;
+    std::size_t open = 0;
+    for (const Worker &worker : workers_) open += worker.control == control ? 1 : 0;
+    if (open >= cap) {
+        Log("a connection to %s (pid %u) was refused: %zu connections are open, the most there may be",
+            kSocketNames[listener], pid, open);
+        return false;
+    }
+    return true;
+}
+
+// Out of descriptors: said once, the connection that waits is taken with the
+// reserve descriptor and closed (its peer sees the end at once rather than
+// hanging), and the listeners rest a while.
+void Daemon::AcceptStarved(Listener listener, int error) {
+    if (!starved_) {
+        starved_ = true;
+        Log("cannot accept connections: %s; they are closed at once until descriptors are free", std::strerror(error));
+    }
+    if (reserveFd_ >= 0) {
+        ::close(reserveFd_);
+        const int fd = ::accept4(listeners_[listener], nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
+    backingOff_ = std::chrono::steady_clock::now() + kStarvedBackoff;
 }
 
 void Daemon::ReapWorkers(bool all) {
@@ -305,9 +437,14 @@ void Daemon::ReapWorkers(bool all) {
 }
 
 bool Daemon::ServeConnection(int fd, std::size_t device) {
-    SetReceiveTimeout(fd, kHelloTimeoutSeconds);
     std::array<std::uint8_t, wire::kHelloSize> bytes;
-    if (!ReadFull(fd, bytes)) return false;
+    if (!ReadFullBy(fd, bytes, std::chrono::steady_clock::now() + kHelloTimeout)) {
+        if (errno == ETIMEDOUT) {
+            Log("a connection to %s was closed: no complete hello within %lld s", kSocketNames[device],
+                static_cast<long long>(kHelloTimeout.count()));
+        }
+        return false;
+    }
     wire::Hello hello;
     switch (wire::DecodeHello(bytes, &hello)) {
         case wire::WireError::kNone:
@@ -347,8 +484,14 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
         SendWelcome(fd, wire::WelcomeStatus::kUnknownSession, 0, 0, "no such session");
         return false;
     }
+    // Refused, not welcomed, when it cannot be kept: the client's open then
+    // fails rather than succeed with events that never come.
     const int eventFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (eventFd < 0) return false;
+    if (eventFd < 0) {
+        Log("client %u: its event channel was refused: %s", session, std::strerror(errno));
+        SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, "no descriptor for the event channel");
+        return false;
+    }
     if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) {
         ::close(eventFd);
         return false;
@@ -361,12 +504,19 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
     std::shared_ptr<Client> client;
     {
         std::lock_guard lock(clientsMutex_);
-        if (++lastClient_ == 0) ++lastClient_;
-        client = std::make_shared<Client>(*this, lastClient_, device, pid);
-        clients_.emplace(client->id, client);
+        if (clients_.size() < maxClients_) {
+            if (++lastClient_ == 0) ++lastClient_;
+            client = std::make_shared<Client>(*this, lastClient_, device, pid);
+            clients_.emplace(client->id, client);
+        }
+    }
+    if (client == nullptr) {
+        const std::string reason = "zelsimd serves " + std::to_string(maxClients_) + " clients at most";
+        Log("a client (pid %u) was refused: %s", pid, reason.c_str());
+        SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
+        return;
     }
     if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
-        SetReceiveTimeout(fd, 0);
         Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
         const std::string_view broken = ServeRequests(fd, *client);
         if (!broken.empty()) {
@@ -399,8 +549,13 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
             error = wire::WireError::kBadType;
         }
         if (error != wire::WireError::kNone) return wire::WireErrorText(error);
-        body.resize(header.length);
-        if (!ReadFull(fd, body)) return {};
+        body.clear();
+        for (std::size_t done = 0; done < header.length;) {
+            const std::size_t chunk = std::min<std::size_t>(header.length - done, kBodyChunk);
+            body.resize(done + chunk);
+            if (!ReadFull(fd, std::span(body).subspan(done, chunk))) return {};
+            done += chunk;
+        }
         if ((error = wire::DecodeRequest(body, &request)) != wire::WireError::kNone) return wire::WireErrorText(error);
         SessionReply reply;
         {
@@ -412,6 +567,7 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
             wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
                                   static_cast<std::uint32_t>(reply.buffer.size()));
         if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) return {};
+        if (body.capacity() > kBodyChunk) std::vector<std::uint8_t>().swap(body);
     }
 }
 

@@ -5,7 +5,10 @@
 // signals go to the client that bound the event, on its event channel.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -27,19 +30,24 @@ namespace zel::service {
 // /tmp/zelsim-<uid>.
 std::string ClientDirectory();
 
+// How many clients (request connections) a daemon serves at once unless told.
+inline constexpr std::size_t kDefaultMaxClients = 64;
+
 class Daemon final : public ControlHost {
 public:
-    explicit Daemon(std::string dir);
+    explicit Daemon(std::string dir, std::size_t maxClients = kDefaultMaxClients);
     ~Daemon() override;
     Daemon(const Daemon &) = delete;
     Daemon &operator=(const Daemon &) = delete;
 
     // Prepares the directory (created 0700 when missing), the board and the
-    // sockets. False with the reason in *pError: another daemon serves the
-    // directory, it cannot be made or is not safe, a socket cannot be bound.
+    // sockets (mode 0600). False with the reason in *pError: another daemon
+    // serves the directory, it cannot be made or is not safe (a symbolic
+    // link, another user's, writable by group or others), a socket cannot be
+    // bound. Only connections of this process's user are served.
     bool Start(std::string *pError);
     // Serves until Stop; then every connection is ended, the sockets are
-    // removed and the board is closed.
+    // removed (those this daemon made, nothing else) and the board is closed.
     void Run();
     // Async-signal-safe.
     void Stop();
@@ -56,13 +64,26 @@ private:
     struct Worker {
         std::thread thread;
         int fd = -1;
+        bool control = false;
         std::atomic<bool> done{false};
+    };
+    // A file of the daemon's own in its directory: removed only while the
+    // name still leads to it.
+    struct OwnFile {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool made = false;
     };
     enum Listener : std::size_t { kDrvListener, kNetListener, kControlListener, kListenerCount };
 
     bool PrepareDirectory(std::string *pError);
+    bool ClearStaleSocket(const char *pszName, std::string *pError);
+    bool Listen(Listener listener, std::string *pError);
+    void RemoveOwn(const char *pszName, OwnFile &file);
     bool OpenBoard(std::string *pError);
     void Accept(Listener listener);
+    void AcceptStarved(Listener listener, int error);
+    bool Admit(int fd, Listener listener);
     void ReapWorkers(bool all);
     // True when the connection lives on elsewhere (an event channel).
     bool ServeConnection(int fd, std::size_t device);
@@ -82,7 +103,16 @@ private:
     static void Signal(void *pContext, OSA_HANDLE hEvent);
 
     const std::string dir_;
+    const std::size_t maxClients_;
+    int dirFd_ = -1;
     int lockFd_ = -1;
+    OwnFile lockFile_;
+    OwnFile socketFiles_[kListenerCount];
+    // Given up when descriptors run out, so a connection can still be taken
+    // and closed rather than left to wake the loop again and again.
+    int reserveFd_ = -1;
+    bool starved_ = false;                                // main thread only
+    std::chrono::steady_clock::time_point backingOff_{};  // main thread only
     int stopPipe_[2] = {-1, -1};
     int listeners_[kListenerCount] = {-1, -1, -1};
     OSA_HANDLE boardDevices_[2] = {OSA_INVALID_HANDLE_VALUE, OSA_INVALID_HANDLE_VALUE};

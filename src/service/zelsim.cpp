@@ -2,6 +2,7 @@
 // command is one control connection: the words go out as one line, the
 // service's lines come back (see src/service/control.cpp).
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,12 +22,12 @@
 #include <zel/zel.h>
 #include <zel/zelsim.h>
 #include "board_commands.h"
+#include "board_service.h"
 #include "command_line.h"
 #include "daemon.h"
 #include "report_text.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
-#include "board_service.h"
 
 namespace {
 
@@ -60,11 +61,34 @@ constexpr Command kCommands[] = {
 // clang-format on
 
 constexpr const char *kGeneralUsage =
-    "usage: zelsim [--dir DIR] COMMAND [ARGS...]\n"
+    "usage: zelsim [--dir DIR] [--timeout SECONDS] COMMAND [ARGS...]\n"
     "Controls a running board service (zelsimd): DIR is where its sockets are\n"
-    "(default: $ZEL_DEVICE_DIR, else /tmp/zelsim-UID). 'zelsim COMMAND --help'\n"
+    "(default: $ZEL_DEVICE_DIR, else /tmp/zelsim-UID). A service that does not\n"
+    "answer within SECONDS (default 10) fails the command. 'zelsim COMMAND --help'\n"
     "describes one command.\n\n"
     "Commands:\n";
+
+constexpr int kDefaultTimeoutSeconds = 10;
+
+// Set by SIGINT or SIGTERM during a run, and written to the pipe so that a
+// wait for the service wakes at once.
+volatile sig_atomic_t g_stopSignal = 0;
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int signal) {
+    g_stopSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void CatchStopSignals() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = &OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 int Length(std::string_view text) { return static_cast<int>(text.size()); }
 
@@ -96,41 +120,79 @@ int UsageError(const std::string &problem) {
 // A command's answer, when the caller keeps its output rather than printing it.
 struct Answer {
     std::vector<std::string> lines;  // without their LF
-    std::string reason;              // of a "fail" or "error" line
+    std::string reason;              // of a "fail" or "error" line, or why there was none
 };
 
-// Reads the service's lines: output to stdout as it comes (or into
-// pAnswer), the last one decides the exit status. With follow, "ok" only
-// starts the output.
-int ReadReplies(int fd, bool follow, Answer *pAnswer) {
-    FILE *in = ::fdopen(fd, "r");
-    if (in == nullptr) return 1;
-    char *line = nullptr;
-    std::size_t capacity = 0;
+// Where the service is, for a message that it did not answer.
+std::string ServiceName(const std::string &dir, int fd) {
+    uid_t uid = 0;
+    std::uint32_t pid = 0;
+    std::string name = "the board service at " + dir;
+    if (zel::service::sockets::PeerCredentials(fd, &uid, &pid) && pid != 0)
+        name += " (pid " + std::to_string(pid) + ")";
+    return name;
+}
+
+// One line from the service; false when it ends the reply, with its exit
+// status in *pStatus. With follow, "ok" only starts the output. Output goes
+// to stdout as it comes, or into pAnswer.
+bool TakeLine(const std::string &text, bool follow, int *pStatus, Answer *pAnswer) {
+    const std::string_view bare = std::string_view(text).substr(0, text.find('\n'));
+    if (text.rfind("| ", 0) == 0 && pAnswer != nullptr) {
+        pAnswer->lines.emplace_back(bare.substr(2));
+    } else if (text.rfind("| ", 0) == 0) {
+        std::fputs(text.c_str() + 2, stdout);
+        std::fflush(stdout);
+    } else if (text == "ok\n") {
+        *pStatus = 0;
+        return follow;
+    } else if (text.rfind("fail ", 0) == 0 || text.rfind("error ", 0) == 0) {
+        std::fprintf(stderr, "zelsim: %s", text.c_str() + text.find(' ') + 1);
+        if (pAnswer != nullptr) pAnswer->reason = bare.substr(bare.find(' ') + 1);
+        *pStatus = text[0] == 'f' ? 1 : 2;
+        return false;
+    }
+    return true;  // "." while a run plays, or a line of a later version
+}
+
+// Reads the service's lines: output to stdout as it comes, the last one
+// decides the exit status. The service must say something within the
+// timeout, except while a trace follows; a stop signal ends the wait.
+int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::seconds timeout, Answer *pAnswer) {
+    using Clock = std::chrono::steady_clock;
+    std::string pending;
     int status = 1;
-    bool ended = false;
-    while (!ended && ::getline(&line, &capacity, in) > 0) {
-        const std::string text(line);
-        const std::string_view bare = std::string_view(text).substr(0, text.find('\n'));
-        if (text.rfind("| ", 0) == 0 && pAnswer != nullptr) {
-            pAnswer->lines.emplace_back(bare.substr(2));
-        } else if (text.rfind("| ", 0) == 0) {
-            std::fputs(text.c_str() + 2, stdout);
-            std::fflush(stdout);
-        } else if (text == "ok\n") {
-            status = 0;
-            ended = !follow;
-        } else if (text.rfind("fail ", 0) == 0 || text.rfind("error ", 0) == 0) {
-            std::fprintf(stderr, "zelsim: %s", text.c_str() + text.find(' ') + 1);
-            if (pAnswer != nullptr) pAnswer->reason = bare.substr(bare.find(' ') + 1);
-            status = text[0] == 'f' ? 1 : 2;
-            ended = true;
+    bool ended = false, following = false;
+    auto deadline = Clock::now() + timeout;
+    while (!ended && g_stopSignal == 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (!following && left <= 0) {
+            const std::string why =
+                ServiceName(dir, fd) + " did not answer within " + std::to_string(timeout.count()) + " s";
+            std::fprintf(stderr, "zelsim: %s\n", why.c_str());
+            if (pAnswer != nullptr) pAnswer->reason = why;
+            ::close(fd);
+            return 1;
+        }
+        pollfd polled[2] = {{fd, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
+        const int ready = ::poll(polled, 2, following ? -1 : static_cast<int>(std::min<long long>(left, 60000)));
+        if (ready <= 0 || (polled[0].revents == 0)) continue;
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(chunk, static_cast<std::size_t>(n));
+        deadline = Clock::now() + timeout;
+        for (std::size_t end = 0; !ended && (end = pending.find('\n')) != std::string::npos;) {
+            ended = !TakeLine(pending.substr(0, end + 1), follow, &status, pAnswer);
+            following = follow && status == 0;
+            pending.erase(0, end + 1);
         }
     }
-    std::free(line);
-    std::fclose(in);
+    ::close(fd);
+    if (g_stopSignal != 0) return 128 + g_stopSignal;
     // A follow ends when the service goes; anything else has a last line.
-    if (!ended && !(follow && status == 0)) {
+    if (!ended && !following) {
         std::fputs("zelsim: the board service closed the connection before it answered\n", stderr);
     }
     return status;
@@ -138,7 +200,7 @@ int ReadReplies(int fd, bool follow, Answer *pAnswer) {
 
 // One command to the service; its exit status.
 int Ask(const std::string &dir, const std::string &line, const std::string &payload, bool follow,
-        Answer *pAnswer = nullptr) {
+        std::chrono::seconds timeout, Answer *pAnswer = nullptr) {
     const int fd = zel::service::sockets::ConnectTo(dir + "/control");
     if (fd < 0) {
         const std::string why = "no board service at " + dir + " (start zelsimd there, or set ZEL_DEVICE_DIR)";
@@ -146,14 +208,23 @@ int Ask(const std::string &dir, const std::string &line, const std::string &payl
         if (pAnswer != nullptr) pAnswer->reason = why;
         return 1;
     }
+    // A service that has stopped still takes what fits its socket's buffer;
+    // one that takes nothing more within the timeout has not answered.
+    timeval sendTimeout{};
+    sendTimeout.tv_sec = static_cast<time_t>(timeout.count());
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof(sendTimeout));
     if (!zel::service::sockets::WriteText(fd, line + "\n" + payload)) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            std::fprintf(stderr, "zelsim: %s did not answer within %lld s\n", ServiceName(dir, fd).c_str(),
+                         static_cast<long long>(timeout.count()));
+        } else {
+            std::fprintf(stderr, "zelsim: the board service at %s closed the connection\n", dir.c_str());
+        }
         ::close(fd);
-        const std::string why = "the board service at " + dir + " closed the connection";
-        std::fprintf(stderr, "zelsim: %s\n", why.c_str());
-        if (pAnswer != nullptr) pAnswer->reason = why;
+        if (pAnswer != nullptr) pAnswer->reason = "the board service at " + dir + " did not take the command";
         return 1;
     }
-    return ReadReplies(fd, follow, pAnswer);
+    return ReadReplies(dir, fd, follow, timeout, pAnswer);
 }
 
 // The program a run drives: started with the service's directory and a
@@ -186,7 +257,8 @@ bool StartProgram(const std::string &dir, std::vector<char *> argv, Program *pPr
     return true;
 }
 
-// Closes the program's input, then asks it to end, then ends it; its wait status.
+// Closes the program's input, then asks it to end, then ends it; its wait
+// status. A stop signal to zelsim cuts each grace short.
 int StopProgram(Program &program) {
     ::close(program.stdinFd);
     using namespace std::chrono_literals;
@@ -195,7 +267,7 @@ int StopProgram(Program &program) {
     for (const auto &[signal, grace] : steps) {
         if (signal != 0) ::kill(program.pid, signal);
         const auto deadline = std::chrono::steady_clock::now() + grace;
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (std::chrono::steady_clock::now() < deadline && (signal == SIGKILL || g_stopSignal == 0)) {
             if (::waitpid(program.pid, &status, WNOHANG) == program.pid) return status;
             std::this_thread::sleep_for(10ms);
         }
@@ -236,7 +308,7 @@ struct Outcome {
 
 // Plays one scenario file, with a fresh program when there is one.
 Outcome RunOne(const std::string &dir, const std::string &path, const std::string &scenario,
-               const std::vector<char *> &programArgs, bool json) {
+               const std::vector<char *> &programArgs, bool json, std::chrono::seconds timeout) {
     Outcome outcome;
     outcome.path = path;
     const auto start = std::chrono::steady_clock::now();
@@ -249,7 +321,7 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     Program program;
     // Every run of a program starts from the power-on board, so runs repeat.
     Answer reset;
-    if (!programArgs.empty() && Ask(dir, "reset", {}, false, &reset) != 0) return done(1, reset.reason);
+    if (!programArgs.empty() && Ask(dir, "reset", {}, false, timeout, &reset) != 0) return done(1, reset.reason);
     if (!programArgs.empty() && !StartProgram(dir, programArgs, &program)) {
         std::fprintf(stderr, "zelsim: cannot start %s\n", programArgs[0]);
         return done(1, std::string("cannot start ") + programArgs[0]);
@@ -257,8 +329,14 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     std::fflush(stdout);
     Answer answer;
     const int status =
-        Ask(dir, "run " + std::to_string(scenario.size()) + (json ? " json" : ""), scenario, false, &answer);
+        Ask(dir, "run " + std::to_string(scenario.size()) + (json ? " json" : ""), scenario, false, timeout, &answer);
     outcome.problem = answer.reason;
+    if (g_stopSignal != 0) {
+        if (program.pid >= 0) StopProgram(program);
+        std::fprintf(stderr, "zelsim: interrupted by signal %d; the run was abandoned\n",
+                     static_cast<int>(g_stopSignal));
+        return done(128 + g_stopSignal, "interrupted by signal " + std::to_string(g_stopSignal));
+    }
     if (json && !answer.lines.empty() && answer.lines.back().rfind('{', 0) == 0) {
         outcome.json = answer.lines.back();
         answer.lines.pop_back();
@@ -338,7 +416,8 @@ std::string Json(const std::vector<Outcome> &outcomes) {
     return json + "\n]}\n";
 }
 
-int Run(const std::string &dir, std::vector<std::string> args, const std::vector<char *> &programArgs) {
+int Run(const std::string &dir, std::vector<std::string> args, const std::vector<char *> &programArgs,
+        std::chrono::seconds timeout) {
     static constexpr const char *kUsage =
         "usage: zelsim run [--report junit|json FILE] SCENARIO... [-- PROGRAM [ARGS...]]";
     std::string format;
@@ -354,11 +433,14 @@ int Run(const std::string &dir, std::vector<std::string> args, const std::vector
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (!LoadScenario(args[i], &scenarios[i])) return 1;
     }
+    // Interrupted, a run ends at once, its program with it.
+    CatchStopSignals();
     std::vector<Outcome> outcomes;
     int status = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        outcomes.push_back(RunOne(dir, args[i], scenarios[i], programArgs, format == "json"));
+        outcomes.push_back(RunOne(dir, args[i], scenarios[i], programArgs, format == "json", timeout));
         status = std::max(status, outcomes.back().status);
+        if (g_stopSignal != 0) return 128 + g_stopSignal;
     }
     if (format.empty()) return status;
     std::ofstream file(reportPath, std::ios::binary | std::ios::trunc);
@@ -376,6 +458,7 @@ int Run(const std::string &dir, std::vector<std::string> args, const std::vector
 int main(int argc, char **argv) {
     ::signal(SIGPIPE, SIG_IGN);
     std::string dir = zel::service::ClientDirectory();
+    std::chrono::seconds timeout{kDefaultTimeoutSeconds};
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const std::string arg = argv[i];
@@ -386,6 +469,17 @@ int main(int argc, char **argv) {
         if (arg == "--version") {
             zel::service::PrintVersion("zelsim");
             return 0;
+        }
+        if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
+            const bool joined = arg != "--timeout";
+            if (!joined && ++i == argc) return UsageError("--timeout needs a number of seconds");
+            const std::string value = joined ? arg.substr(10) : std::string(argv[i]);
+            if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) == 0) {
+                return UsageError("--timeout takes a number of seconds from 1 to 999999");
+            }
+            timeout = std::chrono::seconds(std::stoi(value));
+            continue;
         }
         if (!zel::service::TakeDirOption(argc, argv, &i, &dir)) return UsageError("unknown option: " + arg);
     }
@@ -411,9 +505,9 @@ int main(int argc, char **argv) {
         }
         words.push_back(arg);
     }
-    if (words[0] == "run") return Run(dir, {words.begin() + 1, words.end()}, programArgs);
+    if (words[0] == "run") return Run(dir, {words.begin() + 1, words.end()}, programArgs, timeout);
     std::string line;
     for (const std::string &word : words) line += (line.empty() ? "" : " ") + word;
     if (line.size() >= zel::service::kMaxCommandLine) return UsageError("the command is too long");
-    return Ask(dir, line, {}, words[0] == "trace");
+    return Ask(dir, line, {}, words[0] == "trace", timeout);
 }

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <zel/zel.h>
 #include "command_line.h"
 #include "daemon.h"
@@ -13,7 +17,7 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: zelsimd [--dir DIR] [--quota KIND=N]...\n"
+    "usage: zelsimd [--dir DIR] [--max-clients N] [--quota KIND=N]...\n"
     "Serves one simulated board to every program on this machine that opens\n"
     "the devices ZELDRV and ZELNET without a simulator of its own. Runs in the\n"
     "foreground and logs a line per client to standard error; SIGTERM or\n"
@@ -23,6 +27,8 @@ constexpr const char *kUsage =
     "              (created with mode 0700 when missing). Default: the\n"
     "              directory ZEL_DEVICE_DIR names, else /tmp/zelsim-UID.\n"
     "              Clients look in the same place.\n"
+    "  --max-clients N  how many client connections it serves at once;\n"
+    "              more are refused (default 64)\n"
     "  --quota KIND=N\n"
     "              how many objects of a kind one client may hold at once:\n"
     "              queues (event queues, default 16 of the board's 64),\n"
@@ -41,13 +47,32 @@ int Usage(const char *pszProblem) {
     return 2;
 }
 
+// A positive count of at most 6 digits; 0 for anything else.
+std::size_t ParseCount(const std::string &text) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return std::stoul(text);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(__GLIBC__)
+    // A large request's buffers go back to the system once it is served
+    // rather than stay in a thread's arena: an idle client costs little.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+#endif
     std::string dir = zel::service::ClientDirectory();
+    std::size_t maxClients = zel::service::kDefaultMaxClients;
     zel::service::Quotas quotas;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--max-clients" || arg.rfind("--max-clients=", 0) == 0) {
+            const bool joined = arg != "--max-clients";
+            if (!joined && ++i == argc) return Usage("--max-clients needs a count");
+            maxClients = ParseCount(joined ? arg.substr(14) : std::string(argv[i]));
+            if (maxClients == 0) return Usage("--max-clients takes a count from 1 to 999999");
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -65,7 +90,7 @@ int main(int argc, char **argv) {
     }
     zel::service::SetQuotas(quotas);
 
-    zel::service::Daemon daemon(dir);
+    zel::service::Daemon daemon(dir, maxClients);
     std::string error;
     if (!daemon.Start(&error)) {
         std::fprintf(stderr, "zelsimd: %s\n", error.c_str());

@@ -3,13 +3,16 @@
 // and a write to a peer that has gone never raises SIGPIPE.
 #pragma once
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +35,49 @@ inline bool ReadFull(int fd, std::span<std::uint8_t> bytes) {
         }
     }
     return true;
+}
+
+// As ReadFull, but false (errno ETIMEDOUT) once the deadline passes: a peer
+// that trickles its bytes gets no more time than one that sends nothing.
+inline bool ReadFullBy(int fd, std::span<std::uint8_t> bytes, std::chrono::steady_clock::time_point deadline) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) continue;
+        const ssize_t n = ::recv(fd, bytes.data() + done, bytes.size() - done, MSG_DONTWAIT);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The user and process at the other end of a connected Unix socket; false
+// when the system does not say (the pid is 0 where it is not told).
+inline bool PeerCredentials(int fd, uid_t *pUid, std::uint32_t *pPid) {
+#if defined(SO_PEERCRED)
+    ucred credentials{};
+    socklen_t size = sizeof(credentials);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 || size != sizeof(credentials)) {
+        return false;
+    }
+    *pUid = credentials.uid;
+    *pPid = static_cast<std::uint32_t>(credentials.pid);
+    return true;
+#else
+    gid_t group = 0;
+    *pPid = 0;
+    return ::getpeereid(fd, pUid, &group) == 0;
+#endif
 }
 
 // Writes every part, in order, as one stream of bytes.
