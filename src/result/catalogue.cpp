@@ -60,12 +60,12 @@ constexpr Table BuildTable() {
     Table table{};
     std::size_t next = 0;
     for (const RawEntry &raw : kDataRows)
-        table[next++] = {CatalogueKey(raw.source, raw.line), raw.source, raw.line, raw.text,
-                         CatalogueKey(raw.source, raw.line)};
+        table[next++] = {CatalogueKey(raw.source, raw.line), raw.source, raw.line, CatalogueKey(raw.source, raw.line),
+                         raw.text};
     for (const auto list : kFailureLists) {
         for (const FailureEntry &failure : list) {
-            table[next++] = {CatalogueKey(failure.source, failure.line), failure.source, failure.line, failure.text,
-                             static_cast<std::uint32_t>(failure.result)};
+            table[next++] = {CatalogueKey(failure.source, failure.line), failure.source, failure.line,
+                             static_cast<std::uint32_t>(failure.result), failure.text};
         }
     }
     std::sort(table.begin(), table.end(),

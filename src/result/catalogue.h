@@ -13,10 +13,10 @@ struct CatalogueEntry {
     std::uint32_t key;  // (source << 23) | (line << 8): a result without severity and code
     std::uint32_t source;
     std::uint32_t line;
-    const char *text;
     // The result that raises the text: a failure list's row gives it; a data
     // row (a text no code here raises) has the key, without severity and code.
     std::uint32_t raised;
+    const char *text;
 };
 
 inline constexpr const char *kDefaultResultText = "A descriptive error string is not available for this return code";
