@@ -241,10 +241,22 @@ TEST_F(ServiceDaemon, RecordsAndResultTextsFillTheCallersBuffersAndNothingBeyond
     ZelDrvCloseEvent(hEvent);
 }
 
-TEST_F(ServiceDaemon, ADaemonKilledDuringARequestFailsTheCallAtOnceAndANewOneServesAfterRelease) {
+TEST_F(ServiceDaemon, ADaemonKilledDuringARequestFailsTheCallAtOnceWakesItsWaitersAndANewOneServesAfterRelease) {
     ASSERT_EQ(ZelDrvConnectLib(), 0);
-    ZEL_HANDLE hDevice = 0;
+    ZEL_HANDLE hDevice = 0, hQueue = 0, hClosedQueue = 0;
     ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_EXCLUSIVE, 0, &hDevice), 0);
+    // A program waiting without a time-out on its queue's event wakes once
+    // when the service is lost; the event of a queue it closed is not set.
+    OSA_HANDLE hEvent = nullptr, hClosedEvent = nullptr;
+    ASSERT_EQ(ZelDrvCreateEvent(&hEvent), 0);
+    ASSERT_EQ(ZelDrvCreateEvent(&hClosedEvent), 0);
+    ASSERT_EQ(ZelDrvCreateEventQueue(8, hEvent, &hQueue), 0);
+    ASSERT_EQ(ZelDrvCreateEventQueue(8, hClosedEvent, &hClosedQueue), 0);
+    ASSERT_EQ(ZelDrvClose(hClosedQueue), 0);
+    // (A long time-out in place of none, so that a fault fails the test
+    // rather than hangs it.)
+    ZEL_UINT32 waited = 1;
+    std::thread waiter([&] { waited = ZelDrvWaitForSingleEvent(hEvent, 30000); });
     // Stopped, the daemon holds the next request unanswered until it dies.
     ASSERT_EQ(kill(daemon_, SIGSTOP), 0);
     int status = 0;
@@ -265,6 +277,12 @@ TEST_F(ServiceDaemon, ADaemonKilledDuringARequestFailsTheCallAtOnceAndANewOneSer
     EXPECT_EQ(WaitExit(daemon_), 128 + SIGKILL);
     daemon_ = -1;
     EXPECT_EQ(ZelDrvGetState(hDevice, &nState), kEmptyResponse);  // no hang afterwards either
+    waiter.join();
+    EXPECT_EQ(waited, 0u);
+    EXPECT_NE(ZelDrvWaitForSingleEvent(hEvent, 0), 0u) << "set more than once";
+    EXPECT_NE(ZelDrvWaitForSingleEvent(hClosedEvent, 0), 0u);
+    ZelDrvCloseEvent(hEvent);
+    ZelDrvCloseEvent(hClosedEvent);
 
     ASSERT_EQ(ZelDrvReleaseLib(), 0);
     StartDaemon();  // over the dead one's socket files
@@ -547,9 +565,10 @@ TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
     // An interrupted run ends, and its program with it.
     const std::string scenario = root_ + "/wait.txt", started = root_ + "/program";
     std::ofstream(scenario) << "at 0 s: FXO 0 rings\nwithin 2 s: FXO 0 goes off-hook\n";
-    const pid_t run = Spawn({ZELSIM_PATH, "--dir", dir_, "run", scenario, "--", "/bin/sh", "-c",
-                             "echo $$ > " + started + ".tmp && mv " + started + ".tmp " + started + " && exec sleep 60"},
-                            log_);
+    const pid_t run =
+        Spawn({ZELSIM_PATH, "--dir", dir_, "run", scenario, "--", "/bin/sh", "-c",
+               "echo $$ > " + started + ".tmp && mv " + started + ".tmp " + started + " && exec sleep 60"},
+              log_);
     for (const auto deadline = Clock::now() + 10s; !std::filesystem::exists(started);) {
         ASSERT_LT(Clock::now(), deadline) << Log();
         std::this_thread::sleep_for(5ms);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,7 @@ public:
     // Ends both channels: a request waiting on another thread returns, the
     // event thread sees the end of its stream.
     void Shut() {
+        closing_.store(true);
         ::shutdown(requestFd_, SHUT_RDWR);
         ::shutdown(eventFd_, SHUT_RDWR);
         if (events_.joinable()) events_.join();
@@ -71,12 +73,19 @@ private:
     bool ReadReply(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint8_t *pOut, ZEL_UINT32 cbOut,
                    wire::ReplyFrame *pReply);
     void ReadEvents();
+    void NoteBinding(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::span<const std::uint8_t> out);
+    void WakeWaiters();
 
     const int requestFd_;
     const int eventFd_;
     std::mutex exchange_;  // one request at a time on the request socket
     bool broken_ = false;  // guarded by exchange_: the service went away mid-exchange
+    std::atomic<bool> closing_{false};
     std::thread events_;
+    // The events this connection's driver queues signal, by queue: a lost
+    // service wakes whoever waits on them.
+    std::mutex bindings_;
+    std::map<std::uint32_t, std::uint32_t> boundEvents_;
 };
 
 // Where a reply's buffer bytes go: the caller's buffer that the request's
@@ -108,7 +117,42 @@ ZEL_BOOL Connection::Exchange(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, 
         return 0;
     }
     if (pcbReturned != nullptr) *pcbReturned = reply.cbReturned;
+    if (reply.succeeded) NoteBinding(nControlCode, in, std::span<const std::uint8_t>(pOut, reply.cbReturned));
     return reply.succeeded ? 1 : 0;
+}
+
+// Keeps the event of each queue the driver made, and forgets a queue the
+// driver closed: the list stays as long as the live queues.
+void Connection::NoteBinding(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in,
+                             std::span<const std::uint8_t> out) {
+    using Create = event_queues::create_queue;
+    using CloseObject = devices::close;
+    const std::uint32_t function = FunctionNumber(nControlCode);
+    const bool creates = function == Create::kLayout.function;
+    if (!creates && function != CloseObject::kLayout.function) return;
+    const std::uint32_t resultOffset = creates ? Create::kLayout.resultOffset : CloseObject::kLayout.resultOffset;
+    if (out.size() < resultOffset + 4u || static_cast<ZEL_RESULT>(protocol::GetWord(out, resultOffset)) < 0) return;
+    std::lock_guard lock(bindings_);
+    if (creates) {
+        boundEvents_[GetWordOr0(out, Create::hEventQueue)] = GetWordOr0(in, Create::hEvent);
+    } else {
+        boundEvents_.erase(GetWordOr0(in, CloseObject::hDevice));
+    }
+}
+
+// The service is gone: every request from now on fails, and each event a
+// queue of this connection was bound to is set once, so a program waiting
+// on one without a time-out wakes and learns it from its next request.
+void Connection::WakeWaiters() {
+    {
+        std::lock_guard lock(exchange_);
+        broken_ = true;
+    }
+    std::lock_guard lock(bindings_);
+    for (const auto &[hQueue, eventWord] : boundEvents_) {
+        if (eventWord != 0) osa::EventSet(reinterpret_cast<OSA_HANDLE>(static_cast<std::uintptr_t>(eventWord)));
+    }
+    boundEvents_.clear();
 }
 
 // Reads the reply straight into the caller's output and buffer; a reply
@@ -141,6 +185,7 @@ void Connection::ReadEvents() {
             header.type != wire::FrameType::kSignal ||
             wire::DecodeSignal(std::span(bytes).subspan(wire::kFrameHeaderSize), &eventWord) !=
                 wire::WireError::kNone) {
+            if (!closing_.load()) WakeWaiters();
             return;
         }
         // The word is the event handle this process gave; one it has closed
@@ -187,7 +232,6 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
     return sockets::UnixAddress(path, pAddress);
 }
 
-
 // A connected channel that the daemon has welcomed, or -1.
 int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welcome *pWelcome) {
     const int fd = ConnectTo(address);
@@ -196,8 +240,7 @@ int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welc
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> welcome;
     std::uint32_t cbReason = 0;
     const auto helloBytes = wire::EncodeHello(hello);
-    const bool joined = WriteAll(fd, {helloBytes}) &&
-                        ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
+    const bool joined = WriteAll(fd, {helloBytes}) && ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
                         wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
                         ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&
                         pWelcome->version == wire::kVersion && pWelcome->status == wire::WelcomeStatus::kAccepted;
