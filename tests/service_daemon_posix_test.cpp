@@ -359,7 +359,7 @@ TEST_F(ServiceDaemon, AMalformedOrOversizedMessageEndsThatClientsConnectionOnly)
 // An XML file's elements as "name{attr=value,...}[children]" (values as
 // written, escapes included; times left out, as they vary), checking on the
 // way that every element closes where it should. Character data is left out.
-std::string XmlStructure(const std::string &xml) {
+[[maybe_unused]] std::string XmlStructure(const std::string &xml) {
     std::string out;
     std::vector<std::string> open;
     for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at)) {
