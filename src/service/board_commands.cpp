@@ -157,9 +157,13 @@ CommandOutcome Status(ControlHost &host) {
         out +=
             "client " + std::to_string(client.id) + " (pid " + std::to_string(client.pid) + ", " + client.device + "):";
         if (client.objects.empty()) out += " no objects";
+        // By name, the handle beside it: "FXO 0 [0x10010005]".
+        const char *separator = " ";
         for (const OwnedObject &object : client.objects) {
-            out += " " + Hex(object.hObject);
+            const std::string name = host.ObjectName(object.hObject);
+            out += separator + (name.empty() ? Hex(object.hObject) : name + " [" + Hex(object.hObject) + "]");
             if (object.opens > 1) out += " (" + std::to_string(object.opens) + " opens)";
+            separator = ", ";
         }
         out += "\n";
     }
@@ -203,27 +207,30 @@ CommandOutcome Fault(Words args) {
     return Ok();
 }
 
-CommandOutcome Log(Words args) {
+CommandOutcome Log(ControlHost &host, Words args) {
     if (args.size() == 1 && args[0] == "clear") {
         ZelSimLogClear();
         return Ok();
     }
     if (!args.empty()) return Unknown("usage: log [clear]");
     std::string out;
-    const ZEL_UINT32 count = ZelSimLogCount();
-    for (ZEL_UINT32 i = 0; i < count; ++i) {
-        ZelSimLogRecord record;
-        if (ZelSimLogGet(i, &record) == 0) break;
-        ServedRequest request;
+    const decode::HandleNamer namer = [&host](std::uint32_t hObject) { return host.ObjectName(hObject); };
+    for (const sim::LoggedRequest &entry : sim::LoggedRequests()) {
+        const ZelSimLogRecord &record = entry.record;
+        decode::ServedRequest request;
         request.controlCode = record.nControlCode;
         request.in = std::span(record.abIn, record.cbInLogged);
         request.cbIn = record.cbIn;
         request.cbOut = record.cbOut;
-        request.outKnown = false;
         request.succeeded = record.bCallSucceeded != 0;
         request.cbReturned = record.cbReturned;
         request.resultWord = static_cast<std::uint32_t>(record.nResult);
-        out += DescribeRequest(request) + "\n";
+        request.boardMicros = entry.boardMicros;
+        // The log keeps the reply's first bytes; a result word beyond them
+        // comes from the record.
+        request.out = std::span(entry.out.data(), entry.cbOutLogged);
+        request.outCut = true;
+        out += decode::DescribeRequest(request, namer) + "\n";
     }
     return Ok(out);
 }
@@ -297,7 +304,7 @@ CommandOutcome RunBoardCommand(ControlHost &host, const std::vector<std::string>
     }
     if (verb == "clock") return Clock(args);
     if (verb == "fault") return Fault(args);
-    if (verb == "log") return Log(args);
+    if (verb == "log") return Log(host, args);
     if (verb == "run" && args.size() == 1) return Run(scenario, false);
     if (verb == "run" && args.size() == 2 && args[1] == "json") return Run(scenario, true);
     if (const Stimulus *stimulus = sim::FindStimulus(verb)) return ApplyStimulus(*stimulus, args);

@@ -172,8 +172,9 @@ bool PeerGone(int fd) {
 
 void FollowTrace(ControlHost &host, int fd) {
     auto queue = std::make_shared<TraceQueue>();
-    const std::uint64_t sink = host.AddTraceSink([queue](const TracedRequest &traced) {
-        ServedRequest request;
+    const decode::HandleNamer namer = [&host](std::uint32_t hObject) { return host.ObjectName(hObject); };
+    const std::uint64_t sink = host.AddTraceSink([queue, &namer](const TracedRequest &traced) {
+        decode::ServedRequest request;
         request.controlCode = traced.controlCode;
         request.in = traced.in;
         request.cbIn = static_cast<std::uint32_t>(traced.in.size());
@@ -181,7 +182,9 @@ void FollowTrace(ControlHost &host, int fd) {
         request.out = traced.out;
         request.succeeded = traced.succeeded;
         request.cbReturned = traced.cbReturned;
-        queue->Push("[client " + std::to_string(traced.client) + "] " + DescribeRequest(request));
+        request.buffer = traced.buffer;
+        queue->Push(decode::BoardTimeText(traced.boardMicros) + " [client " + std::to_string(traced.client) + "] " +
+                    decode::DescribeRequest(request, namer));
     });
     bool open = WriteText(fd, "ok\n");
     while (open) {

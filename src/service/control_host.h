@@ -39,6 +39,8 @@ struct TracedRequest {
     std::span<const std::uint8_t> out;  // the bytes delivered to the client
     bool succeeded = false;             // what the client's device-control call returned
     std::uint32_t cbReturned = 0;       // the byte count reported to the client
+    std::span<const std::uint8_t> buffer;  // what the board wrote into the client's buffer
+    std::uint64_t boardMicros = 0;         // the board time when it was served
 };
 
 // Called on the thread that serves the request, after its reply is known;
@@ -53,6 +55,9 @@ public:
     // once RemoveTraceSink has returned.
     virtual std::uint64_t AddTraceSink(TraceSink sink) = 0;
     virtual void RemoveTraceSink(std::uint64_t id) = 0;
+    // The board's name for an object ("FXO 0", "queue 3"), "" when it has
+    // none.
+    virtual std::string ObjectName(ZEL_HANDLE hObject) = 0;
     // Power-on state of the board; every client's objects are gone.
     virtual void ResetBoard() = 0;
     // Where the service's sockets are.

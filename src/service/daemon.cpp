@@ -524,8 +524,13 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
         }
     }
     std::uint32_t closed = 0;
+    std::string names;
     {
         std::shared_lock gate(gate_);
+        // Named while they live: the log says what went with the client.
+        for (const OwnedObject &object : client->session.Objects()) {
+            names += (names.empty() ? ": " : ", ") + sim::NameObject(object.hObject);
+        }
         closed = client->session.CloseAll();
     }
     {
@@ -534,7 +539,8 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
         if (client->eventFd >= 0) ::close(client->eventFd);
         client->eventFd = -1;
     }
-    Log("client %u disconnected, %u object%s closed", client->id, closed, closed == 1 ? "" : "s");
+    if (closed == 0) names.clear();
+    Log("client %u disconnected, %u object%s closed%s", client->id, closed, closed == 1 ? "" : "s", names.c_str());
 }
 
 std::string_view Daemon::ServeRequests(int fd, Client &client) {
@@ -618,6 +624,8 @@ void Daemon::Trace(const Client &client, std::uint32_t nControlCode, std::span<c
     traced.out = reply.data;
     traced.succeeded = reply.succeeded;
     traced.cbReturned = reply.cbReturned;
+    traced.buffer = reply.buffer;
+    traced.boardMicros = sim::DriverTimeMicros();
     std::lock_guard lock(sinksMutex_);
     for (const auto &[id, sink] : sinks_) sink(traced);
 }
@@ -642,6 +650,8 @@ std::uint64_t Daemon::AddTraceSink(TraceSink sink) {
     tracing_.store(true, std::memory_order_release);
     return lastSink_;
 }
+
+std::string Daemon::ObjectName(ZEL_HANDLE hObject) { return sim::NameObject(hObject); }
 
 void Daemon::RemoveTraceSink(std::uint64_t id) {
     std::lock_guard lock(sinksMutex_);

@@ -56,6 +56,7 @@ public:
     std::vector<ClientInfo> Clients() override;
     std::uint64_t AddTraceSink(TraceSink sink) override;
     void RemoveTraceSink(std::uint64_t id) override;
+    std::string ObjectName(ZEL_HANDLE hObject) override;
     void ResetBoard() override;
     std::string Directory() const override { return dir_; }
 

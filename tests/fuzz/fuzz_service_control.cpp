@@ -34,6 +34,7 @@ public:
     }
     std::uint64_t AddTraceSink(zel::service::TraceSink) override { return ++sinks_; }
     void RemoveTraceSink(std::uint64_t) override {}
+    std::string ObjectName(ZEL_HANDLE hObject) override { return hObject == 0x10010003u ? "FXO 0" : ""; }
     void ResetBoard() override { ZelSimReset(); }
     std::string Directory() const override { return "/nonexistent"; }
 

@@ -197,6 +197,8 @@ public:
     // live object of that kind.
     const PhysicalDevice *FindPhysical(ZEL_HANDLE h) const;
     const LogicalDevice *FindLogical(ZEL_HANDLE h) const { return logical_.Find(h); }
+    // A live logical device, or the one the handle named until it closed.
+    const LogicalDevice *FindLogicalLast(ZEL_HANDLE h) const { return logical_.FindLast(h); }
     const Pipe *FindPipe(ZEL_HANDLE h) const { return pipes_.Find(h); }
     // Every device of the board, open or not, in enumeration order.
     std::span<const PhysicalDevice> Devices() const { return devices_; }

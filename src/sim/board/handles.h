@@ -98,6 +98,16 @@ public:
     T *Find(ZEL_HANDLE h) { return Check(h) == HandleCheck::kOk ? &slots_[IndexOf(h)].value : nullptr; }
     const T *Find(ZEL_HANDLE h) const { return Check(h) == HandleCheck::kOk ? &slots_[IndexOf(h)].value : nullptr; }
 
+    // The object a handle names, live or the last one its slot held and
+    // ended (its value stays until the slot is taken again); nullptr when
+    // the slot has held another object since. For naming, not for serving.
+    const T *FindLast(ZEL_HANDLE h) const {
+        if (Check(h) == HandleCheck::kOk) return &slots_[IndexOf(h)].value;
+        if (!IsKind(h, kind_) || IndexOf(h) >= N) return nullptr;
+        const Slot &slot = slots_[IndexOf(h)];
+        return !slot.live && slot.generation == NextGeneration(GenerationOf(h)) ? &slot.value : nullptr;
+    }
+
     // Ends the object a live handle names; its handle is refused from now on.
     void Remove(ZEL_HANDLE h) {
         if (Check(h) != HandleCheck::kOk) return;

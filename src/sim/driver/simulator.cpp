@@ -17,6 +17,7 @@
 #include "board.h"
 #include "board_time.h"
 #include "handlers.h"
+#include "request_log.h"
 #include "requests.h"
 #include "sim_failures.h"
 #include "version.h"
@@ -87,6 +88,7 @@ public:
     std::uint32_t LogCount();
     bool LogGet(std::uint32_t nIndex, ZelSimLogRecord *pRecord);
     void LogClear();
+    std::vector<LoggedRequest> LogSnapshot();
 
     void WithBoard(void (*fn)(Board &, void *), void *context) {
         std::lock_guard lock(lock_);
@@ -111,6 +113,13 @@ private:
     Board board_;
     std::vector<Fault> faults_;
     std::array<ZelSimLogRecord, ZELSIM_LOG_CAPACITY> log_{};
+    // Beside each record: when it was served and what the reply began with.
+    struct LogExtra {
+        std::uint64_t boardMicros = 0;
+        std::uint32_t cbOutLogged = 0;
+        std::array<std::uint8_t, kLogOutputBytes> out{};
+    };
+    std::array<LogExtra, ZELSIM_LOG_CAPACITY> logExtra_{};
     std::uint32_t logFirst_ = 0;
     std::uint32_t logCount_ = 0;
     std::array<bool, kDeviceCount> open_{};
@@ -204,6 +213,19 @@ bool Simulator::LogGet(std::uint32_t nIndex, ZelSimLogRecord *pRecord) {
 void Simulator::LogClear() {
     std::lock_guard lock(lock_);
     logFirst_ = logCount_ = 0;
+}
+
+std::vector<LoggedRequest> Simulator::LogSnapshot() {
+    std::lock_guard lock(lock_);
+    std::vector<LoggedRequest> entries(logCount_);
+    for (std::uint32_t i = 0; i < logCount_; ++i) {
+        const std::uint32_t at = (logFirst_ + i) % ZELSIM_LOG_CAPACITY;
+        entries[i].record = log_[at];
+        entries[i].boardMicros = logExtra_[at].boardMicros;
+        entries[i].cbOutLogged = logExtra_[at].cbOutLogged;
+        entries[i].out = logExtra_[at].out;
+    }
+    return entries;
 }
 
 // Each device opens once at a time, like a device opened without sharing.
@@ -330,18 +352,28 @@ void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, s
     record.cbInLogged = static_cast<ZEL_UINT32>(std::min<std::size_t>(in.size(), ZELSIM_LOG_INPUT_BYTES));
     if (record.cbInLogged != 0) std::memcpy(record.abIn, in.data(), record.cbInLogged);
 
+    // Only the bytes the caller was given count.
+    LogExtra extra;
+    extra.boardMicros = DriverTimeMicros();
+    extra.cbOutLogged = std::min({delivery.count, static_cast<std::uint32_t>(out.size()), kLogOutputBytes});
+    if (extra.cbOutLogged != 0) std::memcpy(extra.out.data(), out.data(), extra.cbOutLogged);
+
+    std::uint32_t at = logFirst_;
     if (logCount_ < ZELSIM_LOG_CAPACITY) {
-        log_[(logFirst_ + logCount_) % ZELSIM_LOG_CAPACITY] = record;
+        at = (logFirst_ + logCount_) % ZELSIM_LOG_CAPACITY;
         ++logCount_;
     } else {
-        log_[logFirst_] = record;
         logFirst_ = (logFirst_ + 1) % ZELSIM_LOG_CAPACITY;
     }
+    log_[at] = record;
+    logExtra_[at] = extra;
 }
 
 }  // namespace
 
 void WithBoardLocked(void (*fn)(Board &board, void *context), void *context) { TheSimulator().WithBoard(fn, context); }
+
+std::vector<LoggedRequest> LoggedRequests() { return TheSimulator().LogSnapshot(); }
 
 }  // namespace zel::sim
 
