@@ -21,15 +21,18 @@
 #include <thread>
 #include <vector>
 
+#include <zel/zelsim_board.h>
 #include <zel/zelsim_devices.h>
 #include "board_commands.h"
 #include "daemon.h"
 #include "device_failures.h"
+#include "request_bytes.h"
 #include "request_text.h"
 #include "requests.h"
 #include "service_wire.h"
 #include "socket_io_posix.h"
 #include "stimuli.h"
+#include "zelcode_scan.h"
 
 namespace {
 
@@ -190,7 +193,7 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
 
     const std::string status = Control(dir, "status\n");
     EXPECT_TRUE(StartsWith(status, "| clock: real\n| FXS 0: ")) << status;
-    EXPECT_NE(status.find(" ZELDRV): 0x"), std::string::npos) << status;
+    EXPECT_NE(status.find(" ZELDRV): FXS 0 [0x"), std::string::npos) << status;
     EXPECT_TRUE(status.ends_with("\nok\n")) << status;
     EXPECT_EQ(Control(dir, "  offhook\tfxs 0\r\n"), "ok\n");
     // A refusal says why, by the line as it is now.
@@ -225,8 +228,9 @@ TEST_F(ServiceHost, TheControlProtocolAnswersOkFailOrErrorAndEndsOnlyAConnection
     EXPECT_EQ(client.Send(GetState::kLayout, {{GetState::hDevice, hDevice}}), 0);
     ASSERT_NE(fgets(line.data(), line.size(), traced), nullptr);
     char expected[128];
-    std::snprintf(expected, sizeof expected, "] ZelDrvGetState hDevice=0x%08X -> 0x00000000 nState=0x", hDevice);
-    EXPECT_EQ(std::string(line.data()).rfind("| [client ", 0), 0u) << line.data();
+    std::snprintf(expected, sizeof expected, "] ZelDrvGetState hDevice=0x%08X (FXS 0) -> result=0x00000000 nState=0x",
+                  hDevice);
+    EXPECT_TRUE(zel::code::IsTraceLine(line.data())) << line.data();
     EXPECT_NE(std::string(line.data()).find(expected), std::string::npos) << line.data();
     fclose(traced);
 
@@ -285,46 +289,196 @@ TEST(ControlCommandManual, ShowsEveryStimulusWithItsUsage) {
     }
 }
 
-// A request as the tracer and the log write it: the library's reading of the
-// reply after the arrow (result word, failed call, reply too short), the
-// output words only on success.
-TEST(RequestText, NamesTheOperationItsWordsAndTheLibrarysReadingOfTheReply) {
-    using zel::service::DescribeRequest;
-    using zel::service::ServedRequest;
+// A request as the tracer and the log write it: board time, the words by
+// name (handles with the object's name, ids, types and codes with theirs,
+// values and records decoded), the library's reading of the reply after the
+// arrow (result word, failed call, reply too short), the outputs only on
+// success.
+struct TextCase {
+    const char *what;
+    zel::RequestLayout layout;
+    std::vector<std::uint8_t> in;
+    std::vector<std::uint8_t> out;
+    std::string expected;
+    std::vector<std::uint8_t> buffer = {};
+    bool succeeded = true;
+    std::uint32_t cbReturned = 0xFFFFFFFFu;  // all of out
+};
+
+// The bytes of a text or a block, placed into an image at an offset.
+std::vector<std::uint8_t> With(std::vector<std::uint8_t> image, std::size_t offset, const std::string &bytes) {
+    if (image.size() < offset + bytes.size()) image.resize(offset + bytes.size());
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
+    return image;
+}
+
+// An event record's eight words as bytes.
+std::string RecordBytes(std::array<std::uint32_t, 8> words) {
+    std::string bytes(32, '\0');
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        PutWord(std::span(reinterpret_cast<std::uint8_t *>(bytes.data()), bytes.size()), 4 * i, words[i]);
+    }
+    return bytes;
+}
+
+TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply) {
+    using zeltest::Image;
     using Enable = zel::devices::enable;
-    std::array<std::uint8_t, req::kEnable.cbIn> in{};
-    PutWord(in, Enable::hDevice.offset, 0x10010003u);
-    PutWord(in, Enable::nParam3.offset, 7u);
-    std::array<std::uint8_t, req::kEnable.cbOut> out{};
-    ServedRequest enable{zel::ControlCode(req::kEnable.function), in, req::kEnable.cbIn, req::kEnable.cbOut, out};
-    enable.succeeded = true;
-    enable.cbReturned = req::kEnable.cbOut;
-    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> 0x00000000");
-    enable.cbReturned = req::kEnable.cbOut - 1;
-    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
-    enable.succeeded = false;
-    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> call failed");
-    enable.cbReturned = 0;  // as the library reads it: no byte is an empty reply, failed or not
-    EXPECT_EQ(DescribeRequest(enable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=7 -> empty reply");
-
-    // The compact framing keeps its result at offset 4; outputs follow a success only.
+    using SetValue = zel::attributes::set_value;
+    using GetValue = zel::attributes::get_value;
+    using Take = zel::event_queues::get_event_data;
+    using TakeMany = zel::event_queues::get_event_data_ex;
     using Lookup = zel::devices::get_device_handle;
-    std::array<std::uint8_t, req::kGetDeviceHandle.cbOut> found{};
-    PutWord(found, Lookup::hDevice.offset, 0x10050001u);
-    ServedRequest lookup{zel::ControlCode(req::kGetDeviceHandle.function), {}, 0, req::kGetDeviceHandle.cbOut, found};
-    lookup.succeeded = true;
-    lookup.cbReturned = req::kGetDeviceHandle.cbOut;
-    EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x00000000 hDevice=0x10050001");
-    PutWord(found, Lookup::kLayout.resultOffset, 0x8400CD0Du);
-    EXPECT_EQ(DescribeRequest(lookup), "ZelDrvGetDeviceHandle -> 0x8400CD0D");
+    using Create = zel::devices::create_logical;
+    using CodeText = zel::event_queues::event_code_text;
+    const zel::decode::HandleNamer namer = [](std::uint32_t h) -> std::string {
+        if (h == 0x10040005u) return "FXO 0";
+        if (h == 0x30010002u) return "queue 2";
+        if (h == 0x20010001u) return "DTMF detector 1 on FXO 0";
+        return "";
+    };
+    const auto ok = [](const zel::RequestLayout &layout, zeltest::WordValues words = {}) {
+        auto out = Image(layout.cbOut, words);
+        return out;
+    };
+    const std::string digit = RecordBytes({0x10040005u, 7, ZELSIM_EVENT_DTMF_DIGIT, '5', 1250000, 0, 0x0500, 0});
+    const std::string enabled = RecordBytes({0x20010001u, 8, ZELSIM_EVENT_DEVICE_ENABLED, 3, 0, 1, 0, 0});
+    const std::string ring = RecordBytes({0x10040009u, 9, ZELSIM_EVENT_RING_ON, 1, 0, 0, 0x0503, 0});
+    const std::string app = RecordBytes({0x10040005u, 1, 0xBEEF, 2, 0, 0, 0, 4});
+    const std::string records = enabled + ring + app;
+    const TextCase cases[] = {
+        {"numbers in decimal, handles named",
+         req::kEnable,
+         Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10040005u}, {Enable::nParam3, 7}}),
+         ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x10040005 (FXO 0) nParam2=0 nParam3=7 -> result=0x00000000"},
+        {"a handle the namer does not know", req::kEnable, Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10010003u}}),
+         ok(req::kEnable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=0 -> result=0x00000000"},
+        {"a reply that stops before its result", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply", {}, true, req::kEnable.cbOut - 1},
+        {"a failed call", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> call failed", {}, false},
+        {"no byte is an empty reply, failed or not", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply", {}, false, 0},
+        {"the compact framing: device type named, the handle found named",
+         req::kGetDeviceHandle,
+         Image(req::kGetDeviceHandle.cbIn, {{Lookup::nParam2, ZELSIM_DEVTYPE_FXO}}),
+         ok(req::kGetDeviceHandle, {{Lookup::hDevice, 0x10040005u}}),
+         "ZelDrvGetDeviceHandle nParam1=0 nParam2=5 (FXO) nParam3=0 -> result=0x00000000 hDevice=0x10040005 (FXO 0)"},
+        {"no outputs after a refusal",
+         req::kGetDeviceHandle,
+         {},
+         [&] {
+             auto out = ok(req::kGetDeviceHandle, {{Lookup::hDevice, 0x10040005u}});
+             PutWord(out, req::kGetDeviceHandle.resultOffset, 0x8400CD0Du);
+             return out;
+         }(),
+         "ZelDrvGetDeviceHandle -> result=0x8400CD0D"},
+        {"a logical type and the new handle",
+         req::kCreateLogicalDevice,
+         Image(req::kCreateLogicalDevice.cbIn,
+               {{Create::hHostDevice, 0x10040005u}, {Create::nParam2, ZELSIM_LDTYPE_DTMF_DETECTOR}}),
+         ok(req::kCreateLogicalDevice, {{Create::hLogicalDevice, 0x20010001u}}),
+         "ZelDrvCreateLogicalDevice hHostDevice=0x10040005 (FXO 0) nParam2=2 (DTMF detector) nParam3=0 "
+         "hDriver=0x00000000 nParam4=0 -> result=0x00000000 hLogicalDevice=0x20010001 (DTMF detector 1 on FXO 0)"},
+        {"a text written, by the attribute's name",
+         req::kSetAttributeValue,
+         With(Image({{SetValue::nAttribId, ZELSIM_ATTR_DEV_LABEL}, {SetValue::cbAttribValue, 10}}), 28,
+              std::string("Reception\0\0", 11)),
+         ok(req::kEnable),
+         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=8 (DEV_LABEL) cbAttribValue=10 "
+         "pAttribValue=\"Reception\" -> result=0x00000000"},
+        {"a text escaped and cut",
+         req::kSetAttributeValue,
+         With(Image({{SetValue::nAttribId, ZELSIM_ATTR_TONE_DIGITS}, {SetValue::cbAttribValue, 70}}), 28,
+              "a\"b\\\x01" + std::string(65, '7')),
+         ok(req::kEnable),
+         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=49 (TONE_DIGITS) cbAttribValue=70 pAttribValue=\"a\\\"b\\\\\\x01" +
+             std::string(59, '7') + "\"... -> result=0x00000000"},
+        {"a number and a boolean written",
+         req::kSetAttributeValue,
+         With(Image({{SetValue::nAttribId, ZELSIM_ATTR_DEV_LOOPBACK}, {SetValue::cbAttribValue, 4}}), 28,
+              std::string("\x01\0\0\0", 4)),
+         ok(req::kEnable),
+         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=14 (DEV_LOOPBACK) cbAttribValue=4 pAttribValue=true "
+         "-> result=0x00000000"},
+        {"a record written in hex, bounded; a value longer than the bytes known is said to be cut",
+         req::kSetAttributeValue,
+         With(Image({{SetValue::nAttribId, ZELSIM_ATTR_HDLC_TX}, {SetValue::cbAttribValue, 300}}), 28,
+              std::string(33, '\x7e')),
+         ok(req::kEnable),
+         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=50 (HDLC_TX) cbAttribValue=300 pAttribValue=hex:" +
+             [] {
+                 std::string hex;
+                 for (int i = 0; i < 32; ++i) hex += "7e";
+                 return hex;
+             }() +
+             "... (cut short) -> result=0x00000000"},
+        {"a value read",
+         req::kGetAttributeValue,
+         Image(req::kGetAttributeValue.cbIn,
+               {{GetValue::hObject, 0x10040005u}, {GetValue::nAttribId, ZELSIM_ATTR_DEV_USER_WORD}}),
+         With(Image(21, {{GetValue::cbAttribValueReturned, 4}}), 16, std::string("\x2a\0\0\0", 4)),
+         "ZelDrvGetAttributeValue hObject=0x10040005 (FXO 0) nAttribId=13 (DEV_USER_WORD) cbAttribValueBuf=0 -> "
+         "result=0x00000000 cbAttribValueReturned=4 pAttribValue=42"},
+        {"an event code named, its text read",
+         req::kEventCode2String,
+         Image(req::kEventCode2String.cbIn, {{CodeText::nEventCode, ZELSIM_EVENT_RING_ON}}),
+         With(ok(req::kEventCode2String), 8, "Ringing started"),
+         "ZelDrvEventCode2String hDevice=0x00000000 cbStringBuf=0 nEventCode=0x00000210 (Ringing started) -> "
+         "result=0x00000000 pszStringBuf=\"Ringing started\""},
+        {"a record taken, decoded",
+         req::kGetEventData,
+         Image(req::kGetEventData.cbIn, {{Take::hEventQueue, 0x30010002u}}),
+         With(ok(req::kGetEventData), 8, digit),
+         "ZelDrvGetEventData hEventQueue=0x30010002 (queue 2) -> result=0x00000000 record={#7 at 1.250000: FXO 0: "
+         "DTMF digit received (0x0204), value 53 '5'}"},
+        {"records into the caller's array: a device's state, the world's device word, a code of the application's",
+         req::kGetEventDataEx,
+         Image(req::kGetEventDataEx.cbIn, {{TakeMany::hEventQueue, 0x30010002u}, {TakeMany::coEventData, 4}}),
+         ok(req::kGetEventDataEx, {{TakeMany::coEventsReturned, 3}}),
+         "ZelDrvGetEventDataEx hEventQueue=0x30010002 (queue 2) pEventData=0x00000000 coEventData=4 -> "
+         "result=0x00000000 coEventsReturned=3 record={#8 at 4294.967296: DTMF detector 1 on FXO 0: Device enabled "
+         "(0x0101), state 0x00000003} record={#9 at 0.000000: FXO 3: Ringing started (0x0210), value 1} "
+         "record={#1 at 0.000000: FXO 0: event 0xBEEF, value 2, extra 4}",
+         std::vector<std::uint8_t>(records.begin(), records.end())},
+    };
+    for (const TextCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        zel::decode::ServedRequest request;
+        request.controlCode = zel::ControlCode(c.layout.function);
+        request.in = c.in;
+        request.cbIn = static_cast<std::uint32_t>(c.in.size());
+        request.cbOut = static_cast<std::uint32_t>(c.out.size());
+        request.out = c.out;
+        request.succeeded = c.succeeded;
+        request.cbReturned = c.cbReturned == 0xFFFFFFFFu ? request.cbOut : c.cbReturned;
+        request.buffer = c.buffer;
+        EXPECT_EQ(zel::decode::DescribeRequest(request, namer), c.expected);
+    }
 
-    // A log record holds the result word alone; a code of no request is shown as it is.
-    ServedRequest logged{0x00230000u, {}, 12, 16, {}};
+    // Board time first when known; a log record holds the result word alone
+    // (or only the reply's first bytes); a code of no request is shown as it is.
+    zel::decode::ServedRequest logged;
+    logged.controlCode = 0x00230000u;
+    logged.cbIn = 12;
+    logged.cbOut = 16;
     logged.outKnown = false;
     logged.succeeded = true;
     logged.cbReturned = 16;
     logged.resultWord = 0xB5000001u;
-    EXPECT_EQ(DescribeRequest(logged), "control code 0x00230000 (12 bytes in) -> 0xB5000001");
+    logged.boardMicros = 12000345;
+    EXPECT_EQ(zel::decode::DescribeRequest(logged), "12.000345 control code 0x00230000 (12 bytes in) -> result=0xB5000001");
+    const std::vector<std::uint8_t> first(8, 0);
+    zel::decode::ServedRequest cut;
+    cut.controlCode = zel::ControlCode(req::kEventCode2String.function);
+    cut.cbOut = req::kEventCode2String.cbOut;
+    cut.out = first;
+    cut.succeeded = true;
+    cut.cbReturned = req::kEventCode2String.cbOut;
+    cut.outCut = true;
+    cut.resultWord = 0xB5000001u;
+    EXPECT_EQ(zel::decode::DescribeRequest(cut), "ZelDrvEventCode2String -> result=0xB5000001");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include <zel/zel.h>
@@ -13,7 +14,10 @@
 #include <zel/zelsim_board.h>
 #include <zel/zelsim_devices.h>
 #include "board_failures.h"
+#include "board_names.h"
 #include "fixtures.h"
+#include "handles.h"
+#include "object_names.h"
 
 namespace {
 
@@ -162,6 +166,38 @@ TEST_F(SimAttributeTest, LogicalDevicesPipesAndQueuesHaveTheirOwnSets) {
     EXPECT_EQ(Word(hQueue, ZELSIM_ATTR_EVQ_HAS_EVENT), 1u);
     EXPECT_EQ(TypeOf(hQueue, ZELSIM_ATTR_EVQ_LOST), (Descriptor{ZELSIM_ATTR_TYPE_UINT32, 4, kRO}));
     EXPECT_EQ(ZelDrvSetAttributeValueUint32(hQueue, ZELSIM_ATTR_EVQ_CAPACITY, 5), kSimAttrSetReadOnly);
+
+    // Every attribute some object answers is named, with its type, in the
+    // vocabulary a trace shows values by, and every name is answered.
+    ZEL_HANDLE hFxo = 0, hFxs = 0, hTone = 0, hHdlc = 0;
+    ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXO, 2, ZELSIM_OPEN_EXCLUSIVE, 0, &hFxo), 0);
+    ASSERT_EQ(ZelDrvOpenPhysicalDevice(ZELSIM_BOARD, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_EXCLUSIVE, 0, &hFxs), 0);
+    ASSERT_EQ(ZelDrvCreateLogicalDevice(hFxo, ZELSIM_LDTYPE_TONE_GENERATOR, 0, 0, &hTone), 0);
+    ASSERT_EQ(ZelDrvCreateLogicalDevice(device_, ZELSIM_LDTYPE_HDLC, 16, 0, &hHdlc), 0);
+    std::set<std::uint32_t> answered;
+    for (const ZEL_HANDLE h : {device_, hFxo, hFxs, hLogical, hTone, hHdlc, hPipe, hQueue}) {
+        for (ZEL_UINT32 id = 0; id < 64; ++id) {
+            Descriptor d;
+            if (ZelDrvGetAttributeType(h, id, &d.type, &d.size, &d.info) != 0) continue;
+            const AttributeName *name = FindAttributeName(id);
+            ASSERT_NE(name, nullptr) << "attribute " << id << " has no name";
+            EXPECT_EQ(name->type, d.type) << name->name;
+            answered.insert(id);
+        }
+    }
+    EXPECT_EQ(answered.size(), kAttributeNames.size());
+
+    // Each object by its name; a logical device keeps its name once closed.
+    const auto index = [](ZEL_HANDLE h) { return std::to_string(IndexOf(h)); };
+    EXPECT_EQ(NameObject(device_), "E1 1");
+    EXPECT_EQ(NameObject(hFxo), "FXO 2");
+    EXPECT_EQ(NameObject(hTone), "tone generator " + index(hTone) + " on FXO 2");
+    EXPECT_EQ(NameObject(hHdlc), "HDLC controller " + index(hHdlc) + " on E1 1 channel 16");
+    EXPECT_EQ(NameObject(hPipe), "pipe " + index(hPipe));
+    EXPECT_EQ(NameObject(hQueue), "queue " + index(hQueue));
+    ASSERT_EQ(ZelDrvClose(hLogical), 0);
+    EXPECT_EQ(NameObject(hLogical), "DTMF detector " + index(hLogical) + " on E1 1 channel 0");
+    EXPECT_EQ(NameObject(0x70000001u), "");
     ZelDrvCloseEvent(hEvent);
 }
 

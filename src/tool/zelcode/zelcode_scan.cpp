@@ -131,8 +131,68 @@ void FindPrefixedCodes(std::string_view line, std::vector<FoundCode> &found) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kTraceArrow = " -> ";
+constexpr std::string_view kTraceResult = "result=";
+
+// Where the arrow between a trace line's request and its reply is: the
+// first " -> " outside a quoted text (a text shown may hold one), or npos.
+std::size_t TraceArrow(std::string_view line) {
+    bool quoted = false;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (quoted && line[at] == '\\') {
+            ++at;
+        } else if (line[at] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && line.substr(at, kTraceArrow.size()) == kTraceArrow) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The line after the "| " of a control connection, its board time and its
+// client: the operation on, or an empty view when the line is no trace's.
+std::string_view TraceOperation(std::string_view line) {
+    if (line.substr(0, 2) == "| ") line.remove_prefix(2);
+    std::size_t at = 0;
+    while (at < line.size() && IsDigit(line[at])) ++at;
+    constexpr std::size_t kDecimals = 6;
+    if (at == 0 || line.size() < at + kDecimals + 2 || line[at] != '.') return {};
+    for (std::size_t k = 1; k <= kDecimals; ++k) {
+        if (!IsDigit(line[at + k])) return {};
+    }
+    if (line[at + kDecimals + 1] != ' ') return {};
+    std::string_view rest = line.substr(at + kDecimals + 2);
+    if (rest.substr(0, 8) == "[client ") {
+        const std::size_t close = rest.find("] ");
+        if (close == std::string_view::npos) return {};
+        rest.remove_prefix(close + 2);
+    }
+    return rest.substr(0, 3) == "Zel" || rest.substr(0, 13) == "control code " ? rest : std::string_view{};
+}
+
+}  // namespace
+
+bool IsTraceLine(std::string_view line) {
+    const std::string_view operation = TraceOperation(line);
+    return !operation.empty() && TraceArrow(operation) != std::string_view::npos;
+}
+
 std::vector<FoundCode> FindCodes(std::string_view line, bool loose) {
     std::vector<FoundCode> found;
+    if (IsTraceLine(line)) {
+        const std::size_t arrow = TraceArrow(line);
+        const std::size_t at = arrow + kTraceArrow.size() + kTraceResult.size();
+        if (line.substr(arrow + kTraceArrow.size(), kTraceResult.size()) != kTraceResult) return found;
+        std::size_t end = at;
+        while (end < line.size() && IsWordChar(line[end])) ++end;
+        if (const std::string_view digits = PrefixedDigits(line.substr(at, end - at)); !digits.empty()) {
+            found.push_back({at, HexValue(digits)});
+        }
+        return found;
+    }
     if (!loose) {
         FindPrefixedCodes(line, found);
         return found;

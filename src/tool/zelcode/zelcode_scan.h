@@ -30,6 +30,15 @@ struct FoundCode {
 // negative number and is not taken.
 std::vector<FoundCode> FindCodes(std::string_view line, bool loose);
 
+// Whether the line is one of the board's trace or request log, with or
+// without the control protocol's "| " before it: board time (seconds, six
+// decimals), optionally "[client N]", then an operation ("Zel...") or
+// "control code", and " -> " outside any quoted text. In such a line the
+// only result code is the word after that arrow's "result="; handles,
+// parameter values and records are not results, and FindCodes takes it
+// alone, loose or not.
+bool IsTraceLine(std::string_view line);
+
 // Every line that starts with this is an annotation; such lines are copied
 // but never scanned, so an annotated log can be fed through again.
 inline constexpr std::string_view kAnnotationPrefix = "#zelcode: ";
