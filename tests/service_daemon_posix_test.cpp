@@ -497,14 +497,16 @@ TEST_F(ServiceDaemon, ZelsimTraceShowsEveryRequestOfAProgramByName) {
     std::size_t lines = 0;
     for (std::size_t at = 0, end = 0; (end = text.find('\n', at)) != std::string::npos; at = end + 1, ++lines) {
         const std::string line = text.substr(at, end - at);
-        EXPECT_EQ(line.rfind("[client ", 0), 0u) << line;
+        // Board time first: "12.000345 [client 2] ZelDrv... -> ...".
+        const std::size_t client = line.find(" [client ");
+        EXPECT_TRUE(client != std::string::npos && client > 7 && line[client - 7] == '.') << line;
         EXPECT_NE(line.find("] ZelDrv"), std::string::npos) << line;
         EXPECT_NE(line.find(" -> "), std::string::npos) << line;
     }
     EXPECT_GT(lines, 30u);
     for (const char *step :
          {"[client 2] ZelDrvConnectLib nVersionWord0=0x001D0002", "[client 2] ZelDrvEnumDevice ",
-          "[client 2] ZelDrvOpenPhysicalDevice nParam1=0 nParam2=4 nParam3=0", "[client 2] ZelDrvCreateEventQueue",
+          "[client 2] ZelDrvOpenPhysicalDevice nParam1=0 nParam2=4 (FXS) nParam3=0", "[client 2] ZelDrvCreateEventQueue",
           "[client 2] ZelDrvEnable hDevice=0x", "[client 2] ZelDrvGetEventDataEx hEventQueue=0x"}) {
         EXPECT_NE(text.find(step), std::string::npos) << step << "\n" << text;
     }
@@ -518,8 +520,10 @@ TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
     ASSERT_NE(fgets(line.data(), line.size(), peerLines), nullptr) << Log();
     unsigned hDevice = 0, hPipe = 0;
     ASSERT_EQ(std::sscanf(line.data(), "%x %x", &hDevice, &hPipe), 2);
-    char owned[64];
-    std::snprintf(owned, sizeof owned, "(pid %d, ZELDRV): 0x%08X 0x%08X", static_cast<int>(peer), hDevice, hPipe);
+    // Each object by its name, the handle beside it.
+    char owned[96];
+    std::snprintf(owned, sizeof owned, "(pid %d, ZELDRV): FXS 0 [0x%08X], pipe %u [0x%08X]", static_cast<int>(peer),
+                  hDevice, hPipe & 0xFFFFu, hPipe);
 
     std::string out;
     ASSERT_EQ(Zelsim({"status"}, &out), 0);
@@ -539,7 +543,7 @@ TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
     EXPECT_EQ(ZelDrvGetState(hDevice, &nState), static_cast<ZEL_RESULT>(0x12345678));
     ASSERT_EQ(Zelsim({"log"}, &out), 0);
     EXPECT_NE(out.find("ZelDrvGetState hDevice=0x"), std::string::npos) << out;
-    EXPECT_NE(out.find("-> 0x12345678"), std::string::npos) << out;
+    EXPECT_NE(out.find("-> result=0x12345678"), std::string::npos) << out;
 
     EXPECT_EQ(Zelsim({"reset"}), 0);
     ASSERT_EQ(Zelsim({"status"}, &out), 0);

@@ -41,7 +41,8 @@ constexpr const char *kUsage =
     "  -V, --version show the library version and exit\n"
     "\n"
     "Without a CODE the log is copied to standard output, each line that holds\n"
-    "codes followed by one line per code starting with \"#zelcode: \".\n"
+    "codes followed by one line per code starting with \"#zelcode: \". In a line of\n"
+    "the board's trace or request log only the result after \"-> result=\" counts.\n"
     "Exit status: 0 on success, 1 when an argument is not a code or --search finds\n"
     "nothing, 2 on a usage error or a log that cannot be read or written.\n";
 
