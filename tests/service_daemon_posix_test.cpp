@@ -504,10 +504,10 @@ TEST_F(ServiceDaemon, ZelsimTraceShowsEveryRequestOfAProgramByName) {
         EXPECT_NE(line.find(" -> "), std::string::npos) << line;
     }
     EXPECT_GT(lines, 30u);
-    for (const char *step :
-         {"[client 2] ZelDrvConnectLib nVersionWord0=0x001D0002", "[client 2] ZelDrvEnumDevice ",
-          "[client 2] ZelDrvOpenPhysicalDevice nParam1=0 nParam2=4 (FXS) nParam3=0", "[client 2] ZelDrvCreateEventQueue",
-          "[client 2] ZelDrvEnable hDevice=0x", "[client 2] ZelDrvGetEventDataEx hEventQueue=0x"}) {
+    for (const char *step : {"[client 2] ZelDrvConnectLib nVersionWord0=0x001D0002", "[client 2] ZelDrvEnumDevice ",
+                             "[client 2] ZelDrvOpenPhysicalDevice nParam1=0 nParam2=4 (FXS) nParam3=0",
+                             "[client 2] ZelDrvCreateEventQueue", "[client 2] ZelDrvEnable hDevice=0x",
+                             "[client 2] ZelDrvGetEventDataEx hEventQueue=0x"}) {
         EXPECT_NE(text.find(step), std::string::npos) << step << "\n" << text;
     }
 }

@@ -347,21 +347,35 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
     const std::string app = RecordBytes({0x10040005u, 1, 0xBEEF, 2, 0, 0, 0, 4});
     const std::string records = enabled + ring + app;
     const TextCase cases[] = {
-        {"numbers in decimal, handles named",
-         req::kEnable,
-         Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10040005u}, {Enable::nParam3, 7}}),
-         ok(req::kEnable),
+        {"numbers in decimal, handles named", req::kEnable,
+         Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10040005u}, {Enable::nParam3, 7}}), ok(req::kEnable),
          "ZelDrvEnable hDevice=0x10040005 (FXO 0) nParam2=0 nParam3=7 -> result=0x00000000"},
         {"a handle the namer does not know", req::kEnable, Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10010003u}}),
          ok(req::kEnable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=0 -> result=0x00000000"},
-        {"a reply that stops before its result", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
-         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply", {}, true, req::kEnable.cbOut - 1},
-        {"a failed call", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
-         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> call failed", {}, false},
-        {"no byte is an empty reply, failed or not", req::kEnable, Image(req::kEnable.cbIn, {}), ok(req::kEnable),
-         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply", {}, false, 0},
-        {"the compact framing: device type named, the handle found named",
-         req::kGetDeviceHandle,
+        {"a reply that stops before its result",
+         req::kEnable,
+         Image(req::kEnable.cbIn, {}),
+         ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply",
+         {},
+         true,
+         req::kEnable.cbOut - 1},
+        {"a failed call",
+         req::kEnable,
+         Image(req::kEnable.cbIn, {}),
+         ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> call failed",
+         {},
+         false},
+        {"no byte is an empty reply, failed or not",
+         req::kEnable,
+         Image(req::kEnable.cbIn, {}),
+         ok(req::kEnable),
+         "ZelDrvEnable hDevice=0x00000000 nParam2=0 nParam3=0 -> empty reply",
+         {},
+         false,
+         0},
+        {"the compact framing: device type named, the handle found named", req::kGetDeviceHandle,
          Image(req::kGetDeviceHandle.cbIn, {{Lookup::nParam2, ZELSIM_DEVTYPE_FXO}}),
          ok(req::kGetDeviceHandle, {{Lookup::hDevice, 0x10040005u}}),
          "ZelDrvGetDeviceHandle nParam1=0 nParam2=5 (FXO) nParam3=0 -> result=0x00000000 hDevice=0x10040005 (FXO 0)"},
@@ -374,29 +388,26 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
              return out;
          }(),
          "ZelDrvGetDeviceHandle -> result=0x8400CD0D"},
-        {"a logical type and the new handle",
-         req::kCreateLogicalDevice,
+        {"a logical type and the new handle", req::kCreateLogicalDevice,
          Image(req::kCreateLogicalDevice.cbIn,
                {{Create::hHostDevice, 0x10040005u}, {Create::nParam2, ZELSIM_LDTYPE_DTMF_DETECTOR}}),
          ok(req::kCreateLogicalDevice, {{Create::hLogicalDevice, 0x20010001u}}),
          "ZelDrvCreateLogicalDevice hHostDevice=0x10040005 (FXO 0) nParam2=2 (DTMF detector) nParam3=0 "
          "hDriver=0x00000000 nParam4=0 -> result=0x00000000 hLogicalDevice=0x20010001 (DTMF detector 1 on FXO 0)"},
-        {"a text written, by the attribute's name",
-         req::kSetAttributeValue,
+        {"a text written, by the attribute's name", req::kSetAttributeValue,
          With(Image({{SetValue::nAttribId, ZELSIM_ATTR_DEV_LABEL}, {SetValue::cbAttribValue, 10}}), 28,
               std::string("Reception\0\0", 11)),
          ok(req::kEnable),
          "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=8 (DEV_LABEL) cbAttribValue=10 "
          "pAttribValue=\"Reception\" -> result=0x00000000"},
-        {"a text escaped and cut",
-         req::kSetAttributeValue,
+        {"a text escaped and cut", req::kSetAttributeValue,
          With(Image({{SetValue::nAttribId, ZELSIM_ATTR_TONE_DIGITS}, {SetValue::cbAttribValue, 70}}), 28,
               "a\"b\\\x01" + std::string(65, '7')),
          ok(req::kEnable),
-         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=49 (TONE_DIGITS) cbAttribValue=70 pAttribValue=\"a\\\"b\\\\\\x01" +
+         "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=49 (TONE_DIGITS) cbAttribValue=70 "
+         "pAttribValue=\"a\\\"b\\\\\\x01" +
              std::string(59, '7') + "\"... -> result=0x00000000"},
-        {"a number and a boolean written",
-         req::kSetAttributeValue,
+        {"a number and a boolean written", req::kSetAttributeValue,
          With(Image({{SetValue::nAttribId, ZELSIM_ATTR_DEV_LOOPBACK}, {SetValue::cbAttribValue, 4}}), 28,
               std::string("\x01\0\0\0", 4)),
          ok(req::kEnable),
@@ -414,23 +425,19 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
                  return hex;
              }() +
              "... (cut short) -> result=0x00000000"},
-        {"a value read",
-         req::kGetAttributeValue,
+        {"a value read", req::kGetAttributeValue,
          Image(req::kGetAttributeValue.cbIn,
                {{GetValue::hObject, 0x10040005u}, {GetValue::nAttribId, ZELSIM_ATTR_DEV_USER_WORD}}),
          With(Image(21, {{GetValue::cbAttribValueReturned, 4}}), 16, std::string("\x2a\0\0\0", 4)),
          "ZelDrvGetAttributeValue hObject=0x10040005 (FXO 0) nAttribId=13 (DEV_USER_WORD) cbAttribValueBuf=0 -> "
          "result=0x00000000 cbAttribValueReturned=4 pAttribValue=42"},
-        {"an event code named, its text read",
-         req::kEventCode2String,
+        {"an event code named, its text read", req::kEventCode2String,
          Image(req::kEventCode2String.cbIn, {{CodeText::nEventCode, ZELSIM_EVENT_RING_ON}}),
          With(ok(req::kEventCode2String), 8, "Ringing started"),
          "ZelDrvEventCode2String hDevice=0x00000000 cbStringBuf=0 nEventCode=0x00000210 (Ringing started) -> "
          "result=0x00000000 pszStringBuf=\"Ringing started\""},
-        {"a record taken, decoded",
-         req::kGetEventData,
-         Image(req::kGetEventData.cbIn, {{Take::hEventQueue, 0x30010002u}}),
-         With(ok(req::kGetEventData), 8, digit),
+        {"a record taken, decoded", req::kGetEventData,
+         Image(req::kGetEventData.cbIn, {{Take::hEventQueue, 0x30010002u}}), With(ok(req::kGetEventData), 8, digit),
          "ZelDrvGetEventData hEventQueue=0x30010002 (queue 2) -> result=0x00000000 record={#7 at 1.250000: FXO 0: "
          "DTMF digit received (0x0204), value 53 '5'}"},
         {"records into the caller's array: a device's state, the world's device word, a code of the application's",
@@ -468,7 +475,8 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
     logged.cbReturned = 16;
     logged.resultWord = 0xB5000001u;
     logged.boardMicros = 12000345;
-    EXPECT_EQ(zel::decode::DescribeRequest(logged), "12.000345 control code 0x00230000 (12 bytes in) -> result=0xB5000001");
+    EXPECT_EQ(zel::decode::DescribeRequest(logged),
+              "12.000345 control code 0x00230000 (12 bytes in) -> result=0xB5000001");
     const std::vector<std::uint8_t> first(8, 0);
     zel::decode::ServedRequest cut;
     cut.controlCode = zel::ControlCode(req::kEventCode2String.function);

@@ -157,7 +157,9 @@ void AppendOutputs(std::string &line, const RequestFields &fields, const ServedR
     const std::uint32_t function = fields.layout.function;
     if (function == req::kGetEventData.function) {
         const std::size_t offset = event_queues::get_event_data::nExData0.offset;
-        if (request.out.size() >= offset + kRecordBytes) line += " record=" + RecordText(RecordAt(request.out, offset), namer);
+        if (request.out.size() >= offset + kRecordBytes) {
+            line += " record=" + RecordText(RecordAt(request.out, offset), namer);
+        }
         return;
     }
     AppendWords(line, std::span(fields.out).first(fields.outCount), request.out, namer);
@@ -166,7 +168,8 @@ void AppendOutputs(std::string &line, const RequestFields &fields, const ServedR
     if (function == req::kGetEventDataEx.function) {
         using R = event_queues::get_event_data_ex;
         const std::size_t held = request.buffer.size() / kRecordBytes;
-        const std::size_t count = std::min<std::size_t>(held, protocol::GetWordOr0(request.out, R::coEventsReturned.offset));
+        const std::size_t count =
+            std::min<std::size_t>(held, protocol::GetWordOr0(request.out, R::coEventsReturned.offset));
         for (std::size_t i = 0; i < count && i < kMaxShownRecords; ++i) {
             line += " record=" + RecordText(RecordAt(request.buffer, i * kRecordBytes), namer);
         }

@@ -35,10 +35,10 @@ struct TracedRequest {
     std::uint32_t client = 0;
     std::uint32_t controlCode = 0;
     std::span<const std::uint8_t> in;
-    std::uint32_t cbOut = 0;            // the output size the client gave
-    std::span<const std::uint8_t> out;  // the bytes delivered to the client
-    bool succeeded = false;             // what the client's device-control call returned
-    std::uint32_t cbReturned = 0;       // the byte count reported to the client
+    std::uint32_t cbOut = 0;               // the output size the client gave
+    std::span<const std::uint8_t> out;     // the bytes delivered to the client
+    bool succeeded = false;                // what the client's device-control call returned
+    std::uint32_t cbReturned = 0;          // the byte count reported to the client
     std::span<const std::uint8_t> buffer;  // what the board wrote into the client's buffer
     std::uint64_t boardMicros = 0;         // the board time when it was served
 };
