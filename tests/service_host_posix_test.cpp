@@ -350,8 +350,6 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
         {"numbers in decimal, handles named", req::kEnable,
          Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10040005u}, {Enable::nParam3, 7}}), ok(req::kEnable),
          "ZelDrvEnable hDevice=0x10040005 (FXO 0) nParam2=0 nParam3=7 -> result=0x00000000"},
-        {"a handle the namer does not know", req::kEnable, Image(req::kEnable.cbIn, {{Enable::hDevice, 0x10010003u}}),
-         ok(req::kEnable), "ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=0 -> result=0x00000000"},
         {"a reply that stops before its result",
          req::kEnable,
          Image(req::kEnable.cbIn, {}),
@@ -416,15 +414,10 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
         {"a record written in hex, bounded; a value longer than the bytes known is said to be cut",
          req::kSetAttributeValue,
          With(Image({{SetValue::nAttribId, ZELSIM_ATTR_HDLC_TX}, {SetValue::cbAttribValue, 300}}), 28,
-              std::string(33, '\x7e')),
+              std::string(33, '\x11')),
          ok(req::kEnable),
          "ZelDrvSetAttributeValue hObject=0x00000000 nAttribId=50 (HDLC_TX) cbAttribValue=300 pAttribValue=hex:" +
-             [] {
-                 std::string hex;
-                 for (int i = 0; i < 32; ++i) hex += "7e";
-                 return hex;
-             }() +
-             "... (cut short) -> result=0x00000000"},
+             std::string(64, '1') + "... (cut short) -> result=0x00000000"},
         {"a value read", req::kGetAttributeValue,
          Image(req::kGetAttributeValue.cbIn,
                {{GetValue::hObject, 0x10040005u}, {GetValue::nAttribId, ZELSIM_ATTR_DEV_USER_WORD}}),
@@ -478,15 +471,11 @@ TEST(RequestText, NamesEveryWordItsObjectAndValueAndTheLibrarysReadingOfTheReply
     EXPECT_EQ(zel::decode::DescribeRequest(logged),
               "12.000345 control code 0x00230000 (12 bytes in) -> result=0xB5000001");
     const std::vector<std::uint8_t> first(8, 0);
-    zel::decode::ServedRequest cut;
-    cut.controlCode = zel::ControlCode(req::kEventCode2String.function);
-    cut.cbOut = req::kEventCode2String.cbOut;
-    cut.out = first;
-    cut.succeeded = true;
-    cut.cbReturned = req::kEventCode2String.cbOut;
-    cut.outCut = true;
-    cut.resultWord = 0xB5000001u;
-    EXPECT_EQ(zel::decode::DescribeRequest(cut), "ZelDrvEventCode2String -> result=0xB5000001");
+    logged.controlCode = zel::ControlCode(req::kEventCode2String.function);
+    logged.cbOut = logged.cbReturned = req::kEventCode2String.cbOut;
+    logged.out = first;
+    logged.outKnown = logged.outCut = true;
+    EXPECT_EQ(zel::decode::DescribeRequest(logged), "12.000345 ZelDrvEventCode2String -> result=0xB5000001");
 }
 
 }  // namespace
