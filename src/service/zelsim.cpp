@@ -42,8 +42,9 @@ struct Command {
 constexpr Command kCommands[] = {
     {"status", "status", "The lines, trunks and clock of the board, and each connected client with the objects it holds."},
     {"reset", "reset", "Puts the board in its power-on state: faults, log and clock too; every client's objects are gone."},
-    {"trace", "trace", "Writes every request as it is served, by operation and field names, until interrupted:\n"
-                       "  [client 1] ZelDrvEnable hDevice=0x10010003 nParam2=0 nParam3=0 -> 0x00000000"},
+    {"trace", "trace", "Writes every request as it is served, until interrupted: board time, client, operation, every\n"
+                       "word by name (objects, attributes, codes named; values and records decoded), the result:\n"
+                       "  2.500000 [client 1] ZelDrvEnable hDevice=0x1001000D (FXO 0) nParam2=0 nParam3=0 -> result=0x00000000"},
     {"log", "log [clear]", "The board's most recent requests (at most 256), oldest first, decoded as trace does; or forgets them."},
     {"fault", "fault fails|empty|short|result FUNCTION|any [VALUE [TIMES]]\n       zelsim fault clear",
      "Distorts the replies to requests of one function number (e.g. 0x816, the state read) or of any: the call fails (with\n"
