@@ -90,6 +90,14 @@ int main(int argc, char **argv) {
     }
     zel::service::SetQuotas(quotas);
 
+    // A stop signal that comes while the sockets are being made waits until
+    // the handler can act on it: once a socket exists, a client may connect
+    // and stop the daemon at once, and the daemon must still remove them.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
     zel::service::Daemon daemon(dir, maxClients);
     std::string error;
     if (!daemon.Start(&error)) {
@@ -103,6 +111,7 @@ int main(int argc, char **argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
     daemon.Run();
     return 0;
 }
