@@ -6,6 +6,7 @@
 // in-process board, with two clients, so hostile handle words, event words
 // and buffer addresses go through the daemon's own rewriting: an address of
 // the client's that reached the board would be written through and crash.
+// Each request served is then shown as the trace shows it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include <zel/zelsim.h>
+#include "object_names.h"
+#include "request_text.h"
 #include "service_wire.h"
 #include "session.h"
 
@@ -60,6 +63,17 @@ void ServeRequest(zel::service::Session &session, const RequestFrame &request) {
     const zel::service::SessionReply reply = session.Serve(request.controlCode, request.in, request.cbOut);
     Check(reply.data.size() <= request.cbOut);
     Check(reply.buffer.size() <= kMaxBuffer);
+    // As the trace shows it: every word, value and record read within its bytes.
+    zel::decode::ServedRequest traced;
+    traced.controlCode = request.controlCode;
+    traced.in = request.in;
+    traced.cbIn = static_cast<std::uint32_t>(request.in.size());
+    traced.cbOut = request.cbOut;
+    traced.out = reply.data;
+    traced.succeeded = reply.succeeded;
+    traced.cbReturned = reply.cbReturned;
+    traced.buffer = reply.buffer;
+    Check(!zel::decode::DescribeRequest(traced, [](std::uint32_t h) { return zel::sim::NameObject(h); }).empty());
 }
 
 void ParseFrames(const std::uint8_t *data, std::size_t size, zel::service::Session *sessions) {
