@@ -258,6 +258,12 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
     return reply;
 }
 
+void Session::ReleaseLargeBuffers() {
+    for (std::vector<std::uint8_t> *buffer : {&in_, &out_, &buffer_}) {
+        if (buffer->capacity() > kKeptBufferBytes) std::vector<std::uint8_t>().swap(*buffer);
+    }
+}
+
 // A request the board would take in full that makes one more object of a
 // kind the client holds its share of. The reply is the board's way of
 // refusing: the whole output, the new handle invalid, the result word.

@@ -22,6 +22,7 @@
 // Sockets are not its business: it is tested against the board alone.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -112,6 +113,10 @@ public:
     // Serves one request of the client. The reply's spans stay valid until
     // the next call.
     SessionReply Serve(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut);
+    // Gives back the buffers a large request grew past kKeptBufferBytes, so
+    // an idle client holds little. The last reply's spans end with it.
+    void ReleaseLargeBuffers();
+    static constexpr std::size_t kKeptBufferBytes = std::size_t{16} * 1024;
 
     // The client has gone: its objects are closed, latest first, each open
     // once, by requests of the session's own. Returns how many closes the
