@@ -16,8 +16,10 @@
 //   - a request that would take the client past its share of the board's
 //     tables (Quotas) is refused without reaching the board.
 // While any session lives, the board asks the sessions whose objects are
-// whose: a record goes only to queues of clients that hold its object (or a
-// logical device on it), the debug dump shows the asker's queues only, and an
+// whose: a record goes only to queues of clients that hold its object or an
+// object on it (a logical device it hosts, a pipe connected to it), the
+// debug dump shows the asker's queues only, the last dump's text is the
+// asker's own, and an
 // object the board ends, for whatever reason, leaves every ledger at once.
 // Sockets are not its business: it is tested against the board alone.
 #pragma once

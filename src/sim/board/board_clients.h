@@ -11,7 +11,9 @@ namespace zel::sim {
 // Called under the board's lock: none may call the board or wait for a
 // request.
 struct ObjectKeeper {
-    // May a record about hObject be queued on hQueue?
+    // May a record about hObject be queued on hQueue? A record about a
+    // device is also asked for each pipe connected to it and each logical
+    // device it hosts: any yes queues it.
     bool (*pfnMayReceive)(void *pContext, ZEL_HANDLE hQueue, ZEL_HANDLE hObject);
     // May the caller of the request being served see hObject?
     bool (*pfnVisible)(void *pContext, ZEL_HANDLE hObject);
