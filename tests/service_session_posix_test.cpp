@@ -343,17 +343,30 @@ TEST_F(ServiceSession, RecordsAndTheDumpReachOnlyClientsThatHoldTheirObjectOrAnO
     EXPECT_EQ(RecordObjects(b_, hQueueB), std::vector<ZEL_HANDLE>{hLine});
 
     ASSERT_EQ(Send<Dump>(a_, {{Dump::hDevice, hOwn}, {Dump::nCommand, ZELSIM_DUMP_EVENT_QUEUES}}).result, 0);
-    const Result value = Send<GetValue>(a_,
-                                        {{GetValue::hObject, hOwn},
-                                         {GetValue::nAttribId, ZELSIM_ATTR_DEV_LAST_DUMP},
-                                         {GetValue::cbAttribValueBuf, 200}},
-                                        0, 217);
-    const std::string dump(value.out.begin() + GetValue::pAttribValue.offset, value.out.end());
+    const auto lastDump = [hOwn](Session &session) {
+        const Result value = Send<GetValue>(session,
+                                            {{GetValue::hObject, hOwn},
+                                             {GetValue::nAttribId, ZELSIM_ATTR_DEV_LAST_DUMP},
+                                             {GetValue::cbAttribValueBuf, 200}},
+                                            0, 217);
+        EXPECT_EQ(value.result, 0);
+        const std::string text(value.out.begin() + GetValue::pAttribValue.offset, value.out.end());
+        return text.substr(0, text.find('\0'));
+    };
+    const std::string dump = lastDump(a_);
     for (const auto &[hQueue, shown] : {std::pair{hQueueA, true}, std::pair{hQueueB, false}}) {
         std::array<char, 16> hex{};
         std::snprintf(hex.data(), hex.size(), "0x%08X", hQueue);
         EXPECT_EQ(dump.find(hex.data()) != std::string::npos, shown) << dump;
     }
+    // The dump's text on a shared device is its caller's: B sees none of A's,
+    // and B's own dump leaves A's in place.
+    OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED);
+    EXPECT_EQ(lastDump(b_), "");
+    ASSERT_EQ(Send<Dump>(b_, {{Dump::hDevice, hOwn}, {Dump::nCommand, ZELSIM_DUMP_STATE}}).result, 0);
+    EXPECT_NE(lastDump(b_), "");
+    EXPECT_EQ(lastDump(b_).find("queue 0x"), std::string::npos);
+    EXPECT_EQ(lastDump(a_), dump);
 }
 
 // B's last close of the host ends A's logical device; when its slot's

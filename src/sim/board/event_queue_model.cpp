@@ -32,6 +32,11 @@ void ObjectClosed(ZEL_HANDLE hObject) {
     if (const ObjectKeeper *keeper = g_keeper.load()) keeper->pfnClosed(keeper->pContext, hObject);
 }
 
+std::uint32_t Caller() {
+    const ObjectKeeper *keeper = g_keeper.load();
+    return keeper != nullptr ? keeper->pfnCaller(keeper->pContext) : 0;
+}
+
 void SignalBoundEvent(OSA_HANDLE hEvent) {
     if (const EventSignaller *signaller = g_signaller.load()) {
         signaller->pfnSignal(signaller->pContext, hEvent);
