@@ -580,6 +580,17 @@ TEST_F(ServiceDaemon, ZelsimStatusStimuliAndResetActOnTheSharedBoard) {
     EXPECT_EQ(WaitExit(run), 128 + SIGTERM);
     EXPECT_NE(Log().find("zelsim: interrupted by signal 15"), std::string::npos) << Log();
     EXPECT_EQ(kill(program, 0), -1) << "the program outlived its run";
+    // The daemon's run ends too, long before the application's settle time
+    // would have ended it, and the board serves on.
+    const std::string abandoned = "the run was abandoned";
+    for (const auto deadline = Clock::now() + 5s; Log().find(abandoned) == std::string::npos;) {
+        ASSERT_LT(Clock::now(), deadline) << Log();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(Zelsim({"status"}), 0);
+    EXPECT_EQ(Zelsim({"ring", "fxo", "1"}), 0);
+    ZelDrvReleaseLib();
+    EXPECT_EQ(ZelDrvConnectLib(), 0);
 }
 
 // A directory that is a link, or open to others, is refused; sockets are
