@@ -125,7 +125,7 @@ BENCHMARK(BM_SocketEcho)->Name("Service/GetState/echo")->UseRealTime();
 constexpr std::uint32_t kGetStateIn = zel::WireInputSize(zel::req::kGetState);
 constexpr std::size_t kWireRequestBytes = zel::wire::kRequestHeadSize + kGetStateIn;
 constexpr std::size_t kWireReplyBytes = zel::wire::kReplyHeadSize + zel::req::kGetState.cbOut;
-constexpr auto kLoadTime = std::chrono::milliseconds(1500);
+constexpr auto kLoadTime = std::chrono::milliseconds(500);
 
 pid_t SpawnDaemon(const std::string &dir, const std::string &maxClients) {
     std::string path = ZELSIMD_PATH, dirFlag = "--dir", maxFlag = "--max-clients", devnull = "/dev/null";
@@ -288,17 +288,23 @@ private:
     std::vector<std::thread> workers_;
 };
 
+// Round trips timed over rounds of kLoadTime, in nanoseconds.
 struct LoadFigures {
-    double perSecond = 0;
-    double p50Micros = 0;
-    double p99Micros = 0;
+    std::vector<std::uint32_t> latencies;
+    double seconds = 0;
     bool failed = false;
+
+    double PerSecond() const { return seconds > 0 ? static_cast<double>(latencies.size()) / seconds : 0; }
+    // Of the sorted latencies, in microseconds.
+    double Percentile(std::size_t percent) const {
+        return latencies.empty() ? 0 : latencies[latencies.size() * percent / 100] / 1e3;
+    }
 };
 
 // Every client connects and gets ready, then all go at once for kLoadTime,
-// each timing its own round trips.
+// each timing its own round trips; the round's figures are added to *pFigures.
 template <typename Client, typename Prepare, typename RoundTrip>
-LoadFigures RunLoad(int clients, const std::string &path, Prepare prepare, RoundTrip roundTrip) {
+void RunLoad(int clients, const std::string &path, Prepare prepare, RoundTrip roundTrip, LoadFigures *pFigures) {
     std::vector<std::vector<std::uint32_t>> latencies(clients);
     std::atomic<int> ready{0};
     std::atomic<bool> go{false}, stop{false}, failed{false};
@@ -329,17 +335,9 @@ LoadFigures RunLoad(int clients, const std::string &path, Prepare prepare, Round
     std::this_thread::sleep_for(kLoadTime);
     stop = true;
     for (std::thread &thread : threads) thread.join();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::vector<std::uint32_t> all;
-    for (const auto &each : latencies) all.insert(all.end(), each.begin(), each.end());
-    LoadFigures figures;
-    figures.failed = failed.load() || all.empty();
-    if (all.empty()) return figures;
-    std::sort(all.begin(), all.end());
-    figures.perSecond = static_cast<double>(all.size()) / seconds;
-    figures.p50Micros = all[all.size() / 2] / 1e3;
-    figures.p99Micros = all[all.size() * 99 / 100] / 1e3;
-    return figures;
+    pFigures->seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const auto &each : latencies) pFigures->latencies.insert(pFigures->latencies.end(), each.begin(), each.end());
+    pFigures->failed = pFigures->failed || failed.load() || pFigures->latencies.empty();
 }
 
 // An echo client: a connection and the request and reply of the daemon's sizes.
@@ -362,45 +360,42 @@ private:
     std::array<std::uint8_t, kWireReplyBytes> reply_{};
 };
 
+// The daemon and the echo server take turns, round by round, so a change
+// in the machine's load falls on both alike.
 void BM_Clients(benchmark::State &state) {
+    constexpr int kRounds = 4;
     const int clients = static_cast<int>(state.range(0));
     LoadFigures daemon, echo;
+    // Each client's own line handle, in the GetState it sends.
+    thread_local ZEL_HANDLE t_line = 0;
+    const auto openLine = [](WireClient &client) { return client.Welcomed() && (t_line = client.OpenLine()) != 0; };
+    const auto getState = [](WireClient &client) {
+        using R = zel::devices::get_state;
+        std::array<std::uint8_t, kGetStateIn> in{};
+        zel::protocol::PutWord(in, R::hDevice.offset, t_line);
+        zel::wire::ReplyFrame reply;
+        return client.Call(R::kLayout.function, in, R::kLayout.cbOut, &reply) && reply.data.size() == R::kLayout.cbOut &&
+               zel::protocol::GetWord(reply.data, R::kLayout.resultOffset) == 0;
+    };
     for (auto _ : state) {
-        {
-            const Daemon service;
-            // Each client's own line handle, in the GetState it sends.
-            struct State {
-                ZEL_HANDLE h = 0;
-            };
-            thread_local State mine;
-            daemon = RunLoad<WireClient>(
-                clients, service.Drv(),
-                [](WireClient &client) { return client.Welcomed() && (mine.h = client.OpenLine()) != 0; },
-                [](WireClient &client) {
-                    using R = zel::devices::get_state;
-                    std::array<std::uint8_t, kGetStateIn> in{};
-                    zel::protocol::PutWord(in, R::hDevice.offset, mine.h);
-                    zel::wire::ReplyFrame reply;
-                    return client.Call(R::kLayout.function, in, R::kLayout.cbOut, &reply) &&
-                           reply.data.size() == R::kLayout.cbOut &&
-                           zel::protocol::GetWord(reply.data, R::kLayout.resultOffset) == 0;
-                });
-        }
-        {
-            const EchoServer server;
-            echo = RunLoad<EchoClient>(
+        const Daemon service;
+        const EchoServer server;
+        for (int round = 0; round < kRounds; ++round) {
+            RunLoad<WireClient>(clients, service.Drv(), openLine, getState, &daemon);
+            RunLoad<EchoClient>(
                 clients, server.Path(), [](EchoClient &client) { return client.Fd() >= 0; },
-                [](EchoClient &client) { return client.RoundTrip(); });
+                [](EchoClient &client) { return client.RoundTrip(); }, &echo);
         }
     }
     if (daemon.failed || echo.failed) state.SkipWithError("a client failed");
-    state.counters["daemon_req_per_s"] = daemon.perSecond;
-    state.counters["daemon_p50_us"] = daemon.p50Micros;
-    state.counters["daemon_p99_us"] = daemon.p99Micros;
-    state.counters["echo_req_per_s"] = echo.perSecond;
-    state.counters["echo_p50_us"] = echo.p50Micros;
-    state.counters["echo_p99_us"] = echo.p99Micros;
-    state.counters["daemon_over_echo"] = echo.perSecond > 0 ? daemon.perSecond / echo.perSecond : 0;
+    for (LoadFigures *figures : {&daemon, &echo}) std::sort(figures->latencies.begin(), figures->latencies.end());
+    state.counters["daemon_req_per_s"] = daemon.PerSecond();
+    state.counters["daemon_p50_us"] = daemon.Percentile(50);
+    state.counters["daemon_p99_us"] = daemon.Percentile(99);
+    state.counters["echo_req_per_s"] = echo.PerSecond();
+    state.counters["echo_p50_us"] = echo.Percentile(50);
+    state.counters["echo_p99_us"] = echo.Percentile(99);
+    state.counters["daemon_over_echo"] = echo.PerSecond() > 0 ? daemon.PerSecond() / echo.PerSecond() : 0;
 }
 BENCHMARK(BM_Clients)->Name("Service/Load/clients")->Arg(1)->Arg(10)->Arg(100)->Iterations(1)->UseRealTime()->Unit(
     benchmark::kMillisecond);
