@@ -312,13 +312,23 @@ TEST_F(ServiceSession, EventRecordsAreSentBackAsManyAsTheBoardTook) {
     EXPECT_EQ(take(b_, 8).result, zel::sim::kSimEvqGetExBadQueue);
 }
 
-TEST_F(ServiceSession, RecordsAndTheDumpReachOnlyClientsThatHoldTheirObjectOrALogicalDeviceOnIt) {
+TEST_F(ServiceSession, RecordsAndTheDumpReachOnlyClientsThatHoldTheirObjectOrAnObjectOnIt) {
     const ZEL_HANDLE hOwn = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
     const ZEL_HANDLE hHost = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 2, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
+    const ZEL_HANDLE hLine = OpenDevice(a_, ZELSIM_DEVTYPE_FXS, 3, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
     const ZEL_HANDLE hOther = OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 1, ZELSIM_OPEN_SHARED).Word(Open::hDevice);
     OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 2, ZELSIM_OPEN_SHARED);
     ASSERT_EQ(CreateOn(b_, hHost).result, 0);
     ASSERT_EQ(Close(b_, hHost), 0);  // B keeps its logical device on A's host
+    // ... and a pipe connected to another of A's lines.
+    OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 3, ZELSIM_OPEN_SHARED);
+    const ZEL_HANDLE hPipe = Send<CreatePipe>(b_, {}).Word(CreatePipe::hPipe);
+    using Connect = zel::pipes::connect_pipe;
+    ASSERT_EQ(Send<Connect>(b_, {{Connect::hPipe, hPipe}, {Connect::hDevice, hLine}, {Connect::pTimeSlotMask, 1},
+                                 {Connect::coMaskSize, 1}})
+                  .result,
+              0);
+    ASSERT_EQ(Close(b_, hLine), 0);
     const ZEL_HANDLE hQueueA = Send<CreateQueue>(a_, {{CreateQueue::coMaxEvents, 4}}).Word(CreateQueue::hEventQueue);
     const ZEL_HANDLE hQueueB = Send<CreateQueue>(b_, {{CreateQueue::coMaxEvents, 4}}).Word(CreateQueue::hEventQueue);
     for (int k = 0; k < 6; ++k) Send<Enable>(b_, {{Enable::hDevice, hOther}});
@@ -328,19 +338,35 @@ TEST_F(ServiceSession, RecordsAndTheDumpReachOnlyClientsThatHoldTheirObjectOrALo
     Send<Enable>(a_, {{Enable::hDevice, hHost}});
     EXPECT_EQ(RecordObjects(a_, hQueueA), std::vector<ZEL_HANDLE>{hHost});
     EXPECT_EQ(RecordObjects(b_, hQueueB), std::vector<ZEL_HANDLE>{hHost});
+    Send<Enable>(a_, {{Enable::hDevice, hLine}});
+    EXPECT_EQ(RecordObjects(a_, hQueueA), std::vector<ZEL_HANDLE>{hLine});
+    EXPECT_EQ(RecordObjects(b_, hQueueB), std::vector<ZEL_HANDLE>{hLine});
 
     ASSERT_EQ(Send<Dump>(a_, {{Dump::hDevice, hOwn}, {Dump::nCommand, ZELSIM_DUMP_EVENT_QUEUES}}).result, 0);
-    const Result value = Send<GetValue>(a_,
-                                        {{GetValue::hObject, hOwn},
-                                         {GetValue::nAttribId, ZELSIM_ATTR_DEV_LAST_DUMP},
-                                         {GetValue::cbAttribValueBuf, 200}},
-                                        0, 217);
-    const std::string dump(value.out.begin() + GetValue::pAttribValue.offset, value.out.end());
+    const auto lastDump = [hOwn](Session &session) {
+        const Result value = Send<GetValue>(session,
+                                            {{GetValue::hObject, hOwn},
+                                             {GetValue::nAttribId, ZELSIM_ATTR_DEV_LAST_DUMP},
+                                             {GetValue::cbAttribValueBuf, 200}},
+                                            0, 217);
+        EXPECT_EQ(value.result, 0);
+        const std::string text(value.out.begin() + GetValue::pAttribValue.offset, value.out.end());
+        return text.substr(0, text.find('\0'));
+    };
+    const std::string dump = lastDump(a_);
     for (const auto &[hQueue, shown] : {std::pair{hQueueA, true}, std::pair{hQueueB, false}}) {
         std::array<char, 16> hex{};
         std::snprintf(hex.data(), hex.size(), "0x%08X", hQueue);
         EXPECT_EQ(dump.find(hex.data()) != std::string::npos, shown) << dump;
     }
+    // The dump's text on a shared device is its caller's: B sees none of A's,
+    // and B's own dump leaves A's in place.
+    OpenDevice(b_, ZELSIM_DEVTYPE_FXS, 0, ZELSIM_OPEN_SHARED);
+    EXPECT_EQ(lastDump(b_), "");
+    ASSERT_EQ(Send<Dump>(b_, {{Dump::hDevice, hOwn}, {Dump::nCommand, ZELSIM_DUMP_STATE}}).result, 0);
+    EXPECT_NE(lastDump(b_), "");
+    EXPECT_EQ(lastDump(b_).find("queue 0x"), std::string::npos);
+    EXPECT_EQ(lastDump(a_), dump);
 }
 
 // B's last close of the host ends A's logical device; when its slot's

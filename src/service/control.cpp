@@ -9,7 +9,8 @@
 // stimulus, an unmet scenario) or "error TEXT" (a command it does not
 // understand). "trace" answers "ok" at once, then a line "| ..." for every
 // request served, until the client closes the connection. While a "run"
-// plays, a line "." every second says the service is still at it. A line
+// plays, a line "." every second says the service is still at it; a client
+// that closes its connection meanwhile abandons the run. A line
 // too long, one with control bytes other than tab and CR, a "run" whose count
 // is not a decimal number within the scenario bound, a stream that ends
 // before its bytes, or a command not complete within kCommandTimeout, ends
@@ -20,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -33,6 +35,7 @@
 
 #include <zel/zelsim.h>
 #include "board_commands.h"
+#include "board_service.h"
 #include "request_text.h"
 #include "socket_io_posix.h"
 
@@ -45,6 +48,15 @@ using Clock = std::chrono::steady_clock;
 // would hold a thread of the service for nothing.
 constexpr std::chrono::seconds kCommandTimeout{10};
 constexpr std::chrono::seconds kKeepAlive{1};
+// How often a run looks whether the connection that asked for it is gone.
+constexpr std::chrono::milliseconds kPeerCheck{100};
+
+// Closed by the peer in both directions (one that only ended its sending
+// still waits for the reply), or shut down by the service's stop.
+bool PeerClosed(int fd) {
+    pollfd polled{fd, 0, 0};
+    return ::poll(&polled, 1, 0) > 0 && (polled.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 // Buffered reading of one command from a connection, by a deadline.
 class Reader {
@@ -232,28 +244,44 @@ std::string Reply(const CommandOutcome &outcome) {
 }
 
 // A scenario plays for as long as it says; the lines "." meanwhile tell the
-// control command that the service has not stopped answering.
+// control command that the service has not stopped answering. When the
+// connection goes (the command was interrupted), the run is abandoned at
+// once: nobody waits for it, and the board is free for the next.
 CommandOutcome RunKeptAlive(ControlHost &host, int fd, const std::vector<std::string> &words,
-                            const std::string &scenario) {
+                            const std::string &scenario, bool *pAbandoned) {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
+    std::atomic<bool> abandon{false};
     std::thread keeper;
     try {
         keeper = std::thread([&] {
             std::unique_lock lock(mutex);
-            while (!finished.wait_for(lock, kKeepAlive, [&] { return done; })) WriteText(fd, ".\n");
+            auto keepAlive = Clock::now() + kKeepAlive;
+            while (!finished.wait_for(lock, kPeerCheck, [&] { return done; })) {
+                if (PeerClosed(fd)) {
+                    abandon = true;
+                    return;
+                }
+                if (Clock::now() >= keepAlive) {
+                    WriteText(fd, ".\n");
+                    keepAlive += kKeepAlive;
+                }
+            }
         });
     } catch (...) {
         // Without it the command runs all the same; only the reassurance is lost.
     }
+    sim::SetRunAbandon(&abandon);
     CommandOutcome outcome = RunBoardCommand(host, words, scenario);
+    sim::SetRunAbandon(nullptr);
     {
         std::lock_guard lock(mutex);
         done = true;
     }
     finished.notify_one();
     if (keeper.joinable()) keeper.join();
+    *pAbandoned = abandon.load();
     return outcome;
 }
 
@@ -273,7 +301,13 @@ std::string ServeControl(ControlHost &host, int fd) {
     } else if (words.size() == 1 && words[0] == "trace") {
         FollowTrace(host, fd);
     } else if (!words.empty() && words[0] == "run") {
-        WriteText(fd, Reply(RunKeptAlive(host, fd, words, scenario)));
+        bool abandoned = false;
+        const std::string reply = Reply(RunKeptAlive(host, fd, words, scenario, &abandoned));
+        if (abandoned) {
+            ended = "it went during a run; the run was abandoned";
+        } else {
+            WriteText(fd, reply);
+        }
     } else {
         WriteText(fd, Reply(RunBoardCommand(host, words, scenario)));
     }

@@ -48,7 +48,7 @@ constexpr std::chrono::milliseconds kStarvedBackoff{100};
 // A request body is read as it arrives, this much at a time, and a buffer
 // grown past it is given back once its request is served: an announced
 // length is not memory granted, and an idle client holds little.
-constexpr std::size_t kBodyChunk = std::size_t{64} * 1024;
+constexpr std::size_t kBodyChunk = std::size_t{16} * 1024;
 
 __attribute__((format(printf, 1, 2))) void Log(const char *format, ...) {
     std::array<char, 512> line;
@@ -573,6 +573,7 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
             wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
                                   static_cast<std::uint32_t>(reply.buffer.size()));
         if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) return {};
+        client.session.ReleaseLargeBuffers();
         if (body.capacity() > kBodyChunk) std::vector<std::uint8_t>().swap(body);
     }
 }

@@ -86,7 +86,9 @@ void KeeperClosed(void *, ZEL_HANDLE hObject) {
     for (Session *session : roster.sessions) session->ObjectEnded(hObject);
 }
 
-const sim::ObjectKeeper kKeeper{&KeeperMayReceive, &KeeperVisible, &KeeperClosed, nullptr};
+std::uint32_t KeeperCaller(void *) { return t_serving != nullptr ? t_serving->Id() : 0; }
+
+const sim::ObjectKeeper kKeeper{&KeeperMayReceive, &KeeperVisible, &KeeperClosed, &KeeperCaller, nullptr};
 
 }  // namespace
 
@@ -213,6 +215,7 @@ Session::Session(SessionHost &host, std::uint32_t nId) : host_(host), id_(nId) {
 }
 
 Session::~Session() {
+    sim::ForgetCaller(id_);
     Roster &roster = TheRoster();
     std::lock_guard lock(roster.mutex);
     std::erase(roster.sessions, this);
@@ -256,6 +259,12 @@ SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uin
     reply.data = std::span(out_).first(delivered);
     if (!buffer_.empty()) reply.buffer = std::span(buffer_).first(WrittenBufferBytes(function, delivered));
     return reply;
+}
+
+void Session::ReleaseLargeBuffers() {
+    for (std::vector<std::uint8_t> *buffer : {&in_, &out_, &buffer_}) {
+        if (buffer->capacity() > kKeptBufferBytes) std::vector<std::uint8_t>().swap(*buffer);
+    }
 }
 
 // A request the board would take in full that makes one more object of a

@@ -16,12 +16,15 @@
 //   - a request that would take the client past its share of the board's
 //     tables (Quotas) is refused without reaching the board.
 // While any session lives, the board asks the sessions whose objects are
-// whose: a record goes only to queues of clients that hold its object (or a
-// logical device on it), the debug dump shows the asker's queues only, and an
+// whose: a record goes only to queues of clients that hold its object or an
+// object on it (a logical device it hosts, a pipe connected to it), the
+// debug dump shows the asker's queues only, the last dump's text is the
+// asker's own, and an
 // object the board ends, for whatever reason, leaves every ledger at once.
 // Sockets are not its business: it is tested against the board alone.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -112,6 +115,10 @@ public:
     // Serves one request of the client. The reply's spans stay valid until
     // the next call.
     SessionReply Serve(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut);
+    // Gives back the buffers a large request grew past kKeptBufferBytes, so
+    // an idle client holds little. The last reply's spans end with it.
+    void ReleaseLargeBuffers();
+    static constexpr std::size_t kKeptBufferBytes = std::size_t{16} * 1024;
 
     // The client has gone: its objects are closed, latest first, each open
     // once, by requests of the session's own. Returns how many closes the

@@ -18,7 +18,9 @@ struct ObjectValues {
     std::string label;
     std::uint32_t userWord = 0;
     bool loopback = false;
-    std::string lastDump;
+    // By caller (0: the board's own process), so that through a service a
+    // client reads its own dump only.
+    std::map<std::uint32_t, std::string> lastDumps;
 };
 
 struct AttributeState {

@@ -1,6 +1,8 @@
 #include "event_queue_model.h"
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include "board.h"
 #include "board_clients.h"
@@ -28,6 +30,11 @@ bool VisibleToCaller(ZEL_HANDLE hObject) {
 
 void ObjectClosed(ZEL_HANDLE hObject) {
     if (const ObjectKeeper *keeper = g_keeper.load()) keeper->pfnClosed(keeper->pContext, hObject);
+}
+
+std::uint32_t Caller() {
+    const ObjectKeeper *keeper = g_keeper.load();
+    return keeper != nullptr ? keeper->pfnCaller(keeper->pContext) : 0;
 }
 
 void SignalBoundEvent(OSA_HANDLE hEvent) {
@@ -77,10 +84,22 @@ void PostBoardEvent(Board &board, ZEL_HANDLE hObject, std::uint32_t nEventCode, 
     record.nData3 = static_cast<std::uint32_t>(now >> 32);
     record.nData4 = nData4;
     record.nData5 = nData5;
+    // Through a service, a record about a device also reaches whoever holds
+    // an object on it: a pipe connected to it, a logical device it hosts.
+    std::vector<ZEL_HANDLE> onDevice;
+    if (g_keeper.load() != nullptr && board.devices.FindPhysical(hObject) != nullptr) {
+        board.devices.ForEachPipe([&](ZEL_HANDLE h, const Pipe &pipe) {
+            if (pipe.device == hObject) onDevice.push_back(h);
+        });
+        board.devices.ForEachLogical([&](ZEL_HANDLE h, const LogicalDevice &logical) {
+            if (logical.host == hObject) onDevice.push_back(h);
+        });
+    }
     // A queue that may not hear of the object is not full of it either: it
     // neither takes the record nor counts it lost.
-    state.queues.ForEach([&record, hObject](ZEL_HANDLE hQueue, DriverEventQueue &queue) {
-        if (!MayReceive(hQueue, hObject)) return;
+    state.queues.ForEach([&record, &onDevice, hObject](ZEL_HANDLE hQueue, DriverEventQueue &queue) {
+        const auto mayReceive = [hQueue](ZEL_HANDLE h) { return MayReceive(hQueue, h); };
+        if (!mayReceive(hObject) && std::none_of(onDevice.begin(), onDevice.end(), mayReceive)) return;
         if (!QueueRecord(queue, record)) ++queue.lost;
     });
 }

@@ -10,6 +10,7 @@
 #include <zel/zelsim_board.h>
 #include "attribute_model.h"
 #include "board.h"
+#include "board_clients.h"
 #include "board_failures.h"
 #include "device_model.h"
 #include "event_queue_model.h"
@@ -104,7 +105,11 @@ Bytes Firmware(Board &, ZEL_HANDLE) {
 Bytes Label(Board &board, ZEL_HANDLE h) { return Text(ValuesOf(board, h).label); }
 Bytes UserWord(Board &board, ZEL_HANDLE h) { return Word(ValuesOf(board, h).userWord); }
 Bytes Loopback(Board &board, ZEL_HANDLE h) { return Word(ValuesOf(board, h).loopback ? 1 : 0); }
-Bytes LastDump(Board &board, ZEL_HANDLE h) { return Text(ValuesOf(board, h).lastDump); }
+Bytes LastDump(Board &board, ZEL_HANDLE h) {
+    const auto &dumps = ValuesOf(board, h).lastDumps;
+    const auto found = dumps.find(Caller());
+    return Text(found != dumps.end() ? found->second : std::string());
+}
 
 Bytes QueueCapacity(Board &board, ZEL_HANDLE h) { return Word(FindEventQueue(board, h)->capacity); }
 Bytes QueueCount(Board &board, ZEL_HANDLE h) { return Word(FindEventQueue(board, h)->count); }

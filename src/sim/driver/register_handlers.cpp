@@ -108,8 +108,9 @@ std::string DumpEventQueues(Board &board) {
     return text;
 }
 
-// The dump's text replaces the device's last one (attribute
-// ZELSIM_ATTR_DEV_LAST_DUMP); the registers exist on physical devices only.
+// The dump's text replaces the device's last one of the same caller
+// (attribute ZELSIM_ATTR_DEV_LAST_DUMP); the registers exist on physical
+// devices only.
 ZEL_RESULT DbgDump(Board &board, Call &call) {
     using R = registers::dbg_dump;
     const ZEL_HANDLE hDevice = call.In(R::hDevice);
@@ -133,7 +134,7 @@ ZEL_RESULT DbgDump(Board &board, Call &call) {
         default:
             return kSimDumpUnsupported;
     }
-    ValuesOf(board, hDevice).lastDump = std::move(text);
+    ValuesOf(board, hDevice).lastDumps[Caller()] = std::move(text);
     return 0;
 }
 
@@ -151,5 +152,11 @@ constexpr std::array kRegisterHandlers = {
 }  // namespace
 
 std::span<const HandlerEntry> RegisterHandlers() { return kRegisterHandlers; }
+
+void ForgetCaller(std::uint32_t nCaller) {
+    WithBoard([nCaller](Board &board) {
+        for (auto &[hObject, values] : board.attributes.values) values.lastDumps.erase(nCaller);
+    });
+}
 
 }  // namespace zel::sim

@@ -3,9 +3,10 @@
 // record queued for a client reaches that client's process; the object
 // keeper, so that records, the debug dump and the board's own closes follow
 // who holds what; the stimulus table, which its commands and the control
-// command's help come from; and for its trace, log and status the board
-// time, the objects' names and the request log with its times. The service
-// sees nothing else of the simulator's inside.
+// command's help come from; for its trace, log and status the board time,
+// the objects' names and the request log with its times; and a way to
+// abandon a scenario run whose control connection went. The service sees
+// nothing else of the simulator's inside.
 #pragma once
 
 #include "../board/board_clients.h"
@@ -14,4 +15,5 @@
 #include "../board/handles.h"
 #include "../board/object_names.h"
 #include "../driver/request_log.h"
+#include "../world/scenario_abandon.h"
 #include "../world/stimuli.h"

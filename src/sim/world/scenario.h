@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scenario_abandon.h"
 #include "stimuli.h"
 #include "world.h"
 

@@ -20,6 +20,9 @@ namespace zel::sim {
 namespace {
 
 std::mutex g_runLock;  // one run at a time
+thread_local const std::atomic<bool> *t_abandon = nullptr;
+
+bool Abandoned() { return t_abandon != nullptr && t_abandon->load(); }
 
 std::uint64_t Now() { return DriverTimeMicros(); }
 
@@ -34,6 +37,7 @@ bool Settled(Board &board) {
 bool WaitSettled() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ZELSIM_SCENARIO_SETTLE_MS);
     for (unsigned spins = 0;; ++spins) {
+        if (Abandoned()) return false;
         bool settled = false;
         WithBoard([&](Board &board) { settled = Settled(board); });
         if (settled) return true;
@@ -156,8 +160,9 @@ private:
     static std::string Trim(const std::string &text) { return text.substr(text.find_first_not_of(' ')); }
 
     bool NotSettled(const Step *step) {
-        const std::string why = "the application did not drain its event queues within " +
-                                std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
+        const std::string why = Abandoned() ? std::string("the run was abandoned")
+                                            : "the application did not drain its event queues within " +
+                                                  std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
         if (step != nullptr) return Fail(*step, why);
         report_.failureReason = why;
         report_.endMicros = Now() - start_;
@@ -202,6 +207,8 @@ private:
 };
 
 }  // namespace
+
+void SetRunAbandon(const std::atomic<bool> *pAbandon) { t_abandon = pAbandon; }
 
 bool RunScenario(const Scenario &scenario, RunReport &report) {
     std::lock_guard lock(g_runLock);
