@@ -115,7 +115,8 @@ TEST_F(CassetteTest, ReplaysTheSessionWithNoBoardAndFromA32BitRecording) {
         narrow << zel::cassette::EncodeHeader(cassette.header) << '\n';
         for (zel::cassette::Record &record : cassette.records) {
             const auto *description = zel::cassette::FindDescription(record.Function());
-            if (description != nullptr && description->layout.addressOffset != 0) record.in.resize(description->layout.cbIn);
+            if (description != nullptr && description->layout.addressOffset != 0)
+                record.in.resize(description->layout.cbIn);
             narrow << zel::cassette::EncodeRecord(record, 4) << '\n';
         }
         paths.push_back(TempPath("cassette_test_32.cassette"));
@@ -177,7 +178,8 @@ TEST(CassetteReader, NamesTheLineOfEveryMistake) {
     const std::string header =
         R"({"cassette":1,"library":"2.29.1.0","platform":"linux-x86_64","wordSize":8,"framing":"device-control"})"
         "\n";
-    const std::string request = R"({"seq":2,"t":5,"thread":1,"kind":"request","device":"ZELDRV","function":"0x0000080C",)";
+    const std::string request =
+        R"({"seq":2,"t":5,"thread":1,"kind":"request","device":"ZELDRV","function":"0x0000080C",)";
     const struct {
         std::string text;
         const char *message;
@@ -190,15 +192,18 @@ TEST(CassetteReader, NamesTheLineOfEveryMistake) {
         {header + R"({"seq":3,"t":0,"thread":1,"kind":"close","device":"ZELDRV"})" + "\n" +
              R"({"seq":3,"t":0,"thread":1,"kind":"close","device":"ZELDRV"})",
          "c:3: \"seq\" must grow from line to line"},
-        {header + request + R"("cbIn":28,"cbOut":12,"in":{"hDevic":1},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
+        {header + request +
+             R"("cbIn":28,"cbOut":12,"in":{"hDevic":1},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
          "c:2: \"hDevic\" is no input word of this request"},
-        {header + request + R"("cbIn":20,"cbOut":12,"in":{"nParam3":1},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
+        {header + request +
+             R"("cbIn":20,"cbOut":12,"in":{"nParam3":1},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
          "c:2: \"nParam3\" lies outside cbIn"},
         {header + request + R"("cbIn":28,"cbOut":12,"in":{},"ok":true,"cbReturned":12,"out":"00","reply":"empty"})",
          "c:2: \"out\" must hold the bytes delivered: 12"},
         {header + request + R"("cbIn":99999999,"cbOut":12,"in":{},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
          "c:2: \"cbIn\" is too large"},
-        {header + request + R"("cbIn":28,"cbOut":12,"in":{"hDevice":"0x1"},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
+        {header + request +
+             R"("cbIn":28,"cbOut":12,"in":{"hDevice":"0x1"},"ok":true,"cbReturned":0,"out":"","reply":"empty"})",
          "c:2: \"hDevice\" is not a word (a number or \"0x\" and 8 hex digits)"},
     };
     for (const auto &c : cases) {

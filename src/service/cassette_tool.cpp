@@ -131,7 +131,7 @@ int Stats(const std::string &path, std::FILE *out, std::FILE *err) {
         ++perOperation[cassette::OperationName(record.Function())];
         char result[16];
         std::snprintf(result, sizeof(result), "0x%08X", static_cast<unsigned>(record.result));
-        ++perResult[record.reply == cassette::Reply::kResult ? result
+        ++perResult[record.reply == cassette::Reply::kResult  ? result
                     : record.reply == cassette::Reply::kEmpty ? "empty response"
                                                               : "call failed"];
     }

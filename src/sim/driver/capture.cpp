@@ -98,8 +98,8 @@ Call::~Call() {
     if (--capture.calls == 0) capture.idle.notify_all();
 }
 
-void Call::Exchange(const char *pszDevice, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
-                    const void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 cbReturned, bool succeeded) {
+void Call::Exchange(const char *pszDevice, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, const void *pOut,
+                    ZEL_UINT32 cbOut, ZEL_UINT32 cbReturned, bool succeeded) {
     if (!active_) return;
     Record record;
     record.kind = RecordKind::kExchange;

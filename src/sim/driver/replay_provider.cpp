@@ -29,7 +29,7 @@ enum DeviceIndex : std::uint32_t { kDrv, kNet, kDeviceCount };
 constexpr std::array<const char *, kDeviceCount> kDeviceNames = {kDrvDeviceName, kNetDeviceName};
 
 struct ReplayState {
-    std::mutex lock;  // guards everything below; never held across a provider call into the library
+    std::mutex lock;         // guards everything below; never held across a provider call into the library
     std::mutex installLock;  // serialises install and uninstall
     std::shared_ptr<Replayer> replayer;
     bool installed = false;
@@ -79,7 +79,8 @@ ZEL_BOOL Refuse(const Record &sent, std::uint8_t *pOut, ZEL_UINT32 cbOut, ZEL_UI
         return 0;
     }
     std::memset(pOut, 0, cbOut);
-    protocol::PutWord(std::span<std::uint8_t>(pOut, cbOut), offset, static_cast<std::uint32_t>(kSimReplayNotInCassette));
+    protocol::PutWord(std::span<std::uint8_t>(pOut, cbOut), offset,
+                      static_cast<std::uint32_t>(kSimReplayNotInCassette));
     if (pcbReturned != nullptr) *pcbReturned = cbOut;
     return 1;
 }
@@ -93,7 +94,8 @@ ZEL_BOOL ZEL_CALLCONV ReplayIoControl(void *pContext, ZEL_UINT32 nControlCode, c
     Record sent;
     sent.device = device < kDeviceCount ? kDeviceNames[device] : "";
     sent.controlCode = nControlCode;
-    if (pIn != nullptr) sent.in.assign(static_cast<const std::uint8_t *>(pIn), static_cast<const std::uint8_t *>(pIn) + cbIn);
+    if (pIn != nullptr)
+        sent.in.assign(static_cast<const std::uint8_t *>(pIn), static_cast<const std::uint8_t *>(pIn) + cbIn);
     sent.cbOut = cbOut;
     if (replayer == nullptr) return Refuse(sent, out, cbOut, pcbReturned);
     const Replayer::Answer answer = replayer->Serve(sent);
@@ -106,8 +108,10 @@ ZEL_BOOL ZEL_CALLCONV ReplayIoControl(void *pContext, ZEL_UINT32 nControlCode, c
     cassette::CallerBuffer buffer;
     if (!recorded.written.empty() && cassette::FindCallerBuffer(sent, sizeof(void *), &buffer) && buffer.address != 0 &&
         buffer.address <= UINTPTR_MAX) {
-        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(recorded.written.size(), buffer.capacity));
-        std::memcpy(reinterpret_cast<void *>(static_cast<std::uintptr_t>(buffer.address)), recorded.written.data(), length);
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(recorded.written.size(), buffer.capacity));
+        std::memcpy(reinterpret_cast<void *>(static_cast<std::uintptr_t>(buffer.address)), recorded.written.data(),
+                    length);
     }
     if (pcbReturned != nullptr) *pcbReturned = recorded.cbReturned;
     for (const std::uint32_t event : answer.wakes) {

@@ -144,9 +144,8 @@ ZEL_BOOL ZEL_CALLCONV ProviderIoControl(void *pContext, ZEL_UINT32 nControlCode,
                                         void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
     capture::Call capture;
     if (!capture.Active() || DeviceOf(pContext) >= kDeviceCount) {
-        return TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn),
-                                        pIn != nullptr ? cbIn : 0, static_cast<std::uint8_t *>(pOut),
-                                        pOut != nullptr ? cbOut : 0, pcbReturned);
+        return TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
+                                        static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, pcbReturned);
     }
     ZEL_UINT32 cbReturned = 0;
     const ZEL_BOOL succeeded =
