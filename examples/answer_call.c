@@ -159,14 +159,16 @@ static ZEL_UINT32 ZEL_CALLCONV RunApp(void *pParam) {
     App *app = (App *)pParam;
     ZelEventData record;
     SetUp(app);
-    /* Drain before each wait: the records of a wait may be several. */
+    /* Drain before each wait: the records of a wait may be several. A stop
+     * is seen after a wait, so what the application sends once told to
+     * stop does not depend on when it is told. */
     while (app->nResult == 0) {
         while (ZelDrvGetEventData(app->hQueue, &record) == 0) {
             if (record.nExData0 == app->hLine) OnLineRecord(app, &record);
             if (record.nExData0 == app->hTrunk) OnTrunkRecord(app, &record);
         }
-        if (atomic_load(&app->bStop)) break;
         Check(app, "wait", ZelDrvWaitForSingleEvent(app->hEvent, ZEL_INFINITE));
+        if (atomic_load(&app->bStop)) break;
     }
     ZelDrvClose(app->hDtmf);
     ZelDrvClose(app->hTone);
@@ -201,10 +203,10 @@ static int RunOnBoard(App *app) {
     return app->nResult == 0 ? 0 : 1;
 }
 
-/* What the application sends once it is told to stop: one last drain of its
- * queue and the closes of its five objects. A replay comes to the point where
- * the recording's application was told when only these are left. */
-#define REQUESTS_AFTER_STOP 6u
+/* What the application sends once it is told to stop: the closes of its five
+ * objects. A replay comes to the point where the recording's application was
+ * told when only these are left. */
+#define REQUESTS_AFTER_STOP 5u
 
 /* The application alone, served from a cassette. */
 static int RunReplay(App *app, const char *pszCassette) {
