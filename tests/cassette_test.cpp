@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <zel/zel.h>
@@ -172,6 +173,39 @@ TEST_F(CassetteTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(ZelSimReplayInstallEx(Recording().c_str(), ZELSIM_MATCH_IN_ORDER, error, 8), 0u);
     EXPECT_STREQ(error, "ZELDRV ");  // cut to the buffer
     ZelSimUninstall();
+}
+
+// Threads interleave differently at every run: matched by content, each
+// request finds its own recording whatever the order.
+TEST(CassetteThreads, ReplayByContentWhateverTheInterleaving) {
+    constexpr ZEL_UINT32 kThreads = 4;
+    constexpr ZEL_UINT32 kRequests = 25;
+    const auto run = [] {
+        ZelDrvConnectLib();
+        std::vector<std::thread> threads;
+        std::vector<ZEL_RESULT> results(kThreads * kRequests);
+        for (ZEL_UINT32 t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t, &results] {
+                for (ZEL_UINT32 i = 0; i < kRequests; ++i) results[t * kRequests + i] = ZelDrvDbgDump(0, t * 1000 + i);
+            });
+        }
+        for (std::thread &thread : threads) thread.join();
+        ZelDrvReleaseLib();
+        return results;
+    };
+    const std::string path = TempPath("cassette_threads.cassette");
+    ASSERT_EQ(ZelSimInstall(), 1u);
+    ASSERT_EQ(ZelSimCaptureStart(path.c_str()), 1u);
+    const std::vector<ZEL_RESULT> recorded = run();
+    ASSERT_EQ(ZelSimCaptureStop(), 1u);
+    ZelSimUninstall();
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_EQ(ZelSimReplayInstallEx(path.c_str(), ZELSIM_MATCH_CONTENT, nullptr, 0), 1u);
+        EXPECT_EQ(run(), recorded);
+        EXPECT_EQ(ZelSimReplayUnused(), 0u);
+        EXPECT_EQ(ZelSimReplayDiverged(), 0u) << ReplayReport();
+        ZelSimReplayUninstall();
+    }
 }
 
 TEST(CassetteReader, NamesTheLineOfEveryMistake) {
