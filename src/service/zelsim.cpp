@@ -23,6 +23,7 @@
 #include <zel/zelsim.h>
 #include "board_commands.h"
 #include "board_service.h"
+#include "cassette_tool.h"
 #include "command_line.h"
 #include "daemon.h"
 #include "report_text.h"
@@ -58,6 +59,7 @@ constexpr Command kCommands[] = {
      "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
      "against the clients there are, on the board as it is. --report also writes FILE for CI: JUnit XML\n"
      "(a test case per scenario file) or JSON (each file's outcome and report)."},
+    {"cassette", zel::service::kCassetteUsage, zel::service::kCassetteHelp},
 };
 // clang-format on
 
@@ -487,6 +489,15 @@ int main(int argc, char **argv) {
     if (i == argc) return UsageError("no command");
     const std::optional<Command> command = FindCommand(argv[i]);
     if (!command) return UsageError(std::string("unknown command: ") + argv[i]);
+    // Cassettes are files: their names may hold spaces, and no service is asked.
+    if (command->name == "cassette") {
+        const std::vector<std::string> args(argv + i + 1, argv + argc);
+        if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+            std::printf("usage: zelsim %s\n%s\n", zel::service::kCassetteUsage, zel::service::kCassetteHelp);
+            return 0;
+        }
+        return zel::service::CassetteCommand(args, stdout, stderr);
+    }
     std::vector<std::string> words{argv[i]};
     std::vector<char *> programArgs;
     for (++i; i < argc; ++i) {

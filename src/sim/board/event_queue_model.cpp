@@ -12,7 +12,10 @@ namespace zel::sim {
 namespace {
 std::atomic<const EventSignaller *> g_signaller{nullptr};
 std::atomic<const ObjectKeeper *> g_keeper{nullptr};
+std::atomic<SignalObserver> g_signalObserver{nullptr};
 }  // namespace
+
+void SetSignalObserver(SignalObserver observer) { g_signalObserver.store(observer); }
 
 void SetEventSignaller(const EventSignaller *pSignaller) { g_signaller.store(pSignaller); }
 
@@ -38,6 +41,7 @@ std::uint32_t Caller() {
 }
 
 void SignalBoundEvent(OSA_HANDLE hEvent) {
+    if (const SignalObserver observer = g_signalObserver.load()) observer(hEvent);
     if (const EventSignaller *signaller = g_signaller.load()) {
         signaller->pfnSignal(signaller->pContext, hEvent);
     } else {
