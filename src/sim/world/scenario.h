@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scenario_parameters.h"
 #include "stimuli.h"
 #include "world.h"
 
@@ -41,14 +42,7 @@ struct Step : StimulusValues {
     std::vector<std::uint32_t> numbers;  // while parsing: every line a range or list names
 };
 
-// A scenario parameter, substituted for ${name} before the text is parsed.
-struct Parameter {
-    std::string name;
-    std::string value;
-};
 
-// "NAME=VALUE": true with the parameter, or false with why not in error.
-bool ReadParameter(std::string_view definition, Parameter &parameter, std::string &error);
 
 struct Scenario {
     std::vector<Step> steps;
@@ -61,11 +55,6 @@ bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error
 bool ParseScenario(std::string_view text, const std::vector<Parameter> &parameters, Scenario &scenario,
                    std::string &error);
 
-// The text with its parameters substituted, lines and comments kept, so
-// that a parse of it without parameters gives the same steps; false with
-// "line:column: message" in error.
-bool ExpandScenario(std::string_view text, const std::vector<Parameter> &parameters, std::string &expanded,
-                    std::string &error);
 
 // What a run found, for its text and its JSON report. Times are virtual
 // microseconds from the run's start.

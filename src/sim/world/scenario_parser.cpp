@@ -680,15 +680,21 @@ bool ExpandScenario(std::string_view text, const std::vector<Parameter> &paramet
             error = Where(number, fault->column, fault->message);
             ok = false;
         }
-        expanded += one.text + "\n";
+        expanded += (number == 1 ? "" : "\n") + one.text;
         return ok;
     });
+    if (!text.empty() && text.back() == '\n') expanded += '\n';
     if (!ok) expanded.clear();
     return ok;
 }
 
 bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error) {
     return ParseScenario(text, {}, scenario, error);
+}
+
+bool CheckScenario(std::string_view text, const std::vector<Parameter> &parameters, std::string &error) {
+    Scenario scenario;
+    return ParseScenario(text, parameters, scenario, error);
 }
 
 bool ParseScenario(std::string_view text, const std::vector<Parameter> &parameters, Scenario &scenario,
@@ -719,13 +725,14 @@ bool ParseScenario(std::string_view text, const std::vector<Parameter> &paramete
         if (written.size() > ZELSIM_SCENARIO_MAX_LINE)
             return fail(lineNumber, ZELSIM_SCENARIO_MAX_LINE + 1, "a line holds at most 256 bytes");
         const std::string_view code = Code(written);
-        if (code.empty()) return true;
         Expanded expanded;
         if (const Result fault = Expand(code, parameters, expanded))
             return fail(lineNumber, fault->column, fault->message);
-        expandedBytes += expanded.text.size() + 1;
-        if (expandedBytes > ZELSIM_SCENARIO_MAX_BYTES)
+        // As ExpandScenario writes it: a line feed between lines.
+        expandedBytes += expanded.text.size() + (lineNumber == 1 ? 0 : 1);
+        if (!parameters.empty() && expandedBytes > ZELSIM_SCENARIO_MAX_BYTES)
             return fail(lineNumber, 1, "a scenario holds at most 65536 bytes with its parameters");
+        if (code.empty()) return true;
         if (expanded.text.size() > ZELSIM_SCENARIO_MAX_LINE)
             return fail(lineNumber, expanded.Column(ZELSIM_SCENARIO_MAX_LINE + 1),
                         "a line holds at most 256 bytes with its parameters");
@@ -783,6 +790,8 @@ bool ParseScenario(std::string_view text, const std::vector<Parameter> &paramete
         return true;
     });
     if (failed || !closeGroup()) return false;
+    if (!parameters.empty() && !text.empty() && text.back() == '\n' && expandedBytes + 1 > ZELSIM_SCENARIO_MAX_BYTES)
+        return fail(lastLine, 1, "a scenario holds at most 65536 bytes with its parameters");
     if (scenario.steps.empty()) return fail(lastLine, 0, "the scenario has no step");
     return true;
 }

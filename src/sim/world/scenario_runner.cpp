@@ -281,10 +281,11 @@ private:
             // The line's latest happening in the history says what it was.
             const std::string name = "  " + DeviceName(step.type, step.number) + ": ";
             const auto &history = WorldOf(board).history;
-            what = ": it changed";
+            what = ", at" + At(Now()) + ": it changed";
             for (auto entry = history.rbegin(); entry != history.rend(); ++entry) {
-                if (entry->find(name) == std::string::npos) continue;
-                what = ": " + Trim(*entry);
+                const std::size_t at = entry->find(name);
+                if (at == std::string::npos) continue;
+                what = ", at" + At(Now()) + ": " + entry->substr(at + 2);
                 break;
             }
         });
