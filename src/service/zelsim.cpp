@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -78,6 +79,9 @@ constexpr int kDefaultTimeoutSeconds = 10;
 pid_t g_watchedProgram = -1;
 bool g_programEnded = false;
 int g_programStatus = 0;  // its wait status, once ended
+// The service went away before it answered (stopped, or its connection
+// broke): the run is over, and its program need not be given time.
+bool g_serviceGone = false;
 
 bool ProgramEnded() {
     if (g_watchedProgram < 0 || g_programEnded) return g_programEnded;
@@ -217,6 +221,7 @@ int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::second
     if (!ended && g_programEnded) return 1;  // the caller tells why
     // A follow ends when the service goes; anything else has a last line.
     if (!ended && !following) {
+        g_serviceGone = true;
         const std::string why = "the board service stopped or closed the connection before it answered";
         std::fprintf(stderr, "zelsim: %s\n", why.c_str());
         if (pAnswer != nullptr) pAnswer->reason = why;
@@ -284,13 +289,14 @@ bool StartProgram(const std::string &dir, std::vector<char *> argv, Program *pPr
 }
 
 // Closes the program's input, then asks it to end, then ends it; its wait
-// status. A stop signal to zelsim cuts each grace short.
-int StopProgram(Program &program) {
+// status. A stop signal to zelsim cuts each grace short; in a hurry (the
+// service is gone) the program is asked to end at once.
+int StopProgram(Program &program, bool hurry = false) {
     ::close(program.stdinFd);
     using namespace std::chrono_literals;
     int status = 0;
     const std::pair<int, std::chrono::milliseconds> steps[] = {{0, 5000ms}, {SIGTERM, 2000ms}, {SIGKILL, 10000ms}};
-    for (const auto &[signal, grace] : steps) {
+    for (const auto &[signal, grace] : std::span(steps).subspan(hurry ? 1 : 0)) {
         if (signal != 0) ::kill(program.pid, signal);
         const auto deadline = std::chrono::steady_clock::now() + grace;
         while (std::chrono::steady_clock::now() < deadline && (signal == SIGKILL || g_stopSignal == 0)) {
@@ -409,7 +415,7 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     if (g_programEnded) {
         ::close(program.stdinFd);
     } else {
-        wait = StopProgram(program);
+        wait = StopProgram(program, g_serviceGone);
     }
     const std::string why = ProgramEnd(programArgs[0], wait, false);
     if (why.empty()) return done(status, {});
