@@ -228,10 +228,10 @@ TEST(ScenarioParserTest, CApiReportsAndBoundsErrors) {
     EXPECT_STREQ(error, "0:0: parameter 0 is NULL");
     EXPECT_EQ(ZelSimScenarioParseWith("then: FXO 0 rings", nullptr, 1, error, sizeof(error)), nullptr);
     EXPECT_STREQ(error, "0:0: no parameters");
-    EXPECT_EQ(ZelSimScenarioLoadWith(ZEL_TEST_SOURCE_DIR "/examples/scenarios/normal_call.txt", parameters, 2,
-                                     error, sizeof(error)) == nullptr,
-              false)
-        << error;
+    scenario = ZelSimScenarioLoadWith(ZEL_TEST_SOURCE_DIR "/examples/scenarios/normal_call.txt", parameters, 2, error,
+                                      sizeof(error));
+    EXPECT_NE(scenario, nullptr) << error;
+    ZelSimScenarioFree(scenario);
 }
 
 // Whatever bytes a scenario or the board's history hold, the JSON report
