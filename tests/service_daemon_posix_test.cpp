@@ -463,8 +463,7 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
     const auto start = Clock::now();
     EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/sh", "-c", "exit 4"}), 1);
     EXPECT_LT(Clock::now() - start, 5s);  // the board waits 10 s for a program to settle
-    EXPECT_NE(Log().find("zelsim: /bin/sh exited with status 4 before the scenario ended"), std::string::npos)
-        << Log();
+    EXPECT_NE(Log().find("zelsim: /bin/sh exited with status 4 before the scenario ended"), std::string::npos) << Log();
     // Parameters; the clock is real again after a run unless kept virtual.
     const std::string ringing = root_ + "/ringing.txt";
     std::ofstream(ringing) << "at 1 s: FXO ${PORT} rings caller ${CALLER}\nwithin 7 s: FXO ${PORT} goes off-hook\n";

@@ -110,13 +110,15 @@ TEST(ScenarioParserTest, ReportsLineAndColumn) {
     EXPECT_EQ(ErrorOf(std::string("then: FXO 0\0 rings", 18)), "1:12: unexpected byte 0x00");
     EXPECT_EQ(ErrorOf("# only a comment\n"), "1:0: the scenario has no step");
     // Groups, negative expectations and ranges.
-    EXPECT_EQ(ErrorOf("in any order:\nat 1 s: FXO 0 rings"), "1:1: expected an indented expectation after 'in any order:'");
+    EXPECT_EQ(ErrorOf("in any order:\nat 1 s: FXO 0 rings"),
+              "1:1: expected an indented expectation after 'in any order:'");
     EXPECT_EQ(ErrorOf(" in any order:\n  then: FXO 0 rings"),
               "2:3: an 'in any order:' group holds only 'within' and 'for' expectations");
     EXPECT_EQ(ErrorOf("then: FXO 2-1 rings"), "1:11: a range of lines runs upwards, such as 0-7");
     EXPECT_EQ(ErrorOf("then: FXO 0,2,1 rings"), "1:15: lines are listed in ascending order, each once");
     EXPECT_EQ(ErrorOf("then: FXO 0-8 rings"), "1:13: a port number must be below 8");
-    EXPECT_EQ(ErrorOf("for 1 s: E1 0 stays on-hook"), "1:15: expected 'nothing happens on <device>': a trunk has no hook");
+    EXPECT_EQ(ErrorOf("for 1 s: E1 0 stays on-hook"),
+              "1:15: expected 'nothing happens on <device>': a trunk has no hook");
     EXPECT_EQ(ErrorOf("FXO 0 stays ringing for 1 s"), "1:13: expected 'on-hook' or 'off-hook'");
     EXPECT_EQ(ErrorOf("FXO 0 stays on-hook"), "1:20: expected 'for <time>'");
     EXPECT_EQ(ErrorOf("for 2 s: all quiet"), "1:10: expected 'nothing happens on <device>' or '<device> stays'");
@@ -125,8 +127,9 @@ TEST(ScenarioParserTest, ReportsLineAndColumn) {
     EXPECT_EQ(ErrorOf("then: FXO 0 rings caller $CALLER", kParameters), "1:26: expected a parameter such as ${CALLER}");
     EXPECT_EQ(ErrorOf("then: FXO ${PORT} rings", kParameters), "1:11: a port number must be below 8");
     EXPECT_EQ(ErrorOf("at 1 s: FXO ${P} rings twice", kParameters), "1:24: unexpected 'twice'");
-    EXPECT_EQ(ErrorOf("then: FXO 0 rings", {{"1X", "1"}}), "0:0: a parameter's name is a letter or '_', then letters, "
-                                                               "digits or '_', at most 32 of them");
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings", {{"1X", "1"}}),
+              "0:0: a parameter's name is a letter or '_', then letters, "
+              "digits or '_', at most 32 of them");
     EXPECT_EQ(ErrorOf("then: FXO 0 rings", {{"P", "1"}, {"P", "2"}}), "0:0: parameter 'P' is defined twice");
 }
 
@@ -212,8 +215,8 @@ TEST(ScenarioParserTest, CApiReportsAndBoundsErrors) {
     EXPECT_EQ(ZelSimScenarioRun(nullptr), 0u);
     // Parameters through the C functions.
     const char *const parameters[] = {"CALLER=555", "PORT=3"};
-    scenario = ZelSimScenarioParseWith("at 1 s: FXO ${PORT} rings caller ${CALLER}", parameters, 2, error,
-                                       sizeof(error));
+    scenario =
+        ZelSimScenarioParseWith("at 1 s: FXO ${PORT} rings caller ${CALLER}", parameters, 2, error, sizeof(error));
     ASSERT_NE(scenario, nullptr) << error;
     // Not installed, the simulator cannot see the application: the run says so at once.
     ZelSimUninstall();

@@ -218,12 +218,10 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, 
  * ZELSIM_SCENARIO_MAX_VALUE printable ASCII bytes without '$' or "//". A bad
  * or NULL parameter gives "0:0: message"; a reference to a name not defined
  * gives "line:column: undefined parameter 'NAME'", its column that of '$'. */
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText,
-                                                                const char *const *ppszParameters,
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText, const char *const *ppszParameters,
                                                                 ZEL_UINT32 coParameters, char *pszError,
                                                                 ZEL_UINT32 cbError);
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath,
-                                                               const char *const *ppszParameters,
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath, const char *const *ppszParameters,
                                                                ZEL_UINT32 coParameters, char *pszError,
                                                                ZEL_UINT32 cbError);
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimScenarioRun(ZelSimScenario *pScenario);

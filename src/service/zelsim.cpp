@@ -201,8 +201,8 @@ int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::second
         pollfd polled[2] = {{fd, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
         // A watched program is looked at every 100 ms.
         const long long most = g_watchedProgram >= 0 ? 100 : 60000;
-        const int ready =
-            ::poll(polled, 2, following && g_watchedProgram < 0 ? -1 : static_cast<int>(std::min<long long>(left, most)));
+        const int ready = ::poll(
+            polled, 2, following && g_watchedProgram < 0 ? -1 : static_cast<int>(std::min<long long>(left, most)));
         if (ready <= 0 || (polled[0].revents == 0)) continue;
         char chunk[4096];
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -384,10 +384,10 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     Answer answer;
     g_watchedProgram = program.pid;
     g_programEnded = false;
-    const int status = Ask(dir,
-                           "run " + std::to_string(scenario.size()) + (json ? " json" : "") +
-                               (options.keepVirtual ? " keep-virtual" : ""),
-                           scenario, false, timeout, &answer);
+    const int status = Ask(
+        dir,
+        "run " + std::to_string(scenario.size()) + (json ? " json" : "") + (options.keepVirtual ? " keep-virtual" : ""),
+        scenario, false, timeout, &answer);
     g_watchedProgram = -1;
     outcome.problem = answer.reason;
     if (g_programEnded && answer.lines.empty()) {
@@ -508,7 +508,11 @@ int Run(const std::string &dir, std::vector<std::string> args, const std::vector
             const std::string definition = arg == "-D" ? args[at] : arg.substr(2);
             zel::sim::Parameter parameter;
             std::string error;
-            if (!zel::sim::ReadParameter(definition, parameter, error)) return UsageError("-D " + definition + ": " + error);
+            if (!zel::sim::ReadParameter(definition, parameter, error)) {
+                std::string problem = "-D " + definition;
+                problem += ": " + error;
+                return UsageError(problem);
+            }
             for (const zel::sim::Parameter &defined : parameters) {
                 if (defined.name == parameter.name) return UsageError("-D " + parameter.name + " is given twice");
             }

@@ -42,8 +42,6 @@ struct Step : StimulusValues {
     std::vector<std::uint32_t> numbers;  // while parsing: every line a range or list names
 };
 
-
-
 struct Scenario {
     std::vector<Step> steps;
     bool lenient = false;  // "lenient board" before the first step: the run uses a lenient board
@@ -54,7 +52,6 @@ struct Scenario {
 bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error);
 bool ParseScenario(std::string_view text, const std::vector<Parameter> &parameters, Scenario &scenario,
                    std::string &error);
-
 
 // What a run found, for its text and its JSON report. Times are virtual
 // microseconds from the run's start.

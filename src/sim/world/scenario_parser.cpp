@@ -519,7 +519,7 @@ Result ParseLine(std::string_view line, Step &step) {
     Cursor body(Tokens(line.substr(colon + 1), colon + 2), line.size() + 1);
     if (body.AtEnd())
         return body.FaultHere(step.when == When::kWithin || step.when == When::kFor ? "expected an expectation"
-                                                                                     : "expected a stimulus");
+                                                                                    : "expected a stimulus");
     if (step.when == When::kFor) {
         if (Result fault = Negative(body, step)) return fault;
         return End(body);
@@ -604,8 +604,7 @@ Result Expand(std::string_view line, const std::vector<Parameter> &parameters, E
 // A line without its comment: a line whose first mark is '#' is all
 // comment, and "//" starts one.
 std::string_view Code(std::string_view line) {
-    if (const std::size_t slashes = line.find("//"); slashes != std::string_view::npos)
-        line = line.substr(0, slashes);
+    if (const std::size_t slashes = line.find("//"); slashes != std::string_view::npos) line = line.substr(0, slashes);
     const std::size_t first = line.find_first_not_of(" \t");
     if (first == std::string_view::npos || line[first] == '#') return {};
     return line;
@@ -654,7 +653,7 @@ bool ReadParameter(std::string_view definition, Parameter &parameter, std::strin
         error = "a parameter's name is a letter or '_', then letters, digits or '_', at most 32 of them";
         return false;
     }
-    bool printable = value.size() <= ZELSIM_SCENARIO_MAX_VALUE && value.find_first_of("$") == std::string_view::npos &&
+    bool printable = value.size() <= ZELSIM_SCENARIO_MAX_VALUE && value.find('$') == std::string_view::npos &&
                      value.find("//") == std::string_view::npos;
     for (const char c : value) printable = printable && c >= 0x20 && c < 0x7F;
     if (!printable) {

@@ -215,10 +215,9 @@ private:
                 if (member.done) continue;
                 if (step.when == When::kFor) {
                     if (const std::string what = Broken(step, member); !what.empty()) {
-                        return Fail(step, (step.holdMask != 0 ? DeviceName(step.type, step.number) +
-                                                                    " did not stay " + HoldName(step)
-                                                              : "something happened on " +
-                                                                    DeviceName(step.type, step.number)) +
+                        return Fail(step, (step.holdMask != 0
+                                               ? DeviceName(step.type, step.number) + " did not stay " + HoldName(step)
+                                               : "something happened on " + DeviceName(step.type, step.number)) +
                                               " between" + At(from) + " and" + At(end) + what);
                     }
                     if (Now() >= end) member = {true, end, member.index, 0};
@@ -304,12 +303,12 @@ private:
         bool queues = false;
         WithBoard([&](Board &board) { queues = board.queues.queues.Count() != 0; });
         const std::string within = " within " + std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
-        const std::string why =
-            !DriverDeviceOpen() ? "the library is not connected to this process's simulator" + within +
-                                      " (connect after ZelSimInstall; a board service is played with zelsim run)"
-            : !queues           ? "the application holds no event queue" + within +
-                            " (it must create a driver event queue and take its records)"
-                                : "the application did not drain its event queues" + within;
+        const std::string why = !DriverDeviceOpen()
+                                    ? "the library is not connected to this process's simulator" + within +
+                                          " (connect after ZelSimInstall; a board service is played with zelsim run)"
+                                : !queues ? "the application holds no event queue" + within +
+                                                " (it must create a driver event queue and take its records)"
+                                          : "the application did not drain its event queues" + within;
         if (step != nullptr) return Fail(*step, why);
         report_.failureReason = why;
         report_.endMicros = Now() - start_;
@@ -482,8 +481,7 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, 
     return ZelSimScenarioLoadWith(pszPath, nullptr, 0, pszError, cbError);
 }
 
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText,
-                                                                const char *const *ppszParameters,
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText, const char *const *ppszParameters,
                                                                 ZEL_UINT32 coParameters, char *pszError,
                                                                 ZEL_UINT32 cbError) {
     try {
@@ -496,8 +494,7 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszT
     }
 }
 
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath,
-                                                               const char *const *ppszParameters,
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath, const char *const *ppszParameters,
                                                                ZEL_UINT32 coParameters, char *pszError,
                                                                ZEL_UINT32 cbError) {
     try {
