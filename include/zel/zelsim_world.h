@@ -171,8 +171,12 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
  * by step, applies the stimuli and moves virtual time on until each
  * expectation is met. It returns 1 when every expectation was met, 0 when one
  * was not, the application did not drain its queues within
- * ZELSIM_SCENARIO_SETTLE_MS of real time, or pScenario is NULL. Only one
- * scenario runs at a time; another run waits.
+ * ZELSIM_SCENARIO_SETTLE_MS of real time, the simulator is not installed in
+ * this process (the run then fails at once: the library's connection, if
+ * any, goes to another board), or pScenario is NULL. A board that was in
+ * real time returns to real time when the run ends (the timed stimuli
+ * pending are dropped); one in virtual time stays there. Only one scenario
+ * runs at a time; another run waits.
  *
  * ZelSimScenarioReport gives the text of the last run: "passed: N steps" or
  * the first unmet expectation, its line and the virtual time, followed by
