@@ -121,6 +121,7 @@ TEST(ScenarioParserTest, ReportsLineAndColumn) {
               "1:15: expected 'nothing happens on <device>': a trunk has no hook");
     EXPECT_EQ(ErrorOf("FXO 0 stays ringing for 1 s"), "1:13: expected 'on-hook' or 'off-hook'");
     EXPECT_EQ(ErrorOf("FXO 0 stays on-hook"), "1:20: expected 'for <time>'");
+    EXPECT_EQ(ErrorOf("FXO 0 rings"), "1:1: expected 'at', 'after', 'then', 'within' or 'for'");
     EXPECT_EQ(ErrorOf("for 2 s: all quiet"), "1:10: expected 'nothing happens on <device>' or '<device> stays'");
     // Parameters: columns as written.
     EXPECT_EQ(ErrorOf("then: FXO 0 rings caller ${CALLER}"), "1:26: undefined parameter 'CALLER'");

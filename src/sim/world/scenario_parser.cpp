@@ -494,8 +494,12 @@ Result ParseLine(std::string_view line, Step &step) {
         }
     }
     const std::size_t colon = line.find(':');
-    if (Cursor whole(Tokens(line, 1), line.size() + 1); colon == std::string_view::npos && IsDevice(whole.Peek()))
+    // "<device> <n> stays ...": the one step written without "<when>:".
+    if (std::vector<Token> words = Tokens(line, 1); colon == std::string_view::npos && words.size() > 2 &&
+                                                    IsDevice(words[0].text) && Same(words[2].text, "stays")) {
+        Cursor whole(std::move(words), line.size() + 1);
         return Stays(whole, step);
+    }
     Cursor head(Tokens(line.substr(0, colon == std::string_view::npos ? line.size() : colon), 1),
                 colon == std::string_view::npos ? line.size() + 1 : colon + 1);
     if (head.Accept({"at"})) {
