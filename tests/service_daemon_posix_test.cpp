@@ -459,6 +459,27 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
         1);
     EXPECT_NE(out.find("passed: 5 steps"), std::string::npos) << out;
     EXPECT_NE(Log().find("exited with status 3"), std::string::npos) << Log();
+    // A program that ends before the scenario does fails the run at once,
+    // long before the board would give up waiting for it.
+    const auto start = Clock::now();
+    EXPECT_EQ(Zelsim({"run", SCENARIO_DIR "/normal_call.txt", "--", "/bin/sh", "-c", "exit 4"}), 1);
+    EXPECT_LT(Clock::now() - start, 5s);  // the board waits 10 s for a program to settle
+    EXPECT_NE(Log().find("zelsim: /bin/sh exited with status 4 before the scenario ended"), std::string::npos) << Log();
+    // Parameters; the clock is real again after a run unless kept virtual.
+    const std::string ringing = root_ + "/ringing.txt";
+    std::ofstream(ringing) << "at 1 s: FXO ${PORT} rings caller ${CALLER}\nwithin 7 s: FXO ${PORT} goes off-hook\n";
+    EXPECT_EQ(Zelsim({"run", "-D", "PORT=0", "-DCALLER=555", ringing, "--", ANSWER_CALL_PATH, "--board"}, &out), 0)
+        << Log();
+    EXPECT_EQ(Zelsim({"clock"}, &out), 0);
+    EXPECT_EQ(out, "clock: real\n");
+    EXPECT_EQ(Zelsim({"run", "--keep-virtual", "-D", "PORT=0", "-D", "CALLER=555", ringing, "--", ANSWER_CALL_PATH,
+                      "--board"}),
+              0)
+        << Log();
+    EXPECT_EQ(Zelsim({"clock"}, &out), 0);
+    EXPECT_EQ(out, "clock: virtual\n");
+    EXPECT_EQ(Zelsim({"run", "-D", "PORT=0", ringing}), 1);
+    EXPECT_NE(Log().find("zelsim: " + ringing + ":1:34: undefined parameter 'CALLER'"), std::string::npos) << Log();
 #endif
 }
 

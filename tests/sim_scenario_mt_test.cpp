@@ -216,6 +216,51 @@ TEST_F(ScenarioRunTest, RefusedStimulusAndTimeGoingBackFail) {
     EXPECT_NE(report.find("the scenario is at 5.000 s already"), std::string::npos) << report;
 }
 
+// Groups met in any order, lines that must stay quiet or keep their hook,
+// ranges of lines: what passes, and the failure text of what does not.
+TEST_F(ScenarioRunTest, GroupsNegativesAndRanges) {
+    EXPECT_EQ(Play("for 1 s: nothing happens on FXO 0-1\n"
+                   "at 1 s: FXO 0 rings\n"
+                   "within 500 ms: FXO 0 goes off-hook\n"
+                   "then: DTMF # from the far end on FXO 0\n"
+                   "in any order:  // the tone comes first\n"
+                   "  within 1 s: FXO 0 goes on-hook\n"
+                   "  within 1 s: tone confirm is played on FXO 0\n"
+                   "FXO 0 stays on-hook for 2 s\n",
+                   true),
+              "passed: 8 steps in 3.100 s of virtual time\n");
+    const struct {
+        const char *text;
+        const char *failure;
+    } failing[] = {
+        {"at 1 s: FXO 1 rings cadence 1 s 1 s\nfor 3 s: nothing happens on FXO 1\n",
+         "failed: line 2: \"for 3 s: nothing happens on FXO 1\"\n  something happened on FXO 1 between 1.000 s and "
+         "4.000 s, at 2.000 s: FXO 1: Ringing stopped (ring 1)"},
+        {"FXO 0 stays off-hook for 1 s\n",
+         "failed: line 1: \"FXO 0 stays off-hook for 1 s\"\n  FXO 0 is not off-hook at 0.000 s"},
+        {"at 1 s: FXO 0 rings\nFXO 0 stays off-hook for 1 s\nthen: DTMF # from the far end on FXO 0\n"
+         "FXO 0 stays off-hook for 1 s\n",
+         "failed: line 4: \"FXO 0 stays off-hook for 1 s\"\n  FXO 0 did not stay off-hook between 2.000 s and "
+         "3.000 s, at 2.100 s: FXO 0: application on-hook"},
+        {"at 1 s: FXO 0 rings\nwithin 1 s: FXO 0-1 goes off-hook\n",
+         "failed: line 2: \"within 1 s: FXO 0-1 goes off-hook (FXO 1)\"\n  not met between 1.000 s and 2.000 s "
+         "(expected in any order with the group)"},
+    };
+    for (const auto &run : failing) {
+        ZelSimReset();
+        ZelSimSetClock(ZELSIM_CLOCK_VIRTUAL);
+        const std::string report = Play(run.text, false);
+        EXPECT_EQ(report.rfind(run.failure, 0), 0u) << report;
+    }
+}
+
+// A run leaves the clock as it found it: real time comes back.
+TEST_F(ScenarioRunTest, RunRestoresRealTime) {
+    ASSERT_EQ(ZelSimSetClock(ZELSIM_CLOCK_REAL), 1u);
+    EXPECT_EQ(Play("for 1 s: nothing happens on E1 0\n", true), "passed: 1 steps in 1.000 s of virtual time\n");
+    EXPECT_EQ(ZelSimGetClock(), ZELSIM_CLOCK_REAL);
+}
+
 // Telephones on several ports go off- and on-hook from their own threads
 // while the application drains its queue: every record arrives, in order
 // of its sequence number, and every line ends on-hook.

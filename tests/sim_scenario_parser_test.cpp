@@ -19,10 +19,12 @@ using zel::sim::ParseScenario;
 using zel::sim::Scenario;
 using zel::sim::When;
 
-std::string ErrorOf(const std::string &text) {
+const std::vector<zel::sim::Parameter> kParameters = {{"CALLER", "555 12"}, {"PORT", "9"}, {"P", "0"}};
+
+std::string ErrorOf(const std::string &text, const std::vector<zel::sim::Parameter> &parameters = {}) {
     Scenario scenario;
     std::string error;
-    EXPECT_FALSE(ParseScenario(text, scenario, error)) << text;
+    EXPECT_FALSE(ParseScenario(text, parameters, scenario, error)) << text;
     EXPECT_TRUE(scenario.steps.empty());
     return error;
 }
@@ -77,7 +79,7 @@ TEST(ScenarioParserTest, ReadsEveryFormOfStep) {
 }
 
 TEST(ScenarioParserTest, ReportsLineAndColumn) {
-    EXPECT_EQ(ErrorOf("sometime: FXO 0 rings\n"), "1:1: expected 'at', 'after', 'then' or 'within'");
+    EXPECT_EQ(ErrorOf("sometime: FXO 0 rings\n"), "1:1: expected 'at', 'after', 'then', 'within' or 'for'");
     EXPECT_EQ(ErrorOf("at 2 s FXO 0 rings"), "1:8: unexpected 'FXO'");
     EXPECT_EQ(ErrorOf("at 2 s: FXO 0 rings\n lenient board"), "2:2: 'lenient board' comes before the first step");
     EXPECT_EQ(ErrorOf("then FXO 0 rings"), "1:6: unexpected 'FXO'");
@@ -107,6 +109,71 @@ TEST(ScenarioParserTest, ReportsLineAndColumn) {
     EXPECT_EQ(ErrorOf("then: FXO 0 rings\xC3\xA9"), "1:18: unexpected byte 0xC3");
     EXPECT_EQ(ErrorOf(std::string("then: FXO 0\0 rings", 18)), "1:12: unexpected byte 0x00");
     EXPECT_EQ(ErrorOf("# only a comment\n"), "1:0: the scenario has no step");
+    // Groups, negative expectations and ranges.
+    EXPECT_EQ(ErrorOf("in any order:\nat 1 s: FXO 0 rings"),
+              "1:1: expected an indented expectation after 'in any order:'");
+    EXPECT_EQ(ErrorOf(" in any order:\n  then: FXO 0 rings"),
+              "2:3: an 'in any order:' group holds only 'within' and 'for' expectations");
+    EXPECT_EQ(ErrorOf("then: FXO 2-1 rings"), "1:11: a range of lines runs upwards, such as 0-7");
+    EXPECT_EQ(ErrorOf("then: FXO 0,2,1 rings"), "1:15: lines are listed in ascending order, each once");
+    EXPECT_EQ(ErrorOf("then: FXO 0-8 rings"), "1:13: a port number must be below 8");
+    EXPECT_EQ(ErrorOf("for 1 s: E1 0 stays on-hook"),
+              "1:15: expected 'nothing happens on <device>': a trunk has no hook");
+    EXPECT_EQ(ErrorOf("FXO 0 stays ringing for 1 s"), "1:13: expected 'on-hook' or 'off-hook'");
+    EXPECT_EQ(ErrorOf("FXO 0 stays on-hook"), "1:20: expected 'for <time>'");
+    EXPECT_EQ(ErrorOf("FXO 0 rings"), "1:1: expected 'at', 'after', 'then', 'within' or 'for'");
+    EXPECT_EQ(ErrorOf("for 2 s: all quiet"), "1:10: expected 'nothing happens on <device>' or '<device> stays'");
+    // Parameters: columns as written.
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings caller ${CALLER}"), "1:26: undefined parameter 'CALLER'");
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings caller $CALLER", kParameters), "1:26: expected a parameter such as ${CALLER}");
+    EXPECT_EQ(ErrorOf("then: FXO ${PORT} rings", kParameters), "1:11: a port number must be below 8");
+    EXPECT_EQ(ErrorOf("at 1 s: FXO ${P} rings twice", kParameters), "1:24: unexpected 'twice'");
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings", {{"1X", "1"}}),
+              "0:0: a parameter's name is a letter or '_', then letters, "
+              "digits or '_', at most 32 of them");
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings", {{"P", "1"}, {"P", "2"}}), "0:0: parameter 'P' is defined twice");
+}
+
+// Groups, negative expectations, ranges and parameters become the steps
+// the runner plays, in the order written.
+TEST(ScenarioParserTest, ExpandsGroupsRangesAndParameters) {
+    const std::string text =
+        "at 1 s: FXO 0,2-3 rings caller ${CALLER}\n"
+        "in any order:\n"
+        "    within 1 s: FXO 0 goes off-hook   // ${NOT_DEFINED} in a comment\n"
+        "\twithin 2 s: FXS 6-7 rings\n"
+        "for 2 s: nothing happens on E1 ${P}\n"
+        "FXO 1 stays off-hook for 500 ms\n";
+    Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(ParseScenario(text, kParameters, scenario, error)) << error;
+    const auto &steps = scenario.steps;
+    ASSERT_EQ(steps.size(), 8u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(steps[i].number, (std::vector<std::uint32_t>{0, 2, 3})[i]);
+        EXPECT_EQ(steps[i].when, i == 0 ? When::kAt : When::kThen);
+        EXPECT_EQ(steps[i].digits, "55512");
+        EXPECT_EQ(steps[i].group, 0u);
+    }
+    EXPECT_EQ(steps[1].text, "at 1 s: FXO 0,2-3 rings caller 555 12 (FXO 2)");
+    EXPECT_EQ(steps[3].group, steps[5].group);  // the range joins its group
+    EXPECT_NE(steps[3].group, 0u);
+    EXPECT_EQ(steps[5].number, 7u);
+    EXPECT_EQ(steps[5].micros, 2000000u);
+    EXPECT_EQ(steps[6].when, When::kFor);
+    EXPECT_EQ(steps[6].group, 0u);
+    EXPECT_EQ(steps[6].holdMask, 0u);
+    EXPECT_EQ(steps[7].when, When::kFor);
+    EXPECT_EQ(steps[7].micros, 500000u);
+    EXPECT_EQ(steps[7].holdBits, ZELSIM_LINE_OFF_HOOK);
+    // The text with its parameters in parses to the same steps.
+    std::string expanded;
+    ASSERT_TRUE(zel::sim::ExpandScenario(text, kParameters, expanded, error)) << error;
+    Scenario again;
+    ASSERT_TRUE(ParseScenario(expanded, again, error)) << error;
+    ASSERT_EQ(again.steps.size(), steps.size());
+    EXPECT_EQ(again.steps[7].line, 6u);
+    EXPECT_EQ(again.steps[1].text, steps[1].text);
 }
 
 TEST(ScenarioParserTest, KeepsItsBounds) {
@@ -116,6 +183,12 @@ TEST(ScenarioParserTest, KeepsItsBounds) {
     EXPECT_EQ(ErrorOf(many), "1025:1: a scenario holds at most 1024 steps");
     EXPECT_EQ(ErrorOf(std::string(ZELSIM_SCENARIO_MAX_BYTES + 1, '#')), "0:0: a scenario holds at most 65536 bytes");
     EXPECT_EQ(ErrorOf("then: FXS 0 dials DTMF " + std::string(33, '1')), "1:24: at most 32 digits");
+    const std::vector<zel::sim::Parameter> longValue = {{"L", std::string(64, '1')}};
+    EXPECT_EQ(ErrorOf("then: FXO 0 rings caller " + std::string(50, ' ') + "${L}${L}${L}", longValue),
+              "1:84: a line holds at most 256 bytes with its parameters");
+    std::string ranges;
+    for (int i = 0; i <= 128; ++i) ranges += "then: FXO 0-7 rings\n";
+    EXPECT_EQ(ErrorOf(ranges), "129:1: a scenario holds at most 1024 steps");
 }
 
 TEST(ScenarioParserTest, CApiReportsAndBoundsErrors) {
@@ -141,6 +214,28 @@ TEST(ScenarioParserTest, CApiReportsAndBoundsErrors) {
     ZelSimScenarioFree(scenario);
     ZelSimScenarioFree(nullptr);
     EXPECT_EQ(ZelSimScenarioRun(nullptr), 0u);
+    // Parameters through the C functions.
+    const char *const parameters[] = {"CALLER=555", "PORT=3"};
+    scenario =
+        ZelSimScenarioParseWith("at 1 s: FXO ${PORT} rings caller ${CALLER}", parameters, 2, error, sizeof(error));
+    ASSERT_NE(scenario, nullptr) << error;
+    // Not installed, the simulator cannot see the application: the run says so at once.
+    ZelSimUninstall();
+    EXPECT_EQ(ZelSimScenarioRun(scenario), 0u);
+    ZelSimScenarioReport(scenario, report, sizeof(report));
+    EXPECT_EQ(std::string(report).rfind("failed before the first step: the simulator is not installed", 0), 0u);
+    ZelSimScenarioFree(scenario);
+    const char *const bad[] = {"CALLER", nullptr};
+    EXPECT_EQ(ZelSimScenarioParseWith("then: FXO 0 rings", bad, 1, error, sizeof(error)), nullptr);
+    EXPECT_STREQ(error, "0:0: a parameter is written NAME=VALUE");
+    EXPECT_EQ(ZelSimScenarioParseWith("then: FXO 0 rings", bad + 1, 1, error, sizeof(error)), nullptr);
+    EXPECT_STREQ(error, "0:0: parameter 0 is NULL");
+    EXPECT_EQ(ZelSimScenarioParseWith("then: FXO 0 rings", nullptr, 1, error, sizeof(error)), nullptr);
+    EXPECT_STREQ(error, "0:0: no parameters");
+    scenario = ZelSimScenarioLoadWith(ZEL_TEST_SOURCE_DIR "/examples/scenarios/normal_call.txt", parameters, 2, error,
+                                      sizeof(error));
+    EXPECT_NE(scenario, nullptr) << error;
+    ZelSimScenarioFree(scenario);
 }
 
 // Whatever bytes a scenario or the board's history hold, the JSON report

@@ -171,8 +171,12 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
  * by step, applies the stimuli and moves virtual time on until each
  * expectation is met. It returns 1 when every expectation was met, 0 when one
  * was not, the application did not drain its queues within
- * ZELSIM_SCENARIO_SETTLE_MS of real time, or pScenario is NULL. Only one
- * scenario runs at a time; another run waits.
+ * ZELSIM_SCENARIO_SETTLE_MS of real time, the simulator is not installed in
+ * this process (the run then fails at once: the library's connection, if
+ * any, goes to another board), or pScenario is NULL. A board that was in
+ * real time returns to real time when the run ends (the timed stimuli
+ * pending are dropped); one in virtual time stays there. Only one scenario
+ * runs at a time; another run waits.
  *
  * ZelSimScenarioReport gives the text of the last run: "passed: N steps" or
  * the first unmet expectation, its line and the virtual time, followed by
@@ -197,6 +201,9 @@ ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimWorldHistory(char *pszText, ZEL_UINT32 
 #define ZELSIM_SCENARIO_MAX_LINE 256u
 #define ZELSIM_SCENARIO_MAX_STEPS 1024u
 #define ZELSIM_SCENARIO_SETTLE_MS 10000u
+#define ZELSIM_SCENARIO_MAX_PARAMETERS 64u
+#define ZELSIM_SCENARIO_MAX_NAME 32u
+#define ZELSIM_SCENARIO_MAX_VALUE 64u
 
 typedef struct ZelSimScenario ZelSimScenario;
 
@@ -205,6 +212,22 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParse(const char *pszText,
 /* Reads the file pszPath and parses it; a file that cannot be read, or a
  * NULL pszPath, gives "0:0: cannot read <path>". */
 ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, char *pszError, ZEL_UINT32 cbError);
+/* Parameters: as ZelSimScenarioParse and ZelSimScenarioLoad, with each
+ * reference ${NAME} in the text replaced by its value before it is parsed
+ * (references in comments are left alone). ppszParameters points to
+ * coParameters (at most ZELSIM_SCENARIO_MAX_PARAMETERS) NUL-terminated
+ * strings "NAME=VALUE", read during the call only; it may be NULL when
+ * coParameters is 0. A NAME is a letter or '_', then letters, digits or '_'
+ * (at most ZELSIM_SCENARIO_MAX_NAME bytes), defined once; a VALUE at most
+ * ZELSIM_SCENARIO_MAX_VALUE printable ASCII bytes without '$' or "//". A bad
+ * or NULL parameter gives "0:0: message"; a reference to a name not defined
+ * gives "line:column: undefined parameter 'NAME'", its column that of '$'. */
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText, const char *const *ppszParameters,
+                                                                ZEL_UINT32 coParameters, char *pszError,
+                                                                ZEL_UINT32 cbError);
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath, const char *const *ppszParameters,
+                                                               ZEL_UINT32 coParameters, char *pszError,
+                                                               ZEL_UINT32 cbError);
 ZELSIM_API ZEL_BOOL ZEL_CALLCONV ZelSimScenarioRun(ZelSimScenario *pScenario);
 ZELSIM_API ZEL_UINT32 ZEL_CALLCONV ZelSimScenarioReport(const ZelSimScenario *pScenario, char *pszText,
                                                         ZEL_UINT32 cbText);

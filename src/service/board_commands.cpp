@@ -236,10 +236,13 @@ CommandOutcome Log(ControlHost &host, Words args) {
 }
 
 // With json, the report's JSON follows the text as one last output line.
-CommandOutcome Run(const std::string &text, bool json) {
+// A run leaves the clock as it found it; keepVirtual puts the board in
+// virtual time first, so that it stays there.
+CommandOutcome Run(const std::string &text, bool json, bool keepVirtual) {
     char error[256];
     ZelSimScenario *scenario = ZelSimScenarioParse(text.c_str(), error, sizeof error);
     if (scenario == nullptr) return Failed(error);
+    if (keepVirtual && ZelSimGetClock() != ZELSIM_CLOCK_VIRTUAL) ZelSimSetClock(ZELSIM_CLOCK_VIRTUAL);
     const bool passed = ZelSimScenarioRun(scenario) != 0;
     std::string report(ZelSimScenarioReport(scenario, nullptr, 0), '\0');
     ZelSimScenarioReport(scenario, report.data(), static_cast<ZEL_UINT32>(report.size()));
@@ -305,8 +308,16 @@ CommandOutcome RunBoardCommand(ControlHost &host, const std::vector<std::string>
     if (verb == "clock") return Clock(args);
     if (verb == "fault") return Fault(args);
     if (verb == "log") return Log(host, args);
-    if (verb == "run" && args.size() == 1) return Run(scenario, false);
-    if (verb == "run" && args.size() == 2 && args[1] == "json") return Run(scenario, true);
+    if (verb == "run" && !args.empty() && args.size() <= 3) {
+        bool json = false;
+        bool keepVirtual = false;
+        for (const std::string &flag : args.subspan(1)) {
+            bool &set = flag == "json" ? json : keepVirtual;
+            if ((flag != "json" && flag != "keep-virtual") || set) return Unknown("usage: run N [json] [keep-virtual]");
+            set = true;
+        }
+        return Run(scenario, json, keepVirtual);
+    }
     if (const Stimulus *stimulus = sim::FindStimulus(verb)) return ApplyStimulus(*stimulus, args);
     return Unknown("unknown command: " + verb);
 }

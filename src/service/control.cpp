@@ -3,7 +3,8 @@
 // The client sends one line of at most kMaxCommandLine bytes with its LF:
 // the command's words, separated by spaces. "run N" is followed by N bytes
 // of scenario text (at most the scenario bound); "run N json" adds the
-// report's JSON as the last line of output. The service answers with
+// report's JSON as the last line of output, and "keep-virtual" after the
+// count leaves the board in virtual time after the run. The service answers with
 // lines: "| TEXT" for each line of output, then one last line: "ok", "fail
 // TEXT" (the command was understood but did not succeed: a refused
 // stimulus, an unmet scenario) or "error TEXT" (a command it does not
@@ -223,7 +224,7 @@ bool ReadCommand(Reader &reader, std::vector<std::string> *pWords, std::string *
     if (!reader.Line(kMaxCommandLine, &line) || !IsCommandText(line)) return false;
     *pWords = SplitWords(line);
     const std::vector<std::string> &words = *pWords;
-    if ((words.size() != 2 && words.size() != 3) || words[0] != "run") return true;
+    if (words.size() < 2 || words.size() > 4 || words[0] != "run") return true;
     const std::string &count = words[1];
     if (count.empty() || count.size() > 6 || count.find_first_not_of("0123456789") != std::string::npos) return false;
     const unsigned long size = std::stoul(count);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -52,13 +53,16 @@ constexpr Command kCommands[] = {
      "VALUE bytes), succeeds empty, delivers only VALUE bytes, or carries the result word VALUE. TIMES\n"
      "requests, or until cleared when 0 (the default)."},
     {"clock", "clock [real|virtual|advance MS]", "Shows or sets the board's clock; moves virtual time on by MS milliseconds."},
-    {"run", "run [--report junit|json FILE] SCENARIO... [-- PROGRAM [ARGS...]]",
+    {"run", "run [--report junit|json FILE] [--keep-virtual] [-D NAME=VALUE]... SCENARIO... [-- PROGRAM [ARGS...]]",
      "Parses the scenario files (a mistake ends it there, as FILE:LINE:COLUMN: message); for each,\n"
      "resets the board, starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory), plays the\n"
      "scenario file against it and prints the report; then closes the program's standard input and ends\n"
-     "it. Exits with 1 when an expectation was not met or the program failed. Without PROGRAM it plays\n"
-     "against the clients there are, on the board as it is. --report also writes FILE for CI: JUnit XML\n"
-     "(a test case per scenario file) or JSON (each file's outcome and report)."},
+     "it. Exits with 1 when an expectation was not met or the program failed; a program that ends\n"
+     "before the scenario does fails the run at once. Without PROGRAM it plays against the clients there\n"
+     "are, on the board as it is. -D substitutes VALUE for ${NAME} in the scenarios. After each run the\n"
+     "board's clock is as it was before (real after the reset); --keep-virtual leaves it in virtual time.\n"
+     "--report also writes FILE for CI: JUnit XML (a test case per scenario file) or JSON (each file's\n"
+     "outcome and report)."},
     {"cassette", zel::service::kCassetteUsage, zel::service::kCassetteHelp},
 };
 // clang-format on
@@ -72,6 +76,21 @@ constexpr const char *kGeneralUsage =
     "Commands:\n";
 
 constexpr int kDefaultTimeoutSeconds = 10;
+
+// The program a run drives, watched while the service plays: one that ends
+// before the scenario does fails the run at once.
+pid_t g_watchedProgram = -1;
+bool g_programEnded = false;
+int g_programStatus = 0;  // its wait status, once ended
+// The service went away before it answered (stopped, or its connection
+// broke): the run is over, and its program need not be given time.
+bool g_serviceGone = false;
+
+bool ProgramEnded() {
+    if (g_watchedProgram < 0 || g_programEnded) return g_programEnded;
+    if (::waitpid(g_watchedProgram, &g_programStatus, WNOHANG) == g_watchedProgram) g_programEnded = true;
+    return g_programEnded;
+}
 
 // Set by SIGINT or SIGTERM during a run, and written to the pipe so that a
 // wait for the service wakes at once.
@@ -167,7 +186,12 @@ int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::second
     int status = 1;
     bool ended = false, following = false;
     auto deadline = Clock::now() + timeout;
+    // Once the program has ended the service has a moment to finish its
+    // answer, which may already be on its way.
+    std::optional<Clock::time_point> lastCall;
     while (!ended && g_stopSignal == 0) {
+        if (!lastCall && ProgramEnded()) lastCall = Clock::now() + std::chrono::milliseconds(200);
+        if (lastCall && Clock::now() >= *lastCall) break;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (!following && left <= 0) {
             const std::string why =
@@ -178,7 +202,10 @@ int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::second
             return 1;
         }
         pollfd polled[2] = {{fd, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
-        const int ready = ::poll(polled, 2, following ? -1 : static_cast<int>(std::min<long long>(left, 60000)));
+        // A watched program is looked at every 100 ms.
+        const long long most = g_watchedProgram >= 0 ? 100 : 60000;
+        const int ready = ::poll(
+            polled, 2, following && g_watchedProgram < 0 ? -1 : static_cast<int>(std::min<long long>(left, most)));
         if (ready <= 0 || (polled[0].revents == 0)) continue;
         char chunk[4096];
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -194,9 +221,13 @@ int ReadReplies(const std::string &dir, int fd, bool follow, std::chrono::second
     }
     ::close(fd);
     if (g_stopSignal != 0) return 128 + g_stopSignal;
+    if (!ended && g_programEnded) return 1;  // the caller tells why
     // A follow ends when the service goes; anything else has a last line.
     if (!ended && !following) {
-        std::fputs("zelsim: the board service closed the connection before it answered\n", stderr);
+        g_serviceGone = true;
+        const std::string why = "the board service stopped or closed the connection before it answered";
+        std::fprintf(stderr, "zelsim: %s\n", why.c_str());
+        if (pAnswer != nullptr) pAnswer->reason = why;
     }
     return status;
 }
@@ -261,13 +292,14 @@ bool StartProgram(const std::string &dir, std::vector<char *> argv, Program *pPr
 }
 
 // Closes the program's input, then asks it to end, then ends it; its wait
-// status. A stop signal to zelsim cuts each grace short.
-int StopProgram(Program &program) {
+// status. A stop signal to zelsim cuts each grace short; in a hurry (the
+// service is gone) the program is asked to end at once.
+int StopProgram(Program &program, bool hurry = false) {
     ::close(program.stdinFd);
     using namespace std::chrono_literals;
     int status = 0;
     const std::pair<int, std::chrono::milliseconds> steps[] = {{0, 5000ms}, {SIGTERM, 2000ms}, {SIGKILL, 10000ms}};
-    for (const auto &[signal, grace] : steps) {
+    for (const auto &[signal, grace] : std::span(steps).subspan(hurry ? 1 : 0)) {
         if (signal != 0) ::kill(program.pid, signal);
         const auto deadline = std::chrono::steady_clock::now() + grace;
         while (std::chrono::steady_clock::now() < deadline && (signal == SIGKILL || g_stopSignal == 0)) {
@@ -278,9 +310,10 @@ int StopProgram(Program &program) {
     return status;
 }
 
-// The scenario file's text, parsed here first so that a mistake in it is
-// reported before a program starts or the board is reset.
-bool LoadScenario(const std::string &path, std::string *pText) {
+// The scenario file's text with its parameters substituted, parsed here
+// first so that a mistake in it is reported (at its line and column as
+// written) before a program starts or the board is reset.
+bool LoadScenario(const std::string &path, const std::vector<zel::sim::Parameter> &parameters, std::string *pText) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     if (file) text << file.rdbuf();
@@ -289,13 +322,14 @@ bool LoadScenario(const std::string &path, std::string *pText) {
         return false;
     }
     *pText = text.str();
-    char error[256];
-    ZelSimScenario *scenario = ZelSimScenarioParse(pText->c_str(), error, sizeof error);
-    if (scenario == nullptr) {
-        std::fprintf(stderr, "zelsim: %s:%s\n", path.c_str(), error);
+    std::string expanded;
+    std::string error;
+    if (!zel::sim::CheckScenario(*pText, parameters, error) ||
+        (!parameters.empty() && !zel::sim::ExpandScenario(*pText, parameters, expanded, error))) {
+        std::fprintf(stderr, "zelsim: %s:%s\n", path.c_str(), error.c_str());
         return false;
     }
-    ZelSimScenarioFree(scenario);
+    if (!parameters.empty()) *pText = std::move(expanded);
     return true;
 }
 
@@ -310,8 +344,28 @@ struct Outcome {
 };
 
 // Plays one scenario file, with a fresh program when there is one.
+// How the program ended, as a message; empty when it ended as asked.
+std::string ProgramEnd(const char *name, int wait, bool early) {
+    char why[200] = "";
+    const char *when = early ? " before the scenario ended" : "";
+    if (WIFEXITED(wait) && (early || WEXITSTATUS(wait) != 0)) {
+        std::snprintf(why, sizeof why, "%s exited with status %d%s", name, WEXITSTATUS(wait), when);
+    } else if (WIFSIGNALED(wait) && (early || WTERMSIG(wait) != SIGTERM)) {
+        std::snprintf(why, sizeof why, "%s ended by signal %d%s", name, WTERMSIG(wait), when);
+    }
+    return why;
+}
+
+struct RunOptions {
+    bool json = false;
+    bool keepVirtual = false;
+    std::chrono::seconds timeout{kDefaultTimeoutSeconds};
+};
+
 Outcome RunOne(const std::string &dir, const std::string &path, const std::string &scenario,
-               const std::vector<char *> &programArgs, bool json, std::chrono::seconds timeout) {
+               const std::vector<char *> &programArgs, const RunOptions &options) {
+    const bool json = options.json;
+    const std::chrono::seconds timeout = options.timeout;
     Outcome outcome;
     outcome.path = path;
     const auto start = std::chrono::steady_clock::now();
@@ -331,9 +385,21 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     }
     std::fflush(stdout);
     Answer answer;
-    const int status =
-        Ask(dir, "run " + std::to_string(scenario.size()) + (json ? " json" : ""), scenario, false, timeout, &answer);
+    g_watchedProgram = program.pid;
+    g_programEnded = false;
+    const int status = Ask(
+        dir,
+        "run " + std::to_string(scenario.size()) + (json ? " json" : "") + (options.keepVirtual ? " keep-virtual" : ""),
+        scenario, false, timeout, &answer);
+    g_watchedProgram = -1;
     outcome.problem = answer.reason;
+    if (g_programEnded && answer.lines.empty()) {
+        // The service plays on until it notices; its answer is not awaited.
+        ::close(program.stdinFd);
+        const std::string why = ProgramEnd(programArgs[0], g_programStatus, true);
+        std::fprintf(stderr, "zelsim: %s\n", why.c_str());
+        return done(1, why);
+    }
     if (g_stopSignal != 0) {
         if (program.pid >= 0) StopProgram(program);
         std::fprintf(stderr, "zelsim: interrupted by signal %d; the run was abandoned\n",
@@ -348,15 +414,15 @@ Outcome RunOne(const std::string &dir, const std::string &path, const std::strin
     std::fflush(stdout);
     outcome.report = std::move(answer.lines);
     if (program.pid < 0) return done(status, {});
-    const int wait = StopProgram(program);
-    char why[160] = "";
-    if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
-        std::snprintf(why, sizeof why, "%s exited with status %d", programArgs[0], WEXITSTATUS(wait));
-    } else if (WIFSIGNALED(wait) && WTERMSIG(wait) != SIGTERM) {
-        std::snprintf(why, sizeof why, "%s ended by signal %d", programArgs[0], WTERMSIG(wait));
+    int wait = g_programStatus;
+    if (g_programEnded) {
+        ::close(program.stdinFd);
+    } else {
+        wait = StopProgram(program, g_serviceGone);
     }
-    if (why[0] == '\0') return done(status, {});
-    std::fprintf(stderr, "zelsim: %s\n", why);
+    const std::string why = ProgramEnd(programArgs[0], wait, false);
+    if (why.empty()) return done(status, {});
+    std::fprintf(stderr, "zelsim: %s\n", why.c_str());
     return done(status == 0 ? 1 : status, why);  // the program's failure explains the run best
 }
 
@@ -422,26 +488,56 @@ std::string Json(const std::vector<Outcome> &outcomes) {
 int Run(const std::string &dir, std::vector<std::string> args, const std::vector<char *> &programArgs,
         std::chrono::seconds timeout) {
     static constexpr const char *kUsage =
-        "usage: zelsim run [--report junit|json FILE] SCENARIO... [-- PROGRAM [ARGS...]]";
+        "usage: zelsim run [--report junit|json FILE] [--keep-virtual] [-D NAME=VALUE]... SCENARIO... "
+        "[-- PROGRAM [ARGS...]]";
     std::string format;
     std::string reportPath;
-    if (!args.empty() && args[0] == "--report") {
-        if (args.size() < 3 || (args[1] != "junit" && args[1] != "json")) return UsageError(kUsage);
-        format = args[1];
-        reportPath = args[2];
-        args.erase(args.begin(), args.begin() + 3);
+    RunOptions options;
+    options.timeout = timeout;
+    std::vector<zel::sim::Parameter> parameters;
+    std::size_t at = 0;
+    for (; at < args.size() && args[at].size() > 1 && args[at][0] == '-'; ++at) {
+        const std::string &arg = args[at];
+        if (arg == "--report") {
+            if (at + 2 >= args.size() || (args[at + 1] != "junit" && args[at + 1] != "json") || !format.empty())
+                return UsageError(kUsage);
+            format = args[at + 1];
+            reportPath = args[at + 2];
+            at += 2;
+        } else if (arg == "--keep-virtual") {
+            options.keepVirtual = true;
+        } else if (arg.rfind("-D", 0) == 0) {
+            if (arg == "-D" && ++at == args.size()) return UsageError("-D needs NAME=VALUE");
+            const std::string definition = arg == "-D" ? args[at] : arg.substr(2);
+            zel::sim::Parameter parameter;
+            std::string error;
+            if (!zel::sim::ReadParameter(definition, parameter, error)) {
+                std::string problem = "-D " + definition;
+                problem += ": " + error;
+                return UsageError(problem);
+            }
+            for (const zel::sim::Parameter &defined : parameters) {
+                if (defined.name == parameter.name) return UsageError("-D " + parameter.name + " is given twice");
+            }
+            if (parameters.size() == ZELSIM_SCENARIO_MAX_PARAMETERS) return UsageError("at most 64 parameters");
+            parameters.push_back(std::move(parameter));
+        } else {
+            return UsageError("unknown option: " + arg + "\n" + kUsage);
+        }
     }
+    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(at));
     if (args.empty()) return UsageError(kUsage);
+    options.json = format == "json";
     std::vector<std::string> scenarios(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (!LoadScenario(args[i], &scenarios[i])) return 1;
+        if (!LoadScenario(args[i], parameters, &scenarios[i])) return 1;
     }
     // Interrupted, a run ends at once, its program with it.
     CatchStopSignals();
     std::vector<Outcome> outcomes;
     int status = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        outcomes.push_back(RunOne(dir, args[i], scenarios[i], programArgs, format == "json", timeout));
+        outcomes.push_back(RunOne(dir, args[i], scenarios[i], programArgs, options));
         status = std::max(status, outcomes.back().status);
         if (g_stopSignal != 0) return 128 + g_stopSignal;
     }
@@ -512,7 +608,8 @@ int main(int argc, char **argv) {
             if (programArgs.empty()) return UsageError("no program after --");
             break;
         }
-        if (arg.empty() || arg.find_first_of(" \t\r\n") != std::string::npos) {
+        // A run's words stay here, so a parameter's value may hold spaces.
+        if (arg.empty() || (words[0] != "run" && arg.find_first_of(" \t\r\n") != std::string::npos)) {
             return UsageError("an argument with spaces or nothing in it: '" + arg + "'");
         }
         words.push_back(arg);

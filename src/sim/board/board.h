@@ -36,6 +36,11 @@ struct Board {
 // the one board this way.
 void WithBoardLocked(void (*fn)(Board &board, void *context), void *context);
 
+// Whether this process's simulator serves the driver's device (installed),
+// and whether the library holds that device open.
+bool SimulatorInstalled();
+bool DriverDeviceOpen();
+
 template <class F>
 void WithBoard(F &&f) {
     WithBoardLocked([](Board &board, void *context) { (*static_cast<std::remove_reference_t<F> *>(context))(board); },

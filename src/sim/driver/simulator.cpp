@@ -98,6 +98,14 @@ public:
 
     bool Open(DeviceIndex device);
     void Close(DeviceIndex device);
+    bool Installed() {
+        std::lock_guard guard(installLock_);
+        return installed_;
+    }
+    bool IsOpen(DeviceIndex device) {
+        std::lock_guard lock(lock_);
+        return open_[device];
+    }
     ZEL_BOOL IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
                        ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned);
 
@@ -395,6 +403,10 @@ void Simulator::Log(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, s
 void WithBoardLocked(void (*fn)(Board &board, void *context), void *context) { TheSimulator().WithBoard(fn, context); }
 
 std::vector<LoggedRequest> LoggedRequests() { return TheSimulator().LogSnapshot(); }
+
+bool SimulatorInstalled() { return TheSimulator().Installed(); }
+
+bool DriverDeviceOpen() { return TheSimulator().IsOpen(kDrv); }
 
 }  // namespace zel::sim
 

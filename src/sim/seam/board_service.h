@@ -4,9 +4,10 @@
 // keeper, so that records, the debug dump and the board's own closes follow
 // who holds what; the stimulus table, which its commands and the control
 // command's help come from; for its trace, log and status the board time,
-// the objects' names and the request log with its times; and a way to
-// abandon a scenario run whose control connection went. The service sees
-// nothing else of the simulator's inside.
+// the objects' names and the request log with its times; a way to abandon
+// a scenario run whose control connection went; and the scenario parameters
+// the control command substitutes. The service sees nothing else of the
+// simulator's inside.
 #pragma once
 
 #include "../board/board_clients.h"
@@ -16,4 +17,5 @@
 #include "../board/object_names.h"
 #include "../driver/request_log.h"
 #include "../world/scenario_abandon.h"
+#include "../world/scenario_parameters.h"
 #include "../world/stimuli.h"

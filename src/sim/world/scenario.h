@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "scenario_abandon.h"
+#include "scenario_parameters.h"
 #include "stimuli.h"
 #include "world.h"
 
 namespace zel::sim {
 
-enum class When : std::uint32_t { kAt, kAfter, kThen, kWithin };
+// kFor: a negative expectation, nothing (or no change of a state) on the
+// line for a span.
+enum class When : std::uint32_t { kAt, kAfter, kThen, kWithin, kFor };
 
 // A step's stimulus values also hold an expectation's device (type and
 // number) and its channel (first).
@@ -30,6 +33,14 @@ struct Step : StimulusValues {
     std::uint32_t value = 0;
     bool anyDetail = true;
     std::string detail;
+    // Consecutive expectations with one group number (not 0) are met in any
+    // order, each within its own time from the group's start.
+    std::uint32_t group = 0;
+    // kFor: with a mask, the line's state bits must stay as holdBits and
+    // no observation of kind observed may happen; without, nothing at all.
+    std::uint32_t holdMask = 0;
+    std::uint32_t holdBits = 0;
+    std::vector<std::uint32_t> numbers;  // while parsing: every line a range or list names
 };
 
 struct Scenario {
@@ -40,6 +51,8 @@ struct Scenario {
 // Parses text (any bytes): true with the scenario, or false with
 // "line:column: message" in error.
 bool ParseScenario(std::string_view text, Scenario &scenario, std::string &error);
+bool ParseScenario(std::string_view text, const std::vector<Parameter> &parameters, Scenario &scenario,
+                   std::string &error);
 
 // What a run found, for its text and its JSON report. Times are virtual
 // microseconds from the run's start.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include <zel/zelsim.h>
@@ -97,9 +98,18 @@ public:
         });
         start_ = cursor_time_ = Now();
         if (!WaitSettled()) return NotSettled(nullptr);
-        for (const Step &step : scenario.steps) {
-            if (!PlayStep(step)) return false;
-            report_.done.push_back({step.line, step.text, cursor_time_ - start_});
+        const std::vector<Step> &steps = scenario.steps;
+        for (std::size_t i = 0; i < steps.size();) {
+            const Step &step = steps[i];
+            std::size_t count = 1;
+            if (step.group != 0 || step.when == When::kFor) {
+                while (step.group != 0 && i + count < steps.size() && steps[i + count].group == step.group) ++count;
+                if (!ExpectTogether(std::span(steps).subspan(i, count))) return false;
+            } else {
+                if (!PlayStep(step)) return false;
+                report_.done.push_back({step.line, step.text, cursor_time_ - start_});
+            }
+            i += count;
         }
         report_.passed = true;
         report_.endMicros = Now() - start_;
@@ -107,6 +117,15 @@ public:
             "passed: " + std::to_string(scenario.steps.size()) + " steps in" + At(Now()) + " of virtual time\n";
         WithBoard([&](Board &board) { KeepHistory(board); });
         return true;
+    }
+
+    // Fails before the run begins, in this process's state.
+    bool Refuse(const std::string &why) {
+        report_ = RunReport{};
+        report_.run = true;
+        report_.failureReason = why;
+        report_.text = "failed before the first step: " + why + "\n";
+        return false;
     }
 
 private:
@@ -125,6 +144,8 @@ private:
                 break;
             case When::kWithin:
                 return Expect(step);
+            case When::kFor:
+                return ExpectTogether(std::span(&step, 1));
         }
         if (!ApplyStimulus(*step.stimulus, step)) return Fail(step, "the world refused the stimulus in its state");
         cursor_time_ = Now();
@@ -155,14 +176,144 @@ private:
         }
     }
 
+    // What a member of ExpectTogether's group has come to.
+    struct Member {
+        bool done = false;
+        std::uint64_t time = 0;      // when met, or when its span ended
+        std::uint64_t index = 0;     // the observation that met it; "for": the first after the start
+        std::uint64_t happened = 0;  // "for": the line's happenings at the start
+    };
+
+    // Expectations met together from one start: "within" ones each by an
+    // observation of its own within its own time, in any order; "for" ones
+    // each holding over its span. Each observation meets the first member,
+    // as written, that it fits and that is not met yet.
+    bool ExpectTogether(std::span<const Step> steps) {
+        const std::uint64_t from = cursor_time_;
+        std::vector<Member> members(steps.size());
+        const Step *unlike = nullptr;  // a line not in the state it is to stay in
+        WithBoard([&](Board &board) {
+            const World &world = WorldOf(board);
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                const Step &step = steps[i];
+                if (step.when != When::kFor) continue;
+                members[i].happened = Happenings(board, step.type, step.number);
+                members[i].index = world.observationsDropped + world.observations.size();
+                if (unlike == nullptr && step.holdMask != 0 &&
+                    (LineBits(board, step.type, step.number) & step.holdMask) != step.holdBits)
+                    unlike = &step;
+            }
+        });
+        if (unlike != nullptr) {
+            return Fail(*unlike,
+                        DeviceName(unlike->type, unlike->number) + " is not " + HoldName(*unlike) + " at" + At(from));
+        }
+        for (;;) {
+            if (!WaitSettled()) return NotSettled(&steps[0]);
+            MatchAll(steps, from, members);
+            std::uint64_t next = UINT64_MAX;
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                const Step &step = steps[i];
+                Member &member = members[i];
+                const std::uint64_t end = from + step.micros;
+                if (member.done) continue;
+                if (step.when == When::kFor) {
+                    if (const std::string what = Broken(step, member); !what.empty()) {
+                        return Fail(step, (step.holdMask != 0
+                                               ? DeviceName(step.type, step.number) + " did not stay " + HoldName(step)
+                                               : "something happened on " + DeviceName(step.type, step.number)) +
+                                              " between" + At(from) + " and" + At(end) + what);
+                    }
+                    if (Now() >= end) member = {true, end, member.index, 0};
+                } else if (Now() >= end) {
+                    return Fail(step, "not met between" + At(from) + " and" + At(end) +
+                                          (steps.size() > 1 ? " (expected in any order with the group)" : ""));
+                }
+                if (!member.done) next = std::min(next, end);
+            }
+            if (next == UINT64_MAX) break;
+            StepClock(next);
+        }
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            cursor_time_ = std::max(cursor_time_, members[i].time);
+            if (steps[i].when != When::kFor) cursor_ = std::max(cursor_, members[i].index + 1);
+            report_.done.push_back({steps[i].line, steps[i].text, members[i].time - start_});
+        }
+        return true;
+    }
+
+    // Meets the group's "within" members afresh from the observations since
+    // the group started.
+    void MatchAll(std::span<const Step> steps, std::uint64_t from, std::vector<Member> &members) const {
+        WithBoard([&](Board &board) {
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                if (steps[i].when != When::kFor) members[i].done = false;
+            }
+            const World &world = WorldOf(board);
+            const std::uint64_t first = std::max(cursor_, world.observationsDropped);
+            for (std::uint64_t index = first; index < world.observationsDropped + world.observations.size(); ++index) {
+                const Observation &observation = world.observations[index - world.observationsDropped];
+                for (std::size_t i = 0; i < steps.size(); ++i) {
+                    const Step &step = steps[i];
+                    if (step.when == When::kFor || members[i].done || observation.time > from + step.micros ||
+                        !Matches(step, observation))
+                        continue;
+                    members[i] = {true, observation.time, index, 0};
+                    break;
+                }
+            }
+        });
+    }
+
+    // Why a "for" member no longer holds, as ": <what happened>", or nothing.
+    std::string Broken(const Step &step, const Member &member) const {
+        std::string what;
+        WithBoard([&](Board &board) {
+            bool broken = false;
+            if (step.holdMask == 0) {
+                broken = Happenings(board, step.type, step.number) != member.happened;
+            } else {
+                broken = (LineBits(board, step.type, step.number) & step.holdMask) != step.holdBits;
+                const World &world = WorldOf(board);
+                for (std::uint64_t index = std::max(member.index, world.observationsDropped);
+                     !broken && index < world.observationsDropped + world.observations.size(); ++index) {
+                    broken = Matches(step, world.observations[index - world.observationsDropped]);
+                }
+            }
+            if (!broken) return;
+            // The line's latest happening in the history says what it was.
+            const std::string name = "  " + DeviceName(step.type, step.number) + ": ";
+            const auto &history = WorldOf(board).history;
+            what = ", at" + At(Now()) + ": it changed";
+            for (auto entry = history.rbegin(); entry != history.rend(); ++entry) {
+                const std::size_t at = entry->find(name);
+                if (at == std::string::npos) continue;
+                what = ", at" + At(Now()) + ": " + entry->substr(at + 2);
+                break;
+            }
+        });
+        return what;
+    }
+
+    static std::string HoldName(const Step &step) {
+        return (step.holdBits & ZELSIM_LINE_OFF_HOOK) != 0 ? "off-hook" : "on-hook";
+    }
+
     // Scenario time: from the run's start.
     std::string At(std::uint64_t time) const { return " " + Trim(FormatTime(time - start_)); }
     static std::string Trim(const std::string &text) { return text.substr(text.find_first_not_of(' ')); }
 
     bool NotSettled(const Step *step) {
+        bool queues = false;
+        WithBoard([&](Board &board) { queues = board.queues.queues.Count() != 0; });
+        const std::string within = " within " + std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
         const std::string why = Abandoned() ? std::string("the run was abandoned")
-                                            : "the application did not drain its event queues within " +
-                                                  std::to_string(ZELSIM_SCENARIO_SETTLE_MS) + " ms of real time";
+                                : !DriverDeviceOpen()
+                                    ? "the library is not connected to this process's simulator" + within +
+                                          " (connect after ZelSimInstall; a board service is played with zelsim run)"
+                                : !queues ? "the application holds no event queue" + within +
+                                                " (it must create a driver event queue and take its records)"
+                                          : "the application did not drain its event queues" + within;
         if (step != nullptr) return Fail(*step, why);
         report_.failureReason = why;
         report_.endMicros = Now() - start_;
@@ -212,6 +363,17 @@ void SetRunAbandon(const std::atomic<bool> *pAbandon) { t_abandon = pAbandon; }
 
 bool RunScenario(const Scenario &scenario, RunReport &report) {
     std::lock_guard lock(g_runLock);
+    // Without the simulator installed the library's connection, if any,
+    // goes to another board, which this run cannot see.
+    if (!SimulatorInstalled()) {
+        return Run(report).Refuse(
+            "the simulator is not installed in this process (ZelSimInstall): the library is connected to another "
+            "board or to none, such as a board service reached through ZEL_DEVICE_DIR; play it with zelsim run");
+    }
+    // The run leaves the clock as it found it: real time again afterwards
+    // unless the board was in virtual time before.
+    bool wasVirtual = false;
+    WithBoard([&](Board &) { wasVirtual = ClockIsVirtual(); });
     // A lenient scenario leaves the board as strict as it found it.
     bool strict = true;
     WithBoard([&](Board &board) {
@@ -219,7 +381,13 @@ bool RunScenario(const Scenario &scenario, RunReport &report) {
         if (scenario.lenient) WorldOf(board).strict = false;
     });
     const bool passed = Run(report).Play(scenario);
-    WithBoard([&](Board &board) { WorldOf(board).strict = strict; });
+    WithBoard([&](Board &board) {
+        WorldOf(board).strict = strict;
+        if (!wasVirtual && ClockIsVirtual()) {
+            SetClockMode(false);
+            DropSchedule(board);
+        }
+    });
     return passed;
 }
 
@@ -232,10 +400,11 @@ struct ZelSimScenario {
 
 namespace {
 
-ZelSimScenario *Parse(std::string_view text, char *pszError, ZEL_UINT32 cbError) {
+ZelSimScenario *Parse(std::string_view text, const std::vector<zel::sim::Parameter> &parameters, char *pszError,
+                      ZEL_UINT32 cbError) {
     auto scenario = std::make_unique<ZelSimScenario>();
     std::string error;
-    if (!zel::sim::ParseScenario(text, scenario->scenario, error)) {
+    if (!zel::sim::ParseScenario(text, parameters, scenario->scenario, error)) {
         zel::sim::CopyText(error, pszError, cbError);
         return nullptr;
     }
@@ -243,11 +412,41 @@ ZelSimScenario *Parse(std::string_view text, char *pszError, ZEL_UINT32 cbError)
     return scenario.release();
 }
 
-}  // namespace
+// The caller's "NAME=VALUE" strings; false with the error written.
+bool ReadParameters(const char *const *ppszParameters, ZEL_UINT32 coParameters,
+                    std::vector<zel::sim::Parameter> &parameters, char *pszError, ZEL_UINT32 cbError) {
+    if (coParameters > ZELSIM_SCENARIO_MAX_PARAMETERS) {
+        zel::sim::CopyText("0:0: at most 64 parameters", pszError, cbError);
+        return false;
+    }
+    if (coParameters != 0 && ppszParameters == nullptr) {
+        zel::sim::CopyText("0:0: no parameters", pszError, cbError);
+        return false;
+    }
+    for (ZEL_UINT32 i = 0; i < coParameters; ++i) {
+        const char *definition = ppszParameters[i];
+        std::string error;
+        zel::sim::Parameter parameter;
+        if (definition == nullptr) {
+            error = "parameter " + std::to_string(i) + " is NULL";
+        } else {
+            // One byte past the longest definition is enough to refuse it.
+            std::size_t length = 0;
+            while (length <= ZELSIM_SCENARIO_MAX_NAME + 1 + ZELSIM_SCENARIO_MAX_VALUE && definition[length] != '\0')
+                ++length;
+            zel::sim::ReadParameter({definition, length}, parameter, error);
+        }
+        if (!error.empty()) {
+            zel::sim::CopyText("0:0: " + error, pszError, cbError);
+            return false;
+        }
+        parameters.push_back(std::move(parameter));
+    }
+    return true;
+}
 
-extern "C" {
-
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParse(const char *pszText, char *pszError, ZEL_UINT32 cbError) {
+ZelSimScenario *ParseText(const char *pszText, const std::vector<zel::sim::Parameter> &parameters, char *pszError,
+                          ZEL_UINT32 cbError) {
     if (pszText == nullptr) {
         zel::sim::CopyText("0:0: no text", pszError, cbError);
         return nullptr;
@@ -255,31 +454,60 @@ ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParse(const char *pszText,
     // One byte past the limit is enough to refuse a text that is too long.
     std::size_t length = 0;
     while (length <= ZELSIM_SCENARIO_MAX_BYTES && pszText[length] != '\0') ++length;
+    return Parse(std::string_view(pszText, length), parameters, pszError, cbError);
+}
+
+ZelSimScenario *LoadFile(const char *pszPath, const std::vector<zel::sim::Parameter> &parameters, char *pszError,
+                         ZEL_UINT32 cbError) {
+    const std::string path = pszPath != nullptr ? pszPath : "";
+    std::ifstream file(path, std::ios::binary);
+    if (pszPath == nullptr || !file) {
+        zel::sim::CopyText("0:0: cannot read " + path, pszError, cbError);
+        return nullptr;
+    }
+    std::string text;
+    text.resize(ZELSIM_SCENARIO_MAX_BYTES + 1);
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (file.bad()) {
+        zel::sim::CopyText("0:0: cannot read " + path, pszError, cbError);
+        return nullptr;
+    }
+    return Parse(text, parameters, pszError, cbError);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParse(const char *pszText, char *pszError, ZEL_UINT32 cbError) {
+    return ZelSimScenarioParseWith(pszText, nullptr, 0, pszError, cbError);
+}
+
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, char *pszError, ZEL_UINT32 cbError) {
+    return ZelSimScenarioLoadWith(pszPath, nullptr, 0, pszError, cbError);
+}
+
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioParseWith(const char *pszText, const char *const *ppszParameters,
+                                                                ZEL_UINT32 coParameters, char *pszError,
+                                                                ZEL_UINT32 cbError) {
     try {
-        return Parse(std::string_view(pszText, length), pszError, cbError);
+        std::vector<zel::sim::Parameter> parameters;
+        if (!ReadParameters(ppszParameters, coParameters, parameters, pszError, cbError)) return nullptr;
+        return ParseText(pszText, parameters, pszError, cbError);
     } catch (const std::exception &) {
         zel::sim::CopyText("0:0: out of memory", pszError, cbError);
         return nullptr;
     }
 }
 
-ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoad(const char *pszPath, char *pszError, ZEL_UINT32 cbError) {
-    const std::string path = pszPath != nullptr ? pszPath : "";
+ZELSIM_API ZelSimScenario *ZEL_CALLCONV ZelSimScenarioLoadWith(const char *pszPath, const char *const *ppszParameters,
+                                                               ZEL_UINT32 coParameters, char *pszError,
+                                                               ZEL_UINT32 cbError) {
     try {
-        std::ifstream file(path, std::ios::binary);
-        if (pszPath == nullptr || !file) {
-            zel::sim::CopyText("0:0: cannot read " + path, pszError, cbError);
-            return nullptr;
-        }
-        std::string text;
-        text.resize(ZELSIM_SCENARIO_MAX_BYTES + 1);
-        file.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(file.gcount()));
-        if (file.bad()) {
-            zel::sim::CopyText("0:0: cannot read " + path, pszError, cbError);
-            return nullptr;
-        }
-        return Parse(text, pszError, cbError);
+        std::vector<zel::sim::Parameter> parameters;
+        if (!ReadParameters(ppszParameters, coParameters, parameters, pszError, cbError)) return nullptr;
+        return LoadFile(pszPath, parameters, pszError, cbError);
     } catch (const std::exception &) {
         zel::sim::CopyText("0:0: out of memory", pszError, cbError);
         return nullptr;

@@ -31,6 +31,11 @@ bool Reports(Board &board, ZEL_HANDLE h) {
     return device != nullptr && (device->enabled || !WorldOf(board).strict);
 }
 
+void CountHappening(Board &board, std::uint32_t type, std::uint32_t number) {
+    if (LineState *line = FindLine(board, type, number)) ++line->happenings;
+    if (TrunkState *trunk = FindTrunk(board, type, number)) ++trunk->happenings;
+}
+
 // One record for the line or trunk's device, when it reports. A DTMF digit
 // needs a detector that hears the line as well.
 void Post(Board &board, std::uint32_t type, std::uint32_t number, std::uint32_t code, std::uint32_t value,
@@ -40,6 +45,7 @@ void Post(Board &board, std::uint32_t type, std::uint32_t number, std::uint32_t 
     const bool reports = open && Reports(board, h);
     const bool heard = code != ZELSIM_EVENT_DTMF_DIGIT || !WorldOf(board).strict || DetectorHears(board, type, number);
     if (reports && heard) PostBoardEvent(board, h, code, value, (type << 8) | number, extra);
+    CountHappening(board, type, number);
     std::string text = DeviceName(type, number) + ": " + std::string(EventCodeText(code));
     if (!detail.empty()) text += " " + detail;
     if (!open) {
@@ -55,6 +61,7 @@ void Post(Board &board, std::uint32_t type, std::uint32_t number, std::uint32_t 
 void Observe(Board &board, std::uint32_t type, std::uint32_t number, Observed what, std::uint32_t value,
              std::string detail, const std::string &text) {
     World &world = WorldOf(board);
+    CountHappening(board, type, number);
     world.observations.push_back({DriverTimeMicros(), type, number, what, value, std::move(detail)});
     if (world.observations.size() > kMaxObservations) {
         world.observations.pop_front();
@@ -222,6 +229,12 @@ TrunkState *FindTrunk(Board &board, std::uint32_t nType, std::uint32_t nNumber) 
 }
 
 std::uint32_t TrunkChannels(std::uint32_t nType) { return nType == ZELSIM_DEVTYPE_E1 ? 32u : 24u; }
+
+std::uint64_t Happenings(Board &board, std::uint32_t nType, std::uint32_t nNumber) {
+    if (const LineState *line = FindLine(board, nType, nNumber)) return line->happenings;
+    if (const TrunkState *trunk = FindTrunk(board, nType, nNumber)) return trunk->happenings;
+    return 0;
+}
 
 std::uint32_t LineBits(Board &board, std::uint32_t nType, std::uint32_t nNumber) {
     const LineState *line = FindLine(board, nType, nNumber);

@@ -53,6 +53,7 @@ struct LineState {
     std::uint64_t dialFreeAt = 0;  // when digits queued now would start
     std::string callerId;          // FXO: of the last call
     std::string digitsSent;        // by the application since it went off-hook
+    std::uint64_t happenings = 0;  // records and acts of the application: "nothing happens" counts them
 };
 
 struct TrunkState {
@@ -61,6 +62,7 @@ struct TrunkState {
     std::vector<std::uint8_t> lastFrame;  // the last HDLC frame received
     std::uint32_t framesSent = 0;
     std::uint64_t syncEpoch = 0;  // changes when the signal goes: a pending resynchronisation lapses
+    std::uint64_t happenings = 0;
 };
 
 struct TimedStimulus {
@@ -101,6 +103,8 @@ World &WorldOf(Board &board);
 LineState *FindLine(Board &board, std::uint32_t nType, std::uint32_t nNumber);
 TrunkState *FindTrunk(Board &board, std::uint32_t nType, std::uint32_t nNumber);
 std::uint32_t TrunkChannels(std::uint32_t nType);
+// How many records and acts of the application the line or trunk has seen.
+std::uint64_t Happenings(Board &board, std::uint32_t nType, std::uint32_t nNumber);
 // The line's ZELSIM_LINE_* bits with the tone bit.
 std::uint32_t LineBits(Board &board, std::uint32_t nType, std::uint32_t nNumber);
 
