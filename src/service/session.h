@@ -22,6 +22,7 @@
 // Sockets are not its business: it is tested against the board alone.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -125,6 +126,10 @@ public:
     // What the board asks of the client's objects, under the board's lock.
     const Ledger &Holdings() const { return ledger_; }
     void ObjectEnded(ZEL_HANDLE hObject) { ledger_.Remove(hObject); }
+    // What the client said of its application queues: the state of the
+    // newest epoch counts. Only the session's own connection tells it.
+    void NoteQueues(std::uint32_t nEpoch, std::uint32_t nBusy);
+    bool QueuesDrained() const { return queuesBusy_.load(std::memory_order_acquire) == 0; }
 
 private:
     bool RefuseOverQuota(std::uint32_t nFunction, std::uint32_t cbOut, std::uint32_t *pcbReturned);
@@ -144,6 +149,8 @@ private:
     std::vector<std::uint8_t> out_;                                  // the board's output
     std::vector<std::uint8_t> buffer_;                               // stands in for the caller's buffer
     std::vector<std::pair<ZEL_HANDLE, std::uint32_t>> queueTokens_;  // queue, its event token
+    std::uint32_t queuesEpoch_ = 0;  // a client that never tells counts as drained
+    std::atomic<std::uint32_t> queuesBusy_{0};
 };
 
 }  // namespace zel::service
