@@ -49,6 +49,8 @@ typedef struct Worker {
     App *app;
     ZEL_UINT32 hQueue; /* its application event queue */
     OSA_HANDLE hEvent;
+    OSA_HANDLE hDone; /* set as its thread's last act */
+    int bStarted;
 } Worker;
 
 struct App {
@@ -56,8 +58,8 @@ struct App {
     Worker workers[WORKERS];
     ZEL_HANDLE hQueue; /* the driver event queue */
     OSA_HANDLE hEvent;
-    OSA_HANDLE hDone; /* set by each thread as it ends */
-    atomic_int nRunning;
+    OSA_HANDLE hDone; /* set as the event thread's last act */
+    int bStarted;
     atomic_int bStop;
     atomic_int nResult; /* the first failure, or 0 */
     ZEL_UINT32 nIgnoredLine;
@@ -119,8 +121,7 @@ static ZEL_UINT32 ZEL_CALLCONV RunWorker(void *pParam) {
         if (atomic_load(&app->bStop)) break;
         Check(app, "worker wait", ZelDrvWaitForSingleEvent(worker->hEvent, ZEL_INFINITE));
     }
-    atomic_fetch_sub(&app->nRunning, 1);
-    ZelDrvSignalEvent(app->hDone);
+    ZelDrvSignalEvent(worker->hDone);
     return 0;
 }
 
@@ -148,7 +149,6 @@ static ZEL_UINT32 ZEL_CALLCONV RunEvents(void *pParam) {
         if (atomic_load(&app->bStop)) break;
         Check(app, "wait", ZelDrvWaitForSingleEvent(app->hEvent, ZEL_INFINITE));
     }
-    atomic_fetch_sub(&app->nRunning, 1);
     ZelDrvSignalEvent(app->hDone);
     return 0;
 }
@@ -174,7 +174,6 @@ static void OpenLines(App *app) {
 static int StartApp(App *app, ZEL_UINT32 nIgnoredLine) {
     ZEL_UINT32 i;
     memset(app, 0, sizeof(*app));
-    atomic_init(&app->nRunning, 0);
     atomic_init(&app->bStop, 0);
     atomic_init(&app->nResult, 0);
     app->nIgnoredLine = nIgnoredLine;
@@ -183,22 +182,18 @@ static int StartApp(App *app, ZEL_UINT32 nIgnoredLine) {
     for (i = 0; i < WORKERS; ++i) {
         app->workers[i].app = app;
         Check(app, "worker event", ZelDrvCreateEvent(&app->workers[i].hEvent));
+        Check(app, "worker event", ZelDrvCreateEvent(&app->workers[i].hDone));
         Check(app, "worker queue",
               ZelCreateAppEventQueue(QUEUE_CAPACITY, app->workers[i].hEvent, &app->workers[i].hQueue));
     }
     OpenLines(app);
     if (atomic_load(&app->nResult) != 0) return 1;
     for (i = 0; i < WORKERS; ++i) {
-        atomic_fetch_add(&app->nRunning, 1);
-        if (!OsaThreadStartEx(RunWorker, &app->workers[i])) {
-            atomic_fetch_sub(&app->nRunning, 1);
-            return 1;
-        }
+        app->workers[i].bStarted = OsaThreadStartEx(RunWorker, &app->workers[i]);
+        if (!app->workers[i].bStarted) return 1;
     }
-    atomic_fetch_add(&app->nRunning, 1);
-    if (OsaThreadStartEx(RunEvents, app)) return 0;
-    atomic_fetch_sub(&app->nRunning, 1);
-    return 1;
+    app->bStarted = OsaThreadStartEx(RunEvents, app);
+    return app->bStarted ? 0 : 1;
 }
 
 static void StopApp(App *app) {
@@ -206,8 +201,11 @@ static void StopApp(App *app) {
     atomic_store(&app->bStop, 1);
     ZelDrvSignalEvent(app->hEvent);
     for (i = 0; i < WORKERS; ++i) ZelDrvSignalEvent(app->workers[i].hEvent);
-    /* The done event is auto-reset: sets may merge, the count does not. */
-    while (atomic_load(&app->nRunning) > 0) ZelDrvWaitForSingleEvent(app->hDone, 100);
+    /* Each thread's own done event: nothing of the application is freed under a thread. */
+    if (app->bStarted) ZelDrvWaitForSingleEvent(app->hDone, ZEL_INFINITE);
+    for (i = 0; i < WORKERS; ++i) {
+        if (app->workers[i].bStarted) ZelDrvWaitForSingleEvent(app->workers[i].hDone, ZEL_INFINITE);
+    }
     for (i = 0; i < LINES; ++i) {
         ZelDrvClose(app->lines[i].hDtmf);
         ZelDrvClose(app->lines[i].hTone);
@@ -217,6 +215,7 @@ static void StopApp(App *app) {
     for (i = 0; i < WORKERS; ++i) {
         ZelCloseAppEventQueue(app->workers[i].hQueue);
         ZelDrvCloseEvent(app->workers[i].hEvent);
+        ZelDrvCloseEvent(app->workers[i].hDone);
     }
     ZelDrvCloseEvent(app->hDone);
     ZelDrvCloseEvent(app->hEvent);
