@@ -173,6 +173,6 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
     return 0;
 }
 
-ZEL_API ZEL_UINT64 ZEL_CALLCONV ZelAppQueuesState(void) { return detail::g_state.load(std::memory_order_acquire); }
+ZEL_HOOK_API ZEL_UINT64 ZEL_CALLCONV ZelAppQueuesState(void) { return detail::g_state.load(std::memory_order_acquire); }
 
 }  // extern "C"

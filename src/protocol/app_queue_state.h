@@ -23,8 +23,15 @@ constexpr std::uint32_t StateEpoch(std::uint64_t state) { return static_cast<std
 
 }  // namespace zel::appqueue
 
-extern "C" {
 // Not part of the interface: the simulator reads the state through it,
 // since it sees the library only through what it exports. Takes no lock.
-ZEL_API ZEL_UINT64 ZEL_CALLCONV ZelAppQueuesState(void);
+// The Windows images export the interface alone, so there it stays inside
+// the library (and the simulator goes by the driver queues alone).
+#if defined(_WIN32)
+#define ZEL_HOOK_API
+#else
+#define ZEL_HOOK_API ZEL_API
+#endif
+extern "C" {
+ZEL_HOOK_API ZEL_UINT64 ZEL_CALLCONV ZelAppQueuesState(void);
 }
