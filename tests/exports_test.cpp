@@ -260,8 +260,7 @@ void CheckImage(const std::string &path) {
     for (const std::string &name : kSimulatorHooks) EXPECT_TRUE(symbols.count(name)) << "missing: " << name;
     for (const auto &[name, address] : symbols) {
         EXPECT_TRUE(kInterface.count(name) || kAdditions.count(name) || kSimulatorHooks.count(name) ||
-                    kStandardSymbols.count(name) ||
-                    IsSanitizerSymbol(name))
+                    kStandardSymbols.count(name) || IsSanitizerSymbol(name))
             << "exported but not in the interface: " << name;
     }
     for (const auto &[second, first] : kSecondNames) {

@@ -324,7 +324,8 @@ struct QueuesFrame {
 
 inline std::array<std::uint8_t, kQueuesSize> EncodeQueues(const QueuesFrame &queues) {
     std::array<std::uint8_t, kQueuesSize> bytes{};
-    detail::PutWords(bytes, {static_cast<std::uint32_t>(FrameType::kQueues), kQueuesBodySize, queues.epoch, queues.busy});
+    detail::PutWords(bytes,
+                     {static_cast<std::uint32_t>(FrameType::kQueues), kQueuesBodySize, queues.epoch, queues.busy});
     return bytes;
 }
 

@@ -149,7 +149,7 @@ private:
     std::vector<std::uint8_t> out_;                                  // the board's output
     std::vector<std::uint8_t> buffer_;                               // stands in for the caller's buffer
     std::vector<std::pair<ZEL_HANDLE, std::uint32_t>> queueTokens_;  // queue, its event token
-    std::uint32_t queuesEpoch_ = 0;  // a client that never tells counts as drained
+    std::uint32_t queuesEpoch_ = 0;                                  // a client that never tells counts as drained
     std::atomic<std::uint32_t> queuesBusy_{0};
 };
 

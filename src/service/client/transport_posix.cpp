@@ -86,8 +86,8 @@ private:
     const int requestFd_;
     const int eventFd_;
     const bool tellsQueues_;  // the daemon speaks a version with the queues frame
-    std::mutex exchange_;  // one request at a time on the request socket
-    bool broken_ = false;  // guarded by exchange_: the service went away mid-exchange
+    std::mutex exchange_;     // one request at a time on the request socket
+    bool broken_ = false;     // guarded by exchange_: the service went away mid-exchange
     std::atomic<bool> closing_{false};
     std::thread events_;
     // The events this connection's driver queues signal, by queue: a lost
