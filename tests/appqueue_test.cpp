@@ -245,74 +245,41 @@ TEST_F(AppQueue, EmptyQueueGivesTheNoEventsResultWhichIsNotAFailure) {
 }
 
 // A queue is busy from a put until a take finds it empty (a take that
-// empties it is not enough); a close or a release drains it. The listener
-// hears each time the count of busy queues leaves or reaches zero.
+// empties it is not enough); a close or a release drains it. Each change of
+// the busy count moves the epoch on; the listener hears each time the count
+// leaves or reaches zero.
 std::vector<std::uint64_t> g_heard;
 void Hear(std::uint64_t state) { g_heard.push_back(state); }
 
 TEST_F(AppQueue, BusyCountFollowsPutsAndTakesThatFindTheQueueEmpty) {
-    using zel::appqueue::BusyQueues;
-    using zel::appqueue::StateEpoch;
     zel::appqueue::SetStateListener(&Hear);
     g_heard.clear();
     const ZEL_UINT32 a = Create(4), b = Create(4);
+    const std::uint32_t start = zel::appqueue::StateEpoch(ZelAppQueuesState());
     ZelEventData r{};
     ZEL_UINT32 n = 0;
-    const std::uint64_t start = ZelAppQueuesState();
-    struct Step {
-        const char *what;
-        ZEL_RESULT (*act)(ZEL_UINT32 a, ZEL_UINT32 b, ZelEventData *r, ZEL_UINT32 *n);
-        std::uint32_t busy;
-        std::size_t heard;
+    auto expect = [&](std::uint32_t busy, std::uint32_t changes, std::size_t heard) {
+        EXPECT_EQ(zel::appqueue::BusyQueues(ZelAppQueuesState()), busy);
+        EXPECT_EQ(zel::appqueue::StateEpoch(ZelAppQueuesState()) - start, changes);
+        ASSERT_EQ(g_heard.size(), heard);
+        EXPECT_EQ(zel::appqueue::BusyQueues(g_heard.back()), std::min(busy, 1u));
     };
-    const Step steps[] = {
-        {"put a",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *, ZEL_UINT32 *) {
-             return ZelQueueAppEventDataEx(a, 1, 0, 0, 0, 0, 0, 0, 0);
-         },
-         1, 1},
-        {"put a again",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *, ZEL_UINT32 *) {
-             return ZelSetAppEventDataEx(a, 2, 0, 0, 0, 0, 0, 0, 0);
-         },
-         1, 1},
-        {"put b",
-         [](ZEL_UINT32, ZEL_UINT32 b, ZelEventData *, ZEL_UINT32 *) {
-             return ZelSetAppEventDataEx(b, 3, 0, 0, 0, 0, 0, 0, 0);
-         },
-         2, 1},
-        {"take a's both",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *r, ZEL_UINT32 *n) {
-             return ZelGetAppEventDataEx(a, r, 1, n) | ZelGetAppEventData(a, r);
-         },
-         2, 1},
-        {"find a empty",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *r, ZEL_UINT32 *n) { return ZelGetAppEventDataEx(a, r, 1, n); }, 1,
-         1},
-        {"find a empty again",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *r, ZEL_UINT32 *) { return ZelGetAppEventData(a, r); }, 1, 1},
-        {"close b", [](ZEL_UINT32, ZEL_UINT32 b, ZelEventData *, ZEL_UINT32 *) { return ZelCloseAppEventQueue(b); }, 0,
-         2},
-        {"put a",
-         [](ZEL_UINT32 a, ZEL_UINT32, ZelEventData *, ZEL_UINT32 *) {
-             return ZelQueueAppEventDataEx(a, 4, 0, 0, 0, 0, 0, 0, 0);
-         },
-         1, 3},
-    };
-    std::uint32_t changes = 0, busy = 0;
-    for (const Step &step : steps) {
-        SCOPED_TRACE(step.what);
-        EXPECT_EQ(ZelSuccess(step.act(a, b, &r, &n)), 1u);
-        changes += step.busy != busy ? 1 : 0;
-        busy = step.busy;
-        EXPECT_EQ(BusyQueues(ZelAppQueuesState()), step.busy);
-        EXPECT_EQ(StateEpoch(ZelAppQueuesState()) - StateEpoch(start), changes);
-        ASSERT_EQ(g_heard.size(), step.heard);
-        EXPECT_EQ(BusyQueues(g_heard.back()), std::min(step.busy, 1u));
-    }
+    ASSERT_EQ(ZelQueueAppEventDataEx(a, 1, 0, 0, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(ZelSetAppEventDataEx(a, 2, 0, 0, 0, 0, 0, 0, 0), 0);
+    expect(1, 1, 1);
+    ASSERT_EQ(ZelSetAppEventDataEx(b, 3, 0, 0, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(ZelGetAppEventDataEx(a, &r, 1, &n), 0);
+    ASSERT_EQ(ZelGetAppEventData(a, &r), 0);  // emptied, not yet found empty
+    expect(2, 2, 1);
+    EXPECT_EQ(ZelGetAppEventDataEx(a, &r, 1, &n), static_cast<ZEL_RESULT>(0x3507DF01u));
+    EXPECT_EQ(ZelGetAppEventData(a, &r), static_cast<ZEL_RESULT>(0x3507B301u));
+    expect(1, 3, 1);
+    ASSERT_EQ(ZelCloseAppEventQueue(b), 0);
+    expect(0, 4, 2);
+    ASSERT_EQ(ZelQueueAppEventDataEx(a, 4, 0, 0, 0, 0, 0, 0, 0), 0);
+    expect(1, 5, 3);
     zel::ZelAppEventQueuesRelease();
-    EXPECT_EQ(BusyQueues(ZelAppQueuesState()), 0u);
-    EXPECT_EQ(BusyQueues(g_heard.back()), 0u);
+    expect(0, 6, 4);
     zel::appqueue::SetStateListener(nullptr);
 }
 
