@@ -3,6 +3,7 @@
 // table's life outside and across preparation and release.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -241,6 +242,45 @@ TEST_F(AppQueue, EmptyQueueGivesTheNoEventsResultWhichIsNotAFailure) {
         EXPECT_EQ(ZelFailure(res), 0u);
         EXPECT_EQ(ZelResultErrorCode(res), static_cast<ZEL_UINT32>(ZEL_S_NO_DATA));
     }
+}
+
+// A queue is busy from a put until a take finds it empty (a take that
+// empties it is not enough); a close or a release drains it. Each change of
+// the busy count moves the epoch on; the listener hears each time the count
+// leaves or reaches zero.
+std::vector<std::uint64_t> g_heard;
+void Hear(std::uint64_t state) { g_heard.push_back(state); }
+
+TEST_F(AppQueue, BusyCountFollowsPutsAndTakesThatFindTheQueueEmpty) {
+    zel::appqueue::SetStateListener(&Hear);
+    g_heard.clear();
+    const ZEL_UINT32 a = Create(4), b = Create(4);
+    const std::uint32_t start = zel::appqueue::StateEpoch(ZelAppQueuesState());
+    ZelEventData r{};
+    ZEL_UINT32 n = 0;
+    auto expect = [&](std::uint32_t busy, std::uint32_t changes, std::size_t heard) {
+        EXPECT_EQ(zel::appqueue::BusyQueues(ZelAppQueuesState()), busy);
+        EXPECT_EQ(zel::appqueue::StateEpoch(ZelAppQueuesState()) - start, changes);
+        ASSERT_EQ(g_heard.size(), heard);
+        EXPECT_EQ(zel::appqueue::BusyQueues(g_heard.back()), std::min(busy, 1u));
+    };
+    ASSERT_EQ(ZelQueueAppEventDataEx(a, 1, 0, 0, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(ZelSetAppEventDataEx(a, 2, 0, 0, 0, 0, 0, 0, 0), 0);
+    expect(1, 1, 1);
+    ASSERT_EQ(ZelSetAppEventDataEx(b, 3, 0, 0, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(ZelGetAppEventDataEx(a, &r, 1, &n), 0);
+    ASSERT_EQ(ZelGetAppEventData(a, &r), 0);  // emptied, not yet found empty
+    expect(2, 2, 1);
+    EXPECT_EQ(ZelGetAppEventDataEx(a, &r, 1, &n), static_cast<ZEL_RESULT>(0x3507DF01u));
+    EXPECT_EQ(ZelGetAppEventData(a, &r), static_cast<ZEL_RESULT>(0x3507B301u));
+    expect(1, 3, 1);
+    ASSERT_EQ(ZelCloseAppEventQueue(b), 0);
+    expect(0, 4, 2);
+    ASSERT_EQ(ZelQueueAppEventDataEx(a, 4, 0, 0, 0, 0, 0, 0, 0), 0);
+    expect(1, 5, 3);
+    zel::ZelAppEventQueuesRelease();
+    expect(0, 6, 4);
+    zel::appqueue::SetStateListener(nullptr);
 }
 
 TEST_F(AppQueue, TableHoldsAtMost128QueuesAndReusesTheLowestFreeIndex) {

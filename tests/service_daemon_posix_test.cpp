@@ -483,6 +483,44 @@ TEST_F(ServiceDaemon, ZelsimRunDrivesAProgramThroughAScenarioAndFailsWithTheRepo
 #endif
 }
 
+// A threaded application (an event thread, four workers fed through
+// application event queues) settles through the service on every run, and
+// fails on every run when a worker ignores a line.
+TEST_F(ServiceDaemon, ZelsimRunSettlesAThreadedApplicationOnEveryRun) {
+#ifndef ATTENDANT_PATH
+    GTEST_SKIP() << "built without the examples";
+#else
+    const std::string two = SCENARIO_DIR "/attendant/two_lines.txt", eight = SCENARIO_DIR "/attendant/eight_lines.txt";
+    std::vector<std::string> args{"run"};
+    for (int i = 0; i < 10; ++i) args.insert(args.end(), {two, eight});
+    args.insert(args.end(), {"--", ATTENDANT_PATH, "--board"});
+    std::string out;
+    EXPECT_EQ(Zelsim(args, &out), 0) << out << Log();
+    std::size_t passed = 0;
+    for (std::size_t at = 0; (at = out.find("passed: ", at)) != std::string::npos; ++at) ++passed;
+    EXPECT_EQ(passed, 20u) << out;
+    EXPECT_EQ(Zelsim({"run", eight, "--", ATTENDANT_PATH, "--board", "--ignore-line", "3"}, &out), 1);
+    EXPECT_NE(out.find("failed: line 16: \"within 1 s: FXO 3 goes off-hook\""), std::string::npos) << out;
+#endif
+}
+
+// A client of the first version, without the queues frame, is still served.
+TEST_F(ServiceDaemon, AClientOfTheFirstVersionIsWelcomedInIt) {
+    const int fd = Connect(dir_ + "/ZELDRV");
+    wire::Hello hello;
+    hello.version = wire::kMinVersion;
+    const auto bytes = wire::EncodeHello(hello);
+    std::array<std::uint8_t, wire::kWelcomeHeadSize> head{};
+    ASSERT_TRUE(zel::service::sockets::WriteAll(fd, {bytes}));
+    ASSERT_TRUE(zel::service::sockets::ReadFull(fd, head));
+    wire::Welcome welcome;
+    std::uint32_t cbReason = 0;
+    ASSERT_EQ(wire::DecodeWelcomeHead(head, &welcome, &cbReason), wire::WireError::kNone);
+    EXPECT_EQ(welcome.status, wire::WelcomeStatus::kAccepted);
+    EXPECT_EQ(welcome.version, wire::kMinVersion);
+    close(fd);
+}
+
 TEST_F(ServiceDaemon, ZelsimTraceShowsEveryRequestOfAProgramByName) {
     int out = -1;
     const pid_t trace = Spawn({ZELSIM_PATH, "--dir", dir_, "trace"}, log_, nullptr, &out);

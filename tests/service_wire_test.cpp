@@ -35,6 +35,11 @@ TEST(ServiceWire, HelloRoundTripsAndRefusesOtherMagicVersionAndChannel) {
     PutWord(wrongVersion, 4, kVersion + 1);
     ASSERT_EQ(DecodeHello(wrongVersion, &decoded), WireError::kBadVersion);
     EXPECT_EQ(decoded.version, kVersion + 1);  // the refusal can name it
+    PutWord(wrongVersion, 4, kMinVersion - 1);
+    EXPECT_EQ(DecodeHello(wrongVersion, &decoded), WireError::kBadVersion);
+    PutWord(wrongVersion, 4, kMinVersion);  // an earlier client is still served
+    ASSERT_EQ(DecodeHello(wrongVersion, &decoded), WireError::kNone);
+    EXPECT_EQ(decoded.version, kMinVersion);
     auto wrongMagic = bytes;
     wrongMagic[0] ^= 1;
     EXPECT_EQ(DecodeHello(wrongMagic, &decoded), WireError::kBadMagic);
@@ -144,6 +149,26 @@ TEST(ServiceWire, SignalCarriesOneWord) {
     std::array<std::uint8_t, kFrameHeaderSize> bad{};
     EncodeFrameHeader(bad, FrameType::kSignal, 5);
     EXPECT_EQ(DecodeFrameHeader(bad, &header), WireError::kOversized);
+}
+
+// The queues frame; the daemon keeps the newest epoch, across the wrap.
+TEST(ServiceWire, QueuesFrameCarriesEpochAndBusyCount) {
+    const auto bytes = EncodeQueues({0xFFFFFFFFu, 3});
+    FrameHeader header;
+    ASSERT_EQ(DecodeFrameHeader(bytes, &header), WireError::kNone);
+    EXPECT_EQ(header.type, FrameType::kQueues);
+    QueuesFrame queues;
+    ASSERT_EQ(DecodeQueues(std::span(bytes).subspan(kFrameHeaderSize), &queues), WireError::kNone);
+    EXPECT_EQ(queues.epoch, 0xFFFFFFFFu);
+    EXPECT_EQ(queues.busy, 3u);
+    EXPECT_EQ(DecodeQueues(std::span(bytes).subspan(kFrameHeaderSize, 7), &queues), WireError::kTruncated);
+    std::array<std::uint8_t, kFrameHeaderSize> bad{};
+    EncodeFrameHeader(bad, FrameType::kQueues, 9);
+    EXPECT_EQ(DecodeFrameHeader(bad, &header), WireError::kOversized);
+    EXPECT_TRUE(NewerEpoch(2, 1));
+    EXPECT_TRUE(NewerEpoch(0, 0xFFFFFFFFu));
+    EXPECT_FALSE(NewerEpoch(1, 2));
+    EXPECT_FALSE(NewerEpoch(5, 5));
 }
 
 }  // namespace

@@ -52,10 +52,11 @@ void FreeBlocks(const QueueBlocks &blocks) {
     std::free(blocks.pEventRecords);
 }
 
-// Makes an entry free and hands back the blocks it owned. Caller holds the
-// table lock; this takes the queue's.
-QueueBlocks DetachEntry(detail::Queue &queue, bool bClear) {
+// Makes an entry free and hands back the blocks it owned; a closed queue is
+// drained. Caller holds the table lock; this takes the queue's.
+QueueBlocks DetachEntry(detail::Queue &queue, bool bClear, std::uint64_t *pState) {
     std::lock_guard lock(queue.lock);
+    if (const std::uint64_t state = detail::MarkBusy(queue, false); state != 0) *pState = state;
     ZelAppEventQueueEntry &entry = queue.entry;
     const QueueBlocks blocks{entry.pEventRecords, entry.ppEventSlots};
     entry.pEventRecords = nullptr;
@@ -71,15 +72,23 @@ QueueBlocks DetachEntry(detail::Queue &queue, bool bClear) {
 // sets all their words to zero, as a fresh table has them, and opens the
 // table to the operations once it is empty.
 void ResetTable(bool bPrepare) {
-    detail::TableLock lock;
-    detail::g_prepared.store(false, std::memory_order_release);
-    for (detail::Queue &queue : detail::g_queues) {
-        FreeBlocks(DetachEntry(queue, bPrepare));
+    std::uint64_t state = 0;
+    {
+        detail::TableLock lock;
+        detail::g_prepared.store(false, std::memory_order_release);
+        for (detail::Queue &queue : detail::g_queues) {
+            FreeBlocks(DetachEntry(queue, bPrepare, &state));
+        }
+        detail::g_prepared.store(bPrepare, std::memory_order_release);
     }
-    detail::g_prepared.store(bPrepare, std::memory_order_release);
+    detail::Announce(state);
 }
 
 }  // namespace
+
+void SetStateListener(detail::StateListener listener) {
+    detail::g_stateListener.store(listener, std::memory_order_release);
+}
 
 void DebugFailAllocation(int nAllocationsToPass) {
     g_allocationsBeforeFailure.store(nAllocationsToPass < 0 ? -1 : nAllocationsToPass, std::memory_order_relaxed);
@@ -151,15 +160,19 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelCloseAppEventQueue(ZEL_UINT32 hEventQueue) {
         return kCloseHandleOutOfRange;
     }
     QueueBlocks blocks;
+    std::uint64_t state = 0;
     {
         detail::TableLock lock;
         if (!detail::Prepared()) {
             return kOutsideConnection;
         }
-        blocks = DetachEntry(detail::g_queues[hEventQueue], false);
+        blocks = DetachEntry(detail::g_queues[hEventQueue], false, &state);
     }
     FreeBlocks(blocks);
+    detail::Announce(state);
     return 0;
 }
+
+ZEL_HOOK_API ZEL_UINT64 ZEL_CALLCONV ZelAppQueuesState(void) { return detail::g_state.load(std::memory_order_acquire); }
 
 }  // extern "C"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <zel/zel.h>
+#include "app_queue_state.h"
 #include "result.h"
 
 namespace zel {
@@ -109,9 +110,36 @@ namespace detail {
 struct alignas(64) Queue {
     std::mutex lock;
     ZelAppEventQueueEntry entry{};
+    bool busy = false;  // guarded by lock: see app_queue_state.h
 };
 
 inline std::array<Queue, kMaxQueues> g_queues{};
+
+// The busy queues and the epoch (app_queue_state.h), and who hears of each
+// time the count leaves or reaches zero.
+inline std::atomic<std::uint64_t> g_state{0};
+using StateListener = void (*)(std::uint64_t state);
+inline std::atomic<StateListener> g_stateListener{nullptr};
+
+// A queue's busy flag changes: under its lock. Returns the new state when
+// the count left or reached zero, else 0 (a state with a count of zero and
+// epoch zero is never new).
+inline std::uint64_t MarkBusy(Queue &queue, bool busy) {
+    if (queue.busy == busy) return 0;
+    queue.busy = busy;
+    const std::uint64_t change = busy ? kStateEpochUnit + 1 : kStateEpochUnit - 1;
+    const std::uint64_t state = g_state.fetch_add(change, std::memory_order_acq_rel) + change;
+    return BusyQueues(state) == (busy ? 1u : 0u) ? state : 0;
+}
+
+// Tells the listener of a change MarkBusy reported; after the queue's lock
+// is released, so the listener may take its own locks and write to a socket.
+inline void Announce(std::uint64_t state) {
+    if (state == 0) return;
+    if (const StateListener listener = g_stateListener.load(std::memory_order_acquire); listener != nullptr) {
+        listener(state);
+    }
+}
 
 // True from the table's preparation to its release, which the connection
 // makes at ZelDrvConnectLib and ZelDrvReleaseLib: outside that span every
@@ -158,6 +186,10 @@ constexpr ZEL_UINT32 Advance(ZEL_UINT32 nIndex, ZEL_UINT32 coMaxEvents) {
 }
 
 }  // namespace detail
+
+// Whom the library tells each time its busy queues leave or reach zero: the
+// board service's client transport. One listener; nullptr removes it.
+void SetStateListener(detail::StateListener listener);
 
 // ---------------------------------------------------------------------------
 // Test hooks: not exported, reached by the tests through the static library.

@@ -41,7 +41,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, Z
         return kQueueHandleOutOfRange;
     }
     detail::Queue &queue = detail::g_queues[hEventQueue];
-    std::lock_guard lock(queue.lock);
+    std::unique_lock lock(queue.lock);
     if (!detail::Prepared()) {
         return kOutsideConnection;
     }
@@ -64,6 +64,9 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelQueueAppEventDataEx(ZEL_UINT32 hEventQueue, Z
     *pTarget = ZelEventData{nExData0, nExData1, nData0, nData1, nData2, nData3, nData4, nData5};
     entry.ppEventSlots[entry.nWriteIndex] = pTarget;
     entry.nWriteIndex = Advance(entry.nWriteIndex, entry.coMaxEvents);
+    const std::uint64_t state = detail::MarkBusy(queue, true);
+    lock.unlock();
+    detail::Announce(state);
     return 0;
 }
 
@@ -97,7 +100,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEv
         return kGetNullData;
     }
     detail::Queue &queue = detail::g_queues[hEventQueue];
-    std::lock_guard lock(queue.lock);
+    std::unique_lock lock(queue.lock);
     if (!detail::Prepared()) {
         return kOutsideConnection;
     }
@@ -109,6 +112,10 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventData(ZEL_UINT32 hEventQueue, ZelEv
         return kGetNoStorage;
     }
     if (entry.coQueued == 0) {
+        // Found empty: whatever was taken before has been handled.
+        const std::uint64_t state = detail::MarkBusy(queue, false);
+        lock.unlock();
+        detail::Announce(state);
         return kGetNoEvents;
     }
     TakeOldest(entry, pEventData, false);
@@ -124,7 +131,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, Zel
         return kGetExNullParameter;
     }
     detail::Queue &queue = detail::g_queues[hEventQueue];
-    std::lock_guard lock(queue.lock);
+    std::unique_lock lock(queue.lock);
     *pcoEventsReturned = 0;
     if (!detail::Prepared()) {
         return kOutsideConnection;
@@ -137,6 +144,10 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelGetAppEventDataEx(ZEL_UINT32 hEventQueue, Zel
         return kGetExNoStorage;
     }
     if (entry.coQueued == 0) {
+        // Found empty: whatever was taken before has been handled.
+        const std::uint64_t state = detail::MarkBusy(queue, false);
+        lock.unlock();
+        detail::Announce(state);
         return kGetExNoEvents;
     }
     // A capacity never exceeds kMaxCapacity, so the count fits a signed word.

@@ -17,10 +17,18 @@
 //            data (the output bytes delivered), then the bytes the driver
 //            wrote into the caller's buffer (the rest of the body)
 //   signal   (type 3) the event word the client gave: set that event
+//   queues   (type 4, version 2) epoch, busy count: the state of the
+//            client's application event queues (app_queue_state.h)
 //
 // Each request is answered by exactly one reply, in order. Signals travel on
 // a second connection of their own, the event channel, which a client opens
 // with the session and cookie that the welcome of its request channel gave.
+//
+// Versions: the daemon welcomes a client of any version from kMinVersion to
+// kVersion in that client's version. From version 2 the client tells the
+// daemon, on its request channel and unanswered, each time its busy
+// application queues leave or reach zero; the daemon keeps the state of the
+// newest epoch. A version 1 client never does, and counts as drained.
 #pragma once
 
 #include <array>
@@ -38,7 +46,9 @@ using protocol::GetWord;
 using protocol::PutWord;
 
 inline constexpr std::uint32_t kMagic = 0x534C455Au;  // "ZELS"
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
+inline constexpr std::uint32_t kMinVersion = 1;
+inline constexpr std::uint32_t kQueuesVersion = 2;  // the first with the queues frame
 
 // Bounds: a request's input and output and the bytes of a caller's buffer
 // are at most 1 MiB each; a welcome's reason at most 256 bytes.
@@ -55,7 +65,7 @@ inline constexpr const char *kDefaultDirPrefix = "/tmp/zelsim-";
 
 enum class Channel : std::uint32_t { kRequests = 1, kEvents = 2 };
 
-enum class FrameType : std::uint32_t { kRequest = 1, kReply = 2, kSignal = 3 };
+enum class FrameType : std::uint32_t { kRequest = 1, kReply = 2, kSignal = 3, kQueues = 4 };
 
 // What is wrong with a message. kTruncated: the bytes end before the message.
 enum class WireError { kNone, kTruncated, kBadMagic, kBadVersion, kBadType, kOversized, kMalformed };
@@ -75,6 +85,7 @@ inline constexpr std::size_t kFrameHeaderSize = 8;
 inline constexpr std::size_t kRequestPrefixSize = 8;  // control code, output size
 inline constexpr std::size_t kReplyPrefixSize = 12;   // succeeded, count, data length
 inline constexpr std::size_t kSignalBodySize = 4;
+inline constexpr std::size_t kQueuesBodySize = 8;
 
 struct Hello {
     std::uint32_t version = kVersion;
@@ -136,7 +147,7 @@ inline WireError DecodeHello(std::span<const std::uint8_t> bytes, Hello *pHello)
     if (bytes.size() < kHelloSize) return WireError::kTruncated;
     if (GetWord(bytes, 0) != kMagic) return WireError::kBadMagic;
     pHello->version = GetWord(bytes, 4);
-    if (pHello->version != kVersion) return WireError::kBadVersion;
+    if (pHello->version < kMinVersion || pHello->version > kVersion) return WireError::kBadVersion;
     const std::uint32_t channel = GetWord(bytes, 8);
     if (channel != static_cast<std::uint32_t>(Channel::kRequests) &&
         channel != static_cast<std::uint32_t>(Channel::kEvents)) {
@@ -190,6 +201,8 @@ constexpr std::uint64_t MaxBody(FrameType type) {
             return kReplyPrefixSize + std::uint64_t{kMaxOutput} + kMaxBuffer;
         case FrameType::kSignal:
             return kSignalBodySize;
+        case FrameType::kQueues:
+            return kQueuesBodySize;
     }
     return 0;
 }
@@ -201,6 +214,8 @@ constexpr std::uint32_t MinBody(FrameType type) {
             return kReplyPrefixSize;
         case FrameType::kSignal:
             return kSignalBodySize;
+        case FrameType::kQueues:
+            return kQueuesBodySize;
     }
     return 0;
 }
@@ -212,7 +227,7 @@ inline void EncodeFrameHeader(std::span<std::uint8_t> bytes, FrameType type, std
 inline WireError DecodeFrameHeader(std::span<const std::uint8_t> bytes, FrameHeader *pHeader) {
     if (bytes.size() < kFrameHeaderSize) return WireError::kTruncated;
     const std::uint32_t type = GetWord(bytes, 0);
-    if (type < static_cast<std::uint32_t>(FrameType::kRequest) || type > static_cast<std::uint32_t>(FrameType::kSignal))
+    if (type < static_cast<std::uint32_t>(FrameType::kRequest) || type > static_cast<std::uint32_t>(FrameType::kQueues))
         return WireError::kBadType;
     pHeader->type = static_cast<FrameType>(type);
     pHeader->length = GetWord(bytes, 4);
@@ -298,6 +313,33 @@ inline WireError DecodeSignal(std::span<const std::uint8_t> body, std::uint32_t 
     if (body.size() > kSignalBodySize) return WireError::kMalformed;
     *pEventWord = GetWord(body, 0);
     return WireError::kNone;
+}
+
+inline constexpr std::size_t kQueuesSize = kFrameHeaderSize + kQueuesBodySize;
+
+struct QueuesFrame {
+    std::uint32_t epoch = 0;
+    std::uint32_t busy = 0;  // application queues not drained
+};
+
+inline std::array<std::uint8_t, kQueuesSize> EncodeQueues(const QueuesFrame &queues) {
+    std::array<std::uint8_t, kQueuesSize> bytes{};
+    detail::PutWords(bytes,
+                     {static_cast<std::uint32_t>(FrameType::kQueues), kQueuesBodySize, queues.epoch, queues.busy});
+    return bytes;
+}
+
+inline WireError DecodeQueues(std::span<const std::uint8_t> body, QueuesFrame *pQueues) {
+    if (body.size() < kQueuesBodySize) return WireError::kTruncated;
+    if (body.size() > kQueuesBodySize) return WireError::kMalformed;
+    pQueues->epoch = GetWord(body, 0);
+    pQueues->busy = GetWord(body, 4);
+    return WireError::kNone;
+}
+
+// Whether epoch a is newer than b, the epochs wrapping at 2^32.
+constexpr bool NewerEpoch(std::uint32_t a, std::uint32_t b) {
+    return a != b && static_cast<std::uint32_t>(a - b) < 0x80000000u;
 }
 
 // What a refusal says.

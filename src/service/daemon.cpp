@@ -70,10 +70,12 @@ std::uint64_t RandomCookie() {
     return (static_cast<std::uint64_t>(device()) << 32) | device() | 1u;
 }
 
+// An accepted client is welcomed in its own version.
 bool SendWelcome(int fd, wire::WelcomeStatus status, std::uint32_t session, std::uint64_t cookie,
-                 std::string_view reason) {
+                 std::string_view reason, std::uint32_t version = wire::kVersion) {
     std::array<std::uint8_t, wire::kWelcomeHeadSize + wire::kMaxReason> bytes;
     wire::Welcome welcome;
+    welcome.version = version;
     welcome.status = status;
     welcome.session = session;
     welcome.cookie = cookie;
@@ -463,12 +465,12 @@ bool Daemon::ServeConnection(int fd, std::size_t device) {
             Log("a connection was refused: %s", std::string(wire::WireErrorText(wire::WireError::kBadMagic)).c_str());
             return false;
     }
-    if (hello.channel == wire::Channel::kEvents) return JoinEvents(fd, hello.session, hello.cookie);
-    ServeClient(fd, device, PeerPid(fd, hello.pid));
+    if (hello.channel == wire::Channel::kEvents) return JoinEvents(fd, hello.session, hello.cookie, hello.version);
+    ServeClient(fd, device, PeerPid(fd, hello.pid), hello.version);
     return false;
 }
 
-bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
+bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie, std::uint32_t version) {
     auto matches = [&]() -> Client * {
         const auto found = clients_.find(session);
         if (found == clients_.end() || found->second->cookie != cookie || found->second->eventFd >= 0) return nullptr;
@@ -492,7 +494,7 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
         SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, "no descriptor for the event channel");
         return false;
     }
-    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {})) {
+    if (!SendWelcome(fd, wire::WelcomeStatus::kAccepted, session, cookie, {}, version)) {
         ::close(eventFd);
         return false;
     }
@@ -500,7 +502,7 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
     return true;
 }
 
-void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
+void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid, std::uint32_t version) {
     std::shared_ptr<Client> client;
     {
         std::lock_guard lock(clientsMutex_);
@@ -516,7 +518,7 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
         SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
         return;
     }
-    if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
+    if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {}, version)) {
         Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
         const std::string_view broken = ServeRequests(fd, *client);
         if (!broken.empty()) {
@@ -551,6 +553,16 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
         wire::RequestFrame request;
         if (!ReadFull(fd, head)) return {};
         wire::WireError error = wire::DecodeFrameHeader(head, &header);
+        if (error == wire::WireError::kNone && header.type == wire::FrameType::kQueues) {
+            std::array<std::uint8_t, wire::kQueuesBodySize> queuesBody;
+            wire::QueuesFrame queues;
+            if (!ReadFull(fd, queuesBody)) return {};  // the header's bounds made its length 8
+            if ((error = wire::DecodeQueues(queuesBody, &queues)) != wire::WireError::kNone) {
+                return wire::WireErrorText(error);
+            }
+            client.session.NoteQueues(queues.epoch, queues.busy);
+            continue;
+        }
         if (error == wire::WireError::kNone && header.type != wire::FrameType::kRequest) {
             error = wire::WireError::kBadType;
         }

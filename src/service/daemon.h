@@ -88,10 +88,10 @@ private:
     void ReapWorkers(bool all);
     // True when the connection lives on elsewhere (an event channel).
     bool ServeConnection(int fd, std::size_t device);
-    void ServeClient(int fd, std::size_t device, std::uint32_t pid);
+    void ServeClient(int fd, std::size_t device, std::uint32_t pid, std::uint32_t version);
     // Empty when the client went, else why its connection ends.
     std::string_view ServeRequests(int fd, Client &client);
-    bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie);
+    bool JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie, std::uint32_t version);
     void Trace(const Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
                std::uint32_t cbOut, const SessionReply &reply);
     std::string SocketPath(Listener listener) const;

@@ -90,6 +90,16 @@ std::uint32_t KeeperCaller(void *) { return t_serving != nullptr ? t_serving->Id
 
 const sim::ObjectKeeper kKeeper{&KeeperMayReceive, &KeeperVisible, &KeeperClosed, &KeeperCaller, nullptr};
 
+// Under the board's lock, as the keeper's functions.
+bool ClientsQueuesDrained(void *) {
+    Roster &roster = TheRoster();
+    std::lock_guard lock(roster.mutex);
+    return std::all_of(roster.sessions.begin(), roster.sessions.end(),
+                       [](const Session *session) { return session->QueuesDrained(); });
+}
+
+const sim::ApplicationProbe kProbe{&ClientsQueuesDrained, nullptr};
+
 }  // namespace
 
 void SetQuotas(const Quotas &quotas) {
@@ -210,7 +220,10 @@ std::vector<OwnedObject> Ledger::TakeAll() {
 Session::Session(SessionHost &host, std::uint32_t nId) : host_(host), id_(nId) {
     Roster &roster = TheRoster();
     std::lock_guard lock(roster.mutex);
-    if (roster.sessions.empty()) sim::SetObjectKeeper(&kKeeper);
+    if (roster.sessions.empty()) {
+        sim::SetObjectKeeper(&kKeeper);
+        sim::SetApplicationProbe(&kProbe);
+    }
     roster.sessions.push_back(this);
 }
 
@@ -219,7 +232,16 @@ Session::~Session() {
     Roster &roster = TheRoster();
     std::lock_guard lock(roster.mutex);
     std::erase(roster.sessions, this);
-    if (roster.sessions.empty()) sim::SetObjectKeeper(nullptr);
+    if (roster.sessions.empty()) {
+        sim::SetObjectKeeper(nullptr);
+        sim::SetApplicationProbe(nullptr);
+    }
+}
+
+void Session::NoteQueues(std::uint32_t nEpoch, std::uint32_t nBusy) {
+    if (queuesEpoch_ != 0 && !wire::NewerEpoch(nEpoch, queuesEpoch_)) return;
+    queuesEpoch_ = nEpoch;
+    queuesBusy_.store(nBusy, std::memory_order_release);
 }
 
 SessionReply Session::Serve(std::uint32_t nControlCode, std::span<const std::uint8_t> in, std::uint32_t cbOut) {

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -132,6 +133,10 @@ public:
     // What the board asks of the client's objects, under the board's lock.
     const Ledger &Holdings() const { return ledger_; }
     void ObjectEnded(ZEL_HANDLE hObject) { ledger_.Remove(hObject); }
+    // What the client said of its application queues: the state of the
+    // newest epoch counts. Only the session's own connection tells it.
+    void NoteQueues(std::uint32_t nEpoch, std::uint32_t nBusy);
+    bool QueuesDrained() const { return queuesBusy_.load(std::memory_order_acquire) == 0; }
 
 private:
     bool RefuseOverQuota(std::uint32_t nFunction, std::uint32_t cbOut, std::uint32_t *pcbReturned);
@@ -151,6 +156,8 @@ private:
     std::vector<std::uint8_t> out_;                                  // the board's output
     std::vector<std::uint8_t> buffer_;                               // stands in for the caller's buffer
     std::vector<std::pair<ZEL_HANDLE, std::uint32_t>> queueTokens_;  // queue, its event token
+    std::uint32_t queuesEpoch_ = 0;                                  // a client that never tells counts as drained
+    std::atomic<std::uint32_t> queuesBusy_{0};
 };
 
 }  // namespace zel::service

@@ -113,6 +113,12 @@ void ParseFrames(const std::uint8_t *data, std::size_t size, zel::service::Sessi
                 Check(Same(whole, {EncodeSignal(word)}));
                 break;
             }
+            case FrameType::kQueues: {
+                QueuesFrame queues;
+                if (DecodeQueues(body, &queues) != WireError::kNone) return;
+                Check(Same(whole, {EncodeQueues(queues)}));
+                break;
+            }
         }
     }
 }

@@ -19,7 +19,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "appqueue.h"
 #include "osa_internal.h"
 #include "providers.h"
 #include "request_fields.h"
@@ -40,7 +42,8 @@ constexpr int kHandshakeTimeoutSeconds = 5;
 
 class Connection {
 public:
-    Connection(int requestFd, int eventFd) : requestFd_(requestFd), eventFd_(eventFd) {}
+    Connection(int requestFd, int eventFd, bool tellsQueues)
+        : requestFd_(requestFd), eventFd_(eventFd), tellsQueues_(tellsQueues) {}
     ~Connection() {
         ::close(requestFd_);
         ::close(eventFd_);
@@ -69,6 +72,10 @@ public:
     ZEL_BOOL Exchange(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, ZEL_UINT32 cbIn, std::uint8_t *pOut,
                       ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned);
 
+    // Tells the daemon the state of this process's application queues, in
+    // line with the requests: one sent after it is seen before them.
+    void TellQueues(std::uint64_t state);
+
 private:
     bool ReadReply(ZEL_UINT32 nControlCode, std::span<const std::uint8_t> in, std::uint8_t *pOut, ZEL_UINT32 cbOut,
                    wire::ReplyFrame *pReply);
@@ -78,8 +85,9 @@ private:
 
     const int requestFd_;
     const int eventFd_;
-    std::mutex exchange_;  // one request at a time on the request socket
-    bool broken_ = false;  // guarded by exchange_: the service went away mid-exchange
+    const bool tellsQueues_;  // the daemon speaks a version with the queues frame
+    std::mutex exchange_;     // one request at a time on the request socket
+    bool broken_ = false;     // guarded by exchange_: the service went away mid-exchange
     std::atomic<bool> closing_{false};
     std::thread events_;
     // The events this connection's driver queues signal, by queue: a lost
@@ -119,6 +127,13 @@ ZEL_BOOL Connection::Exchange(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, 
     if (pcbReturned != nullptr) *pcbReturned = reply.cbReturned;
     if (reply.succeeded) NoteBinding(nControlCode, in, std::span<const std::uint8_t>(pOut, reply.cbReturned));
     return reply.succeeded ? 1 : 0;
+}
+
+void Connection::TellQueues(std::uint64_t state) {
+    if (!tellsQueues_) return;
+    const auto bytes = wire::EncodeQueues({appqueue::StateEpoch(state), appqueue::BusyQueues(state)});
+    std::lock_guard lock(exchange_);
+    if (!broken_ && !WriteAll(requestFd_, {bytes})) broken_ = true;
 }
 
 // Keeps the event of each queue the driver made, and forgets a queue the
@@ -232,8 +247,10 @@ bool SocketPath(const char *pszName, sockaddr_un *pAddress) {
     return sockets::UnixAddress(path, pAddress);
 }
 
-// A connected channel that the daemon has welcomed, or -1.
+// A connected channel that the daemon has welcomed in the hello's version,
+// or -1 (then *pWelcome says why, when the daemon said).
 int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welcome *pWelcome) {
+    pWelcome->status = wire::WelcomeStatus::kAccepted;
     const int fd = ConnectTo(address);
     if (fd < 0) return -1;
     SetReceiveTimeout(fd, kHandshakeTimeoutSeconds);
@@ -243,7 +260,7 @@ int JoinChannel(const sockaddr_un &address, const wire::Hello &hello, wire::Welc
     const bool joined = WriteAll(fd, {helloBytes}) && ReadFull(fd, std::span(welcome).first(wire::kWelcomeHeadSize)) &&
                         wire::DecodeWelcomeHead(welcome, pWelcome, &cbReason) == wire::WireError::kNone &&
                         ReadFull(fd, std::span(welcome).subspan(wire::kWelcomeHeadSize, cbReason)) &&
-                        pWelcome->version == wire::kVersion && pWelcome->status == wire::WelcomeStatus::kAccepted;
+                        pWelcome->version == hello.version && pWelcome->status == wire::WelcomeStatus::kAccepted;
     if (!joined) {
         ::close(fd);
         return -1;
@@ -271,6 +288,20 @@ std::shared_ptr<Connection> Find(std::uint32_t nConnection) {
     return found != connections.open.end() ? found->second : nullptr;
 }
 
+// The application queues' listener: every open connection hears.
+void TellAllQueues(std::uint64_t state) {
+    std::vector<std::shared_ptr<Connection>> open;
+    try {
+        Connections &connections = TheConnections();
+        std::lock_guard lock(connections.mutex);
+        open.reserve(connections.open.size());
+        for (const auto &[id, connection] : connections.open) open.push_back(connection);
+    } catch (...) {
+        return;  // out of memory: a scenario then waits for the next change
+    }
+    for (const auto &connection : open) connection->TellQueues(state);
+}
+
 }  // namespace
 
 std::uint32_t Open(const char *pszName) {
@@ -279,7 +310,12 @@ std::uint32_t Open(const char *pszName) {
     wire::Hello hello;
     hello.pid = static_cast<std::uint32_t>(::getpid());
     wire::Welcome session;
-    const int requestFd = JoinChannel(address, hello, &session);
+    int requestFd = JoinChannel(address, hello, &session);
+    if (requestFd < 0 && session.status == wire::WelcomeStatus::kBadVersion) {
+        // A daemon of an earlier version: it does without the queues frame.
+        hello.version = wire::kMinVersion;
+        requestFd = JoinChannel(address, hello, &session);
+    }
     if (requestFd < 0) return 0;
     hello.channel = wire::Channel::kEvents;
     hello.session = session.session;
@@ -292,7 +328,7 @@ std::uint32_t Open(const char *pszName) {
     }
     std::shared_ptr<Connection> connection;
     try {
-        connection = std::make_shared<Connection>(requestFd, eventFd);
+        connection = std::make_shared<Connection>(requestFd, eventFd, hello.version >= wire::kQueuesVersion);
     } catch (...) {
         ::close(requestFd);
         ::close(eventFd);
@@ -300,15 +336,22 @@ std::uint32_t Open(const char *pszName) {
     }
     if (!connection->StartEvents()) return 0;
     Connections &connections = TheConnections();
+    std::uint32_t id = 0;
     try {
         std::lock_guard lock(connections.mutex);
         if (++connections.lastId == 0) ++connections.lastId;
-        connections.open.emplace(connections.lastId, connection);
-        return connections.lastId;
+        id = connections.lastId;
+        connections.open.emplace(id, connection);
+        appqueue::SetStateListener(&TellAllQueues);
     } catch (...) {
         connection->Shut();
         return 0;
     }
+    // Queues already busy before this connection are told at once.
+    if (const std::uint64_t state = ZelAppQueuesState(); appqueue::BusyQueues(state) != 0) {
+        connection->TellQueues(state);
+    }
+    return id;
 }
 
 ZEL_BOOL IoControl(std::uint32_t nConnection, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, void *pOut,

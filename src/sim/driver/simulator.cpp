@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <zel/zelsim.h>
+#include "application_state.h"
 #include "board.h"
 #include "board_time.h"
 #include "capture.h"
@@ -293,7 +294,19 @@ ZEL_BOOL Simulator::IoControl(ZEL_UINT32 nControlCode, const std::uint8_t *pIn, 
     } else {
         std::memset(stackScratch.data(), 0, cbOut);  // the driver's copy starts zeroed
     }
-    const Delivery delivery = Serve(nControlCode, std::span(pIn, cbIn), scratch);
+    // Counted while it waits for the board and is served: a scenario does
+    // not move the clock under a request.
+    struct InFlight {
+        InFlight() { RequestStarted(); }
+        ~InFlight() { RequestEnded(); }
+        InFlight(const InFlight &) = delete;
+        InFlight &operator=(const InFlight &) = delete;
+    };
+    Delivery delivery;
+    {
+        const InFlight inFlight;
+        delivery = Serve(nControlCode, std::span(pIn, cbIn), scratch);
+    }
     const std::uint32_t count = std::min(delivery.count, cbOut);
     if (count != 0) std::memcpy(pOut, scratch.data(), count);
     if (pcbReturned != nullptr) *pcbReturned = delivery.count;

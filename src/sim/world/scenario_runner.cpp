@@ -1,9 +1,12 @@
 // The scenario runner: it plays a scenario against an application running
-// in another thread, in virtual time. Before each move of the clock the
-// application must have caught up: every driver event queue drained by a
-// take that found it empty. Time then moves to the next timed stimulus or
-// the step's own time, whichever comes first, so the application sees each
-// record at its own time and the run is the same on every run.
+// in other threads, in virtual time. Before each move of the clock the
+// application must have caught up: every driver event queue and every
+// application event queue drained by a take that found it empty after the
+// last record put in it, and no request on its way to the board. Time then
+// moves to the next timed stimulus or the step's own time, whichever comes
+// first, and stimuli due at one time fire one by one, each followed by
+// settling, so the application sees each record at its own time and the
+// run is the same on every run.
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -12,6 +15,7 @@
 #include <thread>
 
 #include <zel/zelsim.h>
+#include "application_state.h"
 #include "board.h"
 #include "board_time.h"
 #include "event_queue_model.h"
@@ -27,12 +31,16 @@ bool Abandoned() { return t_abandon != nullptr && t_abandon->load(); }
 
 std::uint64_t Now() { return DriverTimeMicros(); }
 
-// Whether the application holds a queue and has drained every one.
+// Whether the application holds a queue and is quiescent. Under the board's
+// lock no driver queue can fill, and a record taken from one leaves it
+// undrained until the next take; one taken from an application queue
+// leaves that queue busy in the same way. So a record in hand anywhere
+// shows in one of the two readings, and the readings hold at one instant.
 bool Settled(Board &board) {
     auto &queues = board.queues.queues;
     bool drained = queues.Count() != 0;
     queues.ForEach([&](ZEL_HANDLE, DriverEventQueue &queue) { drained = drained && queue.drained; });
-    return drained;
+    return drained && RequestsInFlight() == 0 && ApplicationQueuesDrained();
 }
 
 bool WaitSettled() {
@@ -51,9 +59,12 @@ bool WaitSettled() {
     }
 }
 
-// Moves virtual time one stop on: to the next timed stimulus or to target.
-void StepClock(std::uint64_t target) {
-    WithBoard([&](Board &board) { FireDueStimuli(board, std::min(NextDue(board), target)); });
+// Moves virtual time one stop on: fires the next timed stimulus due by
+// target, alone, or moves to target. False when nothing was due.
+bool StepClock(std::uint64_t target) {
+    bool fired = false;
+    WithBoard([&](Board &board) { fired = FireNextDue(board, target); });
+    return fired;
 }
 
 bool Matches(const Step &step, const Observation &observation) {
@@ -152,12 +163,13 @@ private:
         return WaitSettled() || NotSettled(&step);
     }
 
+    // Every stimulus due by target fires first, each settled on its own.
     bool AdvanceTo(std::uint64_t target, const Step &step) {
-        while (Now() < target) {
-            StepClock(target);
+        for (;;) {
+            const bool fired = StepClock(target);
+            if (!fired && Now() >= target) return true;
             if (!WaitSettled()) return NotSettled(&step);
         }
-        return true;
     }
 
     bool Expect(const Step &step) {

@@ -610,6 +610,21 @@ void FireDueStimuli(Board &board, std::uint64_t nNow) {
     RearmRealTime(board);
 }
 
+bool FireNextDue(Board &board, std::uint64_t nUpTo) {
+    World &world = WorldOf(board);
+    if (world.schedule.empty() || world.schedule.front().due > nUpTo) {
+        if (ClockIsVirtual() && DriverTimeMicros() < nUpTo) SetVirtualTime(nUpTo);
+        RearmRealTime(board);
+        return false;
+    }
+    TimedStimulus stimulus = std::move(world.schedule.front());
+    world.schedule.erase(world.schedule.begin());
+    if (ClockIsVirtual() && DriverTimeMicros() < stimulus.due) SetVirtualTime(stimulus.due);
+    stimulus.fire(board);
+    RearmRealTime(board);
+    return true;
+}
+
 std::uint64_t NextDue(Board &board) {
     const World &world = WorldOf(board);
     return world.schedule.empty() ? kNoDue : world.schedule.front().due;

@@ -145,6 +145,10 @@ std::uint32_t TimerRemainingMs(Board &board, ZEL_HANDLE hDevice);
 // moving the clock to each one's time and then to nNow); kNoDue when none.
 void FireDueStimuli(Board &board, std::uint64_t nNow);
 std::uint64_t NextDue(Board &board);
+// Virtual time, one stimulus at a time: fires the first stimulus due by
+// nUpTo, moving the clock to its time, and returns true; when none is due,
+// moves the clock to nUpTo and returns false.
+bool FireNextDue(Board &board, std::uint64_t nUpTo);
 
 // Real time: a thread of the world fires its timed stimuli at nDueMicros of
 // driver time, or sleeps when there is none (nDueMicros kNoDue). Called with
