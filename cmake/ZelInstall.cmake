@@ -6,6 +6,8 @@
 #                static libraries, the CMake package and the pkg-config files
 #   simulated    Windows only: the zel.dll that carries the simulated board,
 #                in bin/simulated, to put beside an unmodified program
+#   capture      Windows only: the zel.dll that records a cassette of what
+#                the driver answered, in bin/capture (docs/cassettes.md)
 # The SONAME carries the major version only: it changes when the interface
 # breaks, never for a compatible release.
 include(CMakePackageConfigHelpers)
@@ -29,6 +31,9 @@ install(TARGETS zelcode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ru
 # Its file only: programs link the real library's import library.
 if(TARGET zel_simulated)
   install(PROGRAMS $<TARGET_FILE:zel_simulated> DESTINATION ${CMAKE_INSTALL_BINDIR}/simulated COMPONENT simulated)
+endif()
+if(TARGET zel_capture)
+  install(PROGRAMS $<TARGET_FILE:zel_capture> DESTINATION ${CMAKE_INSTALL_BINDIR}/capture COMPONENT capture)
 endif()
 # The board service's daemon (POSIX only).
 if(TARGET zelsimd)
