@@ -24,6 +24,7 @@
 #include "pipes.h"
 #include "registers.h"
 #include "sim_failures.h"
+#include "replay_failures.h"
 #include "world_failures.h"
 
 namespace {
@@ -48,6 +49,7 @@ const Module kModules[] = {
     {"simulated attributes", zel::sim::kSimAttributeFailures},
     {"simulated registers", zel::sim::kSimRegisterFailures},
     {"simulated world", zel::sim::kSimWorldFailures},
+    {"replay", zel::sim::kSimReplayFailures},
 };
 
 std::string Hex(ZEL_RESULT result) {

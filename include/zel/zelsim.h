@@ -98,5 +98,7 @@ ZELSIM_API void ZEL_CALLCONV ZelSimLogClear(void);
 
 /* The world outside the board, the clock and scenarios. */
 #include <zel/zelsim_world.h>
+/* Cassettes: capture and replay. */
+#include <zel/zelsim_cassette.h>
 
 #endif /* ZELSIM_H */

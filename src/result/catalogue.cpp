@@ -19,6 +19,7 @@
 #include "events.h"
 #include "pipes.h"
 #include "registers.h"
+#include "replay_failures.h"
 #include "sim_failures.h"
 #include "world_failures.h"
 
@@ -45,6 +46,7 @@ constexpr std::span<const FailureEntry> kFailureLists[] = {
     sim::kSimFailures,           sim::failures::kDeviceModelFailures,
     sim::kSimEventQueueFailures, sim::kSimAttributeFailures,
     sim::kSimRegisterFailures,   sim::kSimWorldFailures,
+    sim::kSimReplayFailures,
 };
 
 constexpr std::size_t CountEntries() {

@@ -1,0 +1,140 @@
+// Serving a program from a cassette: requests are matched against the
+// recording word by word, by the roles the request descriptions give the
+// words. Host values (event handles, buffer addresses, the connection handle,
+// the high address word of 64-bit builds) are never compared, so a cassette
+// of a 32-bit build serves a 64-bit one and the other way round.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cassette.h"
+
+namespace zel::cassette {
+
+enum class MatchMode : std::uint8_t {
+    kInOrder,  // each request must equal the next recorded one
+    kContent,  // each request takes the first unused recorded one it equals
+};
+
+// One input word (or size) of a request that differs from a recorded one,
+// named as the request description names it ("cbIn", "cbOut", "device" and
+// "function" for the request's own; "bytes@N" for bytes no word names).
+struct WordDifference {
+    std::string name;
+    std::string recorded;  // its value as shown: numbers decimal, the rest hex
+    std::string sent;
+};
+
+// The differences between a recorded request and one sent, host values
+// skipped and sizes taken without the appended high address word. Empty
+// when they match.
+std::vector<WordDifference> CompareRequests(const Record &recorded, std::uint32_t recordedWordSize, const Record &sent,
+                                            std::uint32_t sentWordSize);
+
+// The recorded exchange closest to a request: of its function if any is,
+// then with the fewest differing words, then the nearest to `expected` (an
+// index into the records). Returns records.size() when there is no exchange.
+// Used records (used[i], where used is as long as the records) are passed
+// over unless every exchange is used.
+std::size_t FindClosest(const Cassette &cassette, const Record &sent, std::uint32_t sentWordSize,
+                        const std::vector<bool> &used, std::size_t expected);
+
+// A request that matched nothing: which request of the program it was
+// (from 1), the request, and the closest recorded exchange with the words
+// that differ from it.
+struct Divergence {
+    std::uint64_t request = 0;
+    Record sent;
+    std::uint64_t closestSeq = 0;  // 0: the cassette has no exchange
+    std::string closestOperation;
+    std::vector<WordDifference> differences;
+};
+
+// The report, several lines, each ending in '\n'.
+std::string FormatDivergence(const Divergence &divergence);
+
+// A request's words shown by name ("hDevice=0x00010002 nParam2=0"), input
+// words only or the output words too.
+std::string DescribeInput(const Record &record, std::uint32_t wordSize);
+std::string DescribeOutput(const Record &record);
+// The operation that sends a function ("ZelDrvEnable"), or "function 0xNNN".
+std::string OperationName(std::uint32_t function);
+
+// The caller's buffer that a request names by its address word: where it is
+// in the sender's process and how many bytes it holds.
+struct CallerBuffer {
+    std::uint64_t address = 0;
+    std::uint64_t capacity = 0;
+};
+// False when the request names no buffer.
+bool FindCallerBuffer(const Record &sent, std::uint32_t wordSize, CallerBuffer *pBuffer);
+
+// What a replay did, for reports.
+struct ReplayCounts {
+    std::size_t served = 0;
+    std::size_t unused = 0;  // exchanges of the cassette not served
+    bool diverged = false;
+};
+
+// A cassette being served. Thread-safe.
+class Replayer {
+public:
+    Replayer(Cassette cassette, MatchMode mode, std::uint32_t wordSize);
+
+    struct Answer {
+        // The recording that answers, or nullptr: the request matched nothing
+        // (now or at an earlier divergence, after which every request fails).
+        const Record *record = nullptr;
+        // The program's event words to signal once the reply is delivered,
+        // in the recording's order: the wakes recorded after this exchange
+        // whose events the program has bound.
+        std::vector<std::uint32_t> wakes;
+    };
+
+    // `sent` holds device, controlCode, in and cbOut. Binds the program's
+    // event words to the recorded ones of the exchange that answers.
+    Answer Serve(const Record &sent);
+
+    // Whether the cassette opened the device (a replay opens what it did).
+    bool Opens(std::string_view device) const;
+
+    ReplayCounts Counts() const;
+    // The divergence report, "" when none.
+    std::string Report() const;
+    // The exchanges left unused, one line each ("seq 12 ZelDrvClose ..."), at most `limit` lines.
+    std::string UnusedReport(std::size_t limit) const;
+    // Waits until at most `atMost` exchanges are left unused, or the replay
+    // diverged, or timeoutMs passed. True when the count was reached.
+    bool WaitUnused(std::size_t atMost, std::uint32_t timeoutMs);
+
+    const Cassette &Recording() const { return cassette_; }
+
+private:
+    std::size_t NextInOrder() const;
+    std::size_t Match(const Record &sent);
+    void Diverge(const Record &sent);
+
+    const Cassette cassette_;
+    const MatchMode mode_;
+    const std::uint32_t wordSize_;
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<bool> used_;
+    std::vector<std::size_t> exchanges_;  // indexes of the exchange records, in order
+    std::size_t unused_ = 0;
+    std::size_t served_ = 0;
+    std::size_t cursor_ = 0;  // in-order: index into exchanges_ of the next one
+    std::uint64_t requests_ = 0;
+    std::map<std::uint32_t, std::uint32_t> events_;  // recorded event word -> the program's
+    bool diverged_ = false;
+    std::string report_;
+};
+
+}  // namespace zel::cassette
