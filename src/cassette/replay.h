@@ -52,8 +52,10 @@ std::size_t FindClosest(const Cassette &cassette, const Record &sent, std::uint3
 struct Divergence {
     std::uint64_t request = 0;
     Record sent;
-    std::uint64_t closestSeq = 0;  // 0: the cassette has no exchange
-    std::string closestOperation;
+    std::uint32_t sentWordSize = 0;
+    bool haveClosest = false;  // false: the cassette has no exchange
+    Record closest;
+    std::uint32_t closestWordSize = 0;
     std::vector<WordDifference> differences;
 };
 
@@ -75,6 +77,11 @@ struct CallerBuffer {
 };
 // False when the request names no buffer.
 bool FindCallerBuffer(const Record &sent, std::uint32_t wordSize, CallerBuffer *pBuffer);
+// How many bytes of a caller's buffer the driver wrote in an exchange that
+// succeeded (its output words filled in): the units an output word counts,
+// or a text with its NUL, found in the buffer's contents (capacity bytes at
+// pBuffer). 0 for a failed exchange or one without a buffer.
+std::uint64_t WrittenLength(const Record &exchange, const CallerBuffer &buffer, const std::uint8_t *pBuffer);
 
 // What a replay did, for reports.
 struct ReplayCounts {
