@@ -7,12 +7,12 @@
 # folder of its own, since it has the real library's file name. The
 # ordinary library's objects are untouched: it carries no tap.
 set(ZEL_CAPTURE_DIR ${CMAKE_BINARY_DIR}/capture)
-zel_glob_sources(ZEL_CAPTURE_RECORDER_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/capture ${CMAKE_CURRENT_SOURCE_DIR}/cassette)
+zel_glob_sources(ZEL_CAPTURE_RECORDER_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/capture)
 add_library(zel_capture SHARED ${ZEL_LIBRARY_SOURCES} ${ZEL_CAPTURE_RECORDER_SOURCES} ${ZEL_DEF_FILE})
 target_include_directories(zel_capture PRIVATE ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PRIVATE_INCLUDE_DIRS}
-  ${CMAKE_CURRENT_SOURCE_DIR}/capture ${CMAKE_CURRENT_SOURCE_DIR}/cassette)
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture)
 target_compile_definitions(zel_capture PRIVATE ZEL_BUILDING_LIBRARY ZEL_CAPTURE)
-target_link_libraries(zel_capture PRIVATE Threads::Threads)
+target_link_libraries(zel_capture PRIVATE zel_cassette Threads::Threads)
 zel_windows_version_resource(zel_capture zel.dll "ZEL client library (capture build)")
 set_target_properties(zel_capture PROPERTIES PREFIX "" OUTPUT_NAME zel
   RUNTIME_OUTPUT_DIRECTORY ${ZEL_CAPTURE_DIR} ARCHIVE_OUTPUT_DIRECTORY ${ZEL_CAPTURE_DIR})

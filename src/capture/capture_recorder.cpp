@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
@@ -71,27 +70,16 @@ std::uint32_t HandleWord(OSA_HANDLE handle) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-// The bytes the driver wrote into the caller's buffer that the request names
-// by address: records as many as the reply's count says, a text up to its NUL.
+// The bytes the driver wrote into the caller's buffer that the request
+// names by its address word.
 std::vector<std::uint8_t> WrittenBytes(const cassette::Record &record) {
-    const RequestFields *fields = FindRequestFields(record.Function());
     cassette::CallerBuffer buffer;
-    if (fields == nullptr || fields->buffer.unit == 0 || record.reply != cassette::Reply::kResult ||
-        !cassette::FindCallerBuffer(record, sizeof(void *), &buffer) || buffer.address == 0 || buffer.capacity == 0) {
+    if (record.reply != cassette::Reply::kResult || !cassette::FindCallerBuffer(record, sizeof(void *), &buffer) ||
+        buffer.address == 0 || buffer.capacity == 0) {
         return {};
     }
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(static_cast<std::uintptr_t>(buffer.address));
-    std::uint64_t count = 0;
-    const CallerBufferRule rule = fields->buffer;
-    if (rule.writtenOffset != 0) {
-        if (record.out.size() >= rule.writtenOffset + 4u) {
-            count = std::uint64_t{protocol::GetWord(record.out, rule.writtenOffset)} * rule.unit;
-        }
-    } else {
-        const void *end = std::memchr(bytes, 0, static_cast<std::size_t>(buffer.capacity));
-        count = end == nullptr ? buffer.capacity : static_cast<const std::uint8_t *>(end) - bytes + 1;
-    }
-    count = std::min(count, buffer.capacity);
+    const std::uint64_t count = std::min(cassette::WrittenLength(record, buffer, bytes), buffer.capacity);
     return {bytes, bytes + count};
 }
 
@@ -161,10 +149,14 @@ void OnWake(OSA_HANDLE hEvent) {
     Recorder &recorder = TheRecorder();
     std::lock_guard lock(recorder.lock);
     if (!recorder.writer.IsOpen() || recorder.boundEvents.count(HandleWord(hEvent)) == 0) return;
-    cassette::Record record;
-    record.kind = cassette::RecordKind::kWaitEnd;
-    record.event = HandleWord(hEvent);
-    recorder.writer.Write(std::move(record));
+    // The driver's signal is seen here, where the wait ends: later than it
+    // came, never before, which is what a replay needs to wake the program.
+    for (const cassette::RecordKind kind : {cassette::RecordKind::kSignal, cassette::RecordKind::kWaitEnd}) {
+        cassette::Record record;
+        record.kind = kind;
+        record.event = HandleWord(hEvent);
+        recorder.writer.Write(std::move(record));
+    }
 }
 
 }  // namespace zel::capture

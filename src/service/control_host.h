@@ -74,6 +74,13 @@ public:
         (void)pid, (void)path, (void)match, (void)pace, (void)unused;
         return "this service has no cassettes";
     }
+    // Waits (a few seconds at most) until the replay armed for pid has at
+    // most atMost recorded requests left, or has diverged: false when
+    // nothing is armed, else *pReached.
+    virtual bool WaitTape(long pid, std::uint32_t atMost, bool *pReached) {
+        (void)pid, (void)atMost, (void)pReached;
+        return false;
+    }
     // Ends what was armed for pid once its sessions have ended: false when
     // nothing was. *pFailed: a recording not written whole, a replay that
     // diverged or left recorded requests unused; *pReport its lines.

@@ -51,6 +51,12 @@ constexpr std::chrono::milliseconds kStarvedBackoff{100};
 constexpr std::size_t kBodyChunk = std::size_t{64} * 1024;
 // How long the end of a cassette waits for its program's connections to end.
 constexpr std::chrono::seconds kFinishGrace{5};
+// How long one "wait" of a replay lasts at most; the control command asks again.
+constexpr std::uint32_t kWaitSlice = 2000;
+// How long a replay's wakes go ahead of the reply they come with.
+constexpr std::chrono::milliseconds kWakeLead{2};
+// A replayed program that has asked nothing for this long waits for its input.
+constexpr std::chrono::milliseconds kQuiet{50};
 
 __attribute__((format(printf, 1, 2))) void Log(const char *format, ...) {
     std::array<char, 512> line;
@@ -579,6 +585,7 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
             reply = Replay(client, request.controlCode, request.in, request.cbOut, &replayed);
         } else {
             std::shared_lock gate(gate_);
+            if (client.tape != nullptr) client.tape->Serving(client.id);
             reply = client.session.Serve(request.controlCode, request.in, request.cbOut);
             if (client.tape != nullptr) {
                 client.tape->Served(kSocketNames[client.device], client.id, request.controlCode, request.in,
@@ -589,18 +596,8 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
         const auto replyHead =
             wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
                                   static_cast<std::uint32_t>(reply.buffer.size()));
+        if (!replayed.wakes.empty()) SendWakes(client, replayed.wakes);
         if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) return {};
-        if (!replayed.wakes.empty()) {
-            // After the reply, as the recorded signals came after the request.
-            std::lock_guard lock(clientsMutex_);
-            for (const std::uint32_t event : replayed.wakes) {
-                const auto bytes = wire::EncodeSignal(event);
-                if (client.eventFd >= 0) {
-                    [[maybe_unused]] const ssize_t sent =
-                        ::send(client.eventFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-                }
-            }
-        }
         if (body.capacity() > kBodyChunk) std::vector<std::uint8_t>().swap(body);
     }
 }
@@ -673,6 +670,22 @@ SessionReply Daemon::Replay(Client &client, std::uint32_t nControlCode, std::spa
     return reply;
 }
 
+// Before the reply: the program's event thread sets them while the reply
+// is on its way, so a wait after the reply finds them set.
+void Daemon::SendWakes(Client &client, const std::vector<std::uint32_t> &wakes) {
+    {
+        std::lock_guard lock(clientsMutex_);
+        for (const std::uint32_t event : wakes) {
+            const auto bytes = wire::EncodeSignal(event);
+            if (client.eventFd >= 0) {
+                [[maybe_unused]] const ssize_t sent =
+                    ::send(client.eventFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            }
+        }
+    }
+    std::this_thread::sleep_for(kWakeLead);
+}
+
 void Daemon::ServeOnlyCassette(cassette::Cassette recording, const ReplayOptions &options) {
     onlyCassette_ = std::make_shared<const cassette::Cassette>(std::move(recording));
     onlyOptions_ = options;
@@ -714,6 +727,25 @@ bool Daemon::HasClientOf(long pid) {
     std::lock_guard lock(clientsMutex_);
     return std::any_of(clients_.begin(), clients_.end(),
                        [pid](const auto &entry) { return static_cast<long>(entry.second->pid) == pid; });
+}
+
+bool Daemon::WaitTape(long pid, std::uint32_t atMost, bool *pReached) {
+    std::shared_ptr<Tape> tape;
+    {
+        std::lock_guard lock(tapesMutex_);
+        const auto found = tapes_.find(pid);
+        if (found == tapes_.end() || !found->second->Replays()) return false;
+        tape = found->second;
+    }
+    *pReached = tape->WaitUnused(atMost, kWaitSlice);
+    // And the program has gone quiet: it waits for what comes next (its
+    // input) rather than still working on the last answer.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitSlice);
+    while (*pReached && std::chrono::steady_clock::now() - tape->LastAnswer() < kQuiet) {
+        if (std::chrono::steady_clock::now() > deadline) *pReached = false;
+        std::this_thread::sleep_for(kQuiet / 4);
+    }
+    return true;
 }
 
 bool Daemon::FinishTape(long pid, bool *pFailed, std::string *pReport) {

@@ -65,6 +65,7 @@ public:
     std::string ArmRecord(long pid, const std::string &path) override;
     std::string ArmReplay(long pid, const std::string &path, const std::string &match, const std::string &pace,
                           const std::string &unused) override;
+    bool WaitTape(long pid, std::uint32_t atMost, bool *pReached) override;
     bool FinishTape(long pid, bool *pFailed, std::string *pReport) override;
 
 private:
@@ -113,6 +114,7 @@ private:
     SessionReply Replay(Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
                         std::uint32_t cbOut, ReplayedReply *pReplayed);
     bool HasClientOf(long pid);
+    void SendWakes(Client &client, const std::vector<std::uint32_t> &wakes);
 
     const std::string dir_;
     const std::size_t maxClients_;

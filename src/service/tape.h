@@ -5,12 +5,17 @@
 // of a program (connect, release, connect again). Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "cassette.h"
@@ -68,11 +73,21 @@ public:
     // as the reply reached it.
     void Served(std::string_view device, std::uint32_t nSession, std::uint32_t nControlCode,
                 std::span<const std::uint8_t> in, std::uint32_t cbOut, const SessionReply &reply);
-    // Recording: the board signalled the client's event word.
+    // Recording: the board signalled the client's event word. A signal
+    // raised while the client's own request is served is written after
+    // that request, which caused it.
     void Signalled(std::uint32_t nSession, std::uint32_t nEventWord);
+    // Recording: the client's request starts being served on this thread.
+    void Serving(std::uint32_t nSession);
     // Replaying: the answer to one request.
     ReplayedReply Answer(std::string_view device, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
                          std::uint32_t cbOut);
+
+    // Replaying: waits until at most atMost recorded requests are left or
+    // the replay diverged (true), or timeoutMs passed (false).
+    bool WaitUnused(std::uint32_t atMost, std::uint32_t timeoutMs);
+    // When the last request was answered.
+    std::chrono::steady_clock::time_point LastAnswer() const { return lastAnswer_.load(); }
 
     // Ends the tape: a recording's file is closed; a replay reports its
     // divergence and the recorded requests it did not serve.
@@ -80,6 +95,7 @@ public:
 
 private:
     Tape() = default;
+    std::vector<std::uint32_t> Wakes(const cassette::Record &served, std::span<const std::uint8_t> in);
 
     cassette::Writer writer_;
     std::unique_ptr<cassette::Replayer> replayer_;
@@ -88,6 +104,27 @@ private:
     std::chrono::steady_clock::time_point started_{};
     bool startedPace_ = false;
     std::mutex paceLock_;
+    std::atomic<std::chrono::steady_clock::time_point> lastAnswer_{};
+
+    // Recording: signals raised while a request of the session is served.
+    std::mutex deferLock_;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> deferred_;  // session: event words
+    std::map<std::uint32_t, std::thread::id> servingThread_;
+
+    // Wakes. The daemon sees the board's signals, not the program's waits,
+    // and signals reach a program's event at their own pace: how many of
+    // them one wait took is not in the recording. So a recorded signal is
+    // given, once every exchange recorded before it has been served, only
+    // until its queue is first polled; from then on one wake follows each
+    // poll that ran the queue short and that the recording polls again
+    // (but for the queue's last poll with no signal before it: a program
+    // that stops wakes itself).
+    std::mutex wakeLock_;
+    std::vector<bool> served_;
+    std::size_t frontier_ = 0;
+    std::map<std::uint32_t, std::uint32_t> events_;       // recorded event word: the program's
+    std::map<std::uint32_t, std::uint32_t> queueEvents_;  // recorded queue: recorded event word
+    std::set<std::uint32_t> polledEvents_;                // recorded event words of polled queues
 };
 
 }  // namespace zel::service

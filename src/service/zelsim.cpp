@@ -63,7 +63,8 @@ constexpr Command kCommands[] = {
      "sessions into the cassette FILE (made anew): every request and reply as the program sent and received them,\n"
      "its caller's buffers, and each signal of an event it bound to a driver queue. The board serves it as usual.\n"
      "Exits with 1 when the program failed or the cassette could not be written."},
-    {"replay", "replay FILE [--match order|content] [--pace recorded] [--allow-unused] -- PROGRAM [ARGS...]",
+    {"replay", "replay FILE [--match order|content] [--pace recorded] [--allow-unused] [--close-input-at N]\n"
+               "       -- PROGRAM [ARGS...]",
      "Starts PROGRAM and has the service serve its sessions from the cassette FILE instead of the board (other\n"
      "clients keep the board). Each request must equal the next recorded one (--match content: the first unused\n"
      "recorded one it equals, for threads that interleave differently); host values (event handles, buffer\n"
@@ -71,7 +72,9 @@ constexpr Command kCommands[] = {
      "Replies come at once, or no sooner than they did (--pace recorded). A request that matches nothing gets\n"
      "the replay's failure result, and so does every later one; the report names it, the closest recorded\n"
      "request and each word that differs. Exits with 1 on a divergence, when recorded requests were left\n"
-     "unreplayed (unless --allow-unused) or when the program failed."},
+     "unreplayed (unless --allow-unused) or when the program failed. The program reads zelsim's standard\n"
+     "input; with --close-input-at N it reads a pipe that is closed once at most N recorded requests are left,\n"
+     "for a program that ends when its input does (as it did when it was recorded)."},
 };
 // clang-format on
 
@@ -434,7 +437,7 @@ std::string Json(const std::vector<Outcome> &outcomes) {
 // Starts the program held at a gate: it runs (exec) only once the gate
 // opens, so the service can be told its process id before its first
 // connection. Its standard input is zelsim's.
-bool StartGated(const std::string &dir, std::vector<char *> argv, pid_t *pPid, int *pGate) {
+bool StartGated(const std::string &dir, std::vector<char *> argv, int input, pid_t *pPid, int *pGate) {
     int gate[2];
     if (::pipe2(gate, O_CLOEXEC) != 0) return false;
     argv.push_back(nullptr);
@@ -449,6 +452,7 @@ bool StartGated(const std::string &dir, std::vector<char *> argv, pid_t *pPid, i
         ::close(gate[1]);
         // Closed without the byte: the service did not take the cassette.
         if (::read(gate[0], &byte, 1) != 1) ::_exit(127);
+        if (input >= 0) ::dup2(input, STDIN_FILENO);
         ::setenv(zel::wire::kDirEnvironment, dir.c_str(), 1);
         ::execvp(argv[0], argv.data());
         std::fprintf(stderr, "zelsim: cannot start %s: %s\n", argv[0], std::strerror(errno));
@@ -475,9 +479,14 @@ int AwaitProgram(pid_t pid) {
 int Cassette(const std::string &dir, const std::string &verb, std::vector<std::string> args,
              const std::vector<char *> &programArgs, std::chrono::seconds timeout) {
     const std::string usage = "usage: zelsim " + std::string(FindCommand(verb)->usage);
-    std::string match = "order", pace = "virtual", unused = "fail";
+    std::string match = "order", pace = "virtual", unused = "fail", closeInputAt;
     std::vector<std::string> files;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--close-input-at" && verb == "replay" && i + 1 < args.size() && args[i + 1].size() <= 9 &&
+            args[i + 1].find_first_not_of("0123456789") == std::string::npos) {
+            closeInputAt = args[++i];
+            continue;
+        }
         if (args[i] == "--match" && verb == "replay" && i + 1 < args.size() &&
             (args[i + 1] == "order" || args[i + 1] == "content")) {
             match = args[++i];
@@ -502,10 +511,13 @@ int Cassette(const std::string &dir, const std::string &verb, std::vector<std::s
     CatchStopSignals();
     pid_t pid = -1;
     int gate = -1;
-    if (!StartGated(dir, programArgs, &pid, &gate)) {
+    int input[2] = {-1, -1};
+    if ((!closeInputAt.empty() && ::pipe2(input, O_CLOEXEC) != 0) ||
+        !StartGated(dir, programArgs, input[0], &pid, &gate)) {
         std::fprintf(stderr, "zelsim: cannot start %s\n", programArgs[0]);
         return 1;
     }
+    if (input[0] >= 0) ::close(input[0]);
     const std::string arm = verb == "record" ? "record " + std::to_string(pid) + " " + path
                                              : "replay " + std::to_string(pid) + " " + path + " " + match + " " +
                                                    pace + " " + unused;
@@ -518,7 +530,21 @@ int Cassette(const std::string &dir, const std::string &verb, std::vector<std::s
     const char open = 1;
     const bool started = ::write(gate, &open, 1) == 1;
     ::close(gate);
-    const int wait = AwaitProgram(pid);
+    // The program's input ends where the recording's did: once the replay
+    // has come that far (or diverged), or the program has ended.
+    int wait = 0;
+    bool ended = false;
+    while (input[1] >= 0 && started && g_stopSignal == 0) {
+        if (::waitpid(pid, &wait, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        Answer reached;
+        const int asked = Ask(dir, "wait " + std::to_string(pid) + " " + closeInputAt, {}, false, timeout, &reached);
+        if (asked != 0 || reached.lines.empty() || reached.lines[0] != "waiting") break;
+    }
+    if (input[1] >= 0) ::close(input[1]);
+    if (!ended) wait = AwaitProgram(pid);
     const int finished = Ask(dir, "finish " + std::to_string(pid), {}, false, timeout);
     if (!started) return 1;
     if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
