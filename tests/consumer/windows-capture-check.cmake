@@ -11,6 +11,7 @@ cmake_minimum_required(VERSION 3.25)
 set(prefix ${WORK}/prefix)
 set(folder ${WORK}/run)
 file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${folder})
 
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
   OUTPUT_QUIET RESULT_VARIABLE status)
