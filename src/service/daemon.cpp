@@ -512,11 +512,14 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie) {
 
 void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
     std::shared_ptr<Client> client;
+    // Set before the client is seen: a signal reads it.
+    std::shared_ptr<Tape> tape = TapeFor(pid);
     {
         std::lock_guard lock(clientsMutex_);
         if (clients_.size() < maxClients_) {
             if (++lastClient_ == 0) ++lastClient_;
             client = std::make_shared<Client>(*this, lastClient_, device, pid);
+            client->tape = std::move(tape);
             clients_.emplace(client->id, client);
         }
     }
@@ -526,7 +529,6 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid) {
         SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
         return;
     }
-    client->tape = TapeFor(pid);
     if (client->tape != nullptr) client->tape->Opened(kSocketNames[device], client->id);
     if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {})) {
         Log("client %u (pid %u) connected to %s%s", client->id, pid, kSocketNames[device],
