@@ -18,6 +18,11 @@
  * With --board it is the application alone, on whatever board the library
  * reaches (a real one, or the board service that "zelsim run" drives), until
  * its standard input ends.
+ *
+ * With --record FILE [SCENARIO] it runs the test bench and records what the
+ * board answered into the cassette FILE; with --replay FILE it is the
+ * application alone, served from that cassette with no board at all, and
+ * fails, with a report, at the first request the recording does not hold.
  */
 #include <stdatomic.h>
 #include <stdio.h>
@@ -28,7 +33,9 @@
 #include <zel/zelsim_board.h>
 #include <zel/zelsim_devices.h>
 
+#ifndef DIGIT_TIMEOUT_MS
 #define DIGIT_TIMEOUT_MS 5000u
+#endif
 #define ANSWER_ON_RING 2u
 #define QUEUE_CAPACITY 256u
 #define MAX_DIGITS 32u
@@ -152,14 +159,16 @@ static ZEL_UINT32 ZEL_CALLCONV RunApp(void *pParam) {
     App *app = (App *)pParam;
     ZelEventData record;
     SetUp(app);
-    /* Drain before each wait: the records of a wait may be several. */
+    /* Drain before each wait: the records of a wait may be several. A stop
+     * is seen after a wait, so what the application sends once told to
+     * stop does not depend on when it is told. */
     while (app->nResult == 0) {
         while (ZelDrvGetEventData(app->hQueue, &record) == 0) {
             if (record.nExData0 == app->hLine) OnLineRecord(app, &record);
             if (record.nExData0 == app->hTrunk) OnTrunkRecord(app, &record);
         }
-        if (atomic_load(&app->bStop)) break;
         Check(app, "wait", ZelDrvWaitForSingleEvent(app->hEvent, ZEL_INFINITE));
+        if (atomic_load(&app->bStop)) break;
     }
     ZelDrvClose(app->hDtmf);
     ZelDrvClose(app->hTone);
@@ -194,22 +203,80 @@ static int RunOnBoard(App *app) {
     return app->nResult == 0 ? 0 : 1;
 }
 
+/* What the application sends once it is told to stop: the closes of its five
+ * objects. A replay comes to the point where the recording's application was
+ * told when only these are left. */
+#define REQUESTS_AFTER_STOP 5u
+
+/* The application alone, served from a cassette. */
+static int RunReplay(App *app, const char *pszCassette) {
+    char szReport[4096];
+    int nExit = 0;
+    if (!ZelSimReplayInstallEx(pszCassette, ZELSIM_MATCH_IN_ORDER, szReport, sizeof(szReport))) {
+        printf("answer_call: %s\n", szReport);
+        return 1;
+    }
+    if (ZelDrvConnectLib() != 0) {
+        printf("answer_call: the cassette does not connect\n");
+        nExit = 1;
+    } else {
+        atomic_init(&app->bStop, 0);
+        if (ZelDrvCreateEvent(&app->hEvent) != 0 || ZelDrvCreateEvent(&app->hDone) != 0 ||
+            !OsaThreadStartEx(RunApp, app)) {
+            printf("answer_call: no thread\n");
+            return 1;
+        }
+        ZelSimReplayWait(REQUESTS_AFTER_STOP, ZEL_INFINITE);
+        atomic_store(&app->bStop, 1);
+        ZelDrvSignalEvent(app->hEvent);
+        ZelDrvWaitForSingleEvent(app->hDone, ZEL_INFINITE);
+        ZelDrvCloseEvent(app->hDone);
+        ZelDrvCloseEvent(app->hEvent);
+        ZelDrvReleaseLib();
+    }
+    if (ZelSimReplayDiverged()) {
+        ZelSimReplayReport(szReport, sizeof(szReport));
+        printf("%s", szReport);
+        nExit = 1;
+    } else if (ZelSimReplayUnused() != 0) {
+        printf("answer_call: %u recorded requests were not replayed\n", (unsigned)ZelSimReplayUnused());
+        nExit = 1;
+    }
+    ZelSimReplayUninstall();
+    return nExit != 0 || app->nResult != 0 ? 1 : 0;
+}
+
 int main(int argc, char **argv) {
     static App app;
     char szError[256];
     char szReport[4096];
     ZelSimScenario *pScenario;
     ZEL_BOOL bPassed;
+    const char *pszCassette = NULL;
 
     setvbuf(stdout, NULL, _IOLBF, 0);
     if (argc > 1 && strcmp(argv[1], "--board") == 0) return RunOnBoard(&app);
+    if (argc > 2 && strcmp(argv[1], "--replay") == 0) return RunReplay(&app, argv[2]);
+    if (argc > 2 && strcmp(argv[1], "--record") == 0) {
+        pszCassette = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     pScenario = argc > 1 ? ZelSimScenarioLoad(argv[1], szError, sizeof(szError))
                          : ZelSimScenarioParse(kNormalCall, szError, sizeof(szError));
     if (pScenario == NULL) {
         printf("answer_call: %s: %s\n", argc > 1 ? argv[1] : "scenario", szError);
         return 1;
     }
-    if (!ZelSimInstall() || ZelDrvConnectLib() != 0) {
+    if (!ZelSimInstall()) {
+        printf("answer_call: no simulated board\n");
+        return 1;
+    }
+    if (pszCassette != NULL && !ZelSimCaptureStart(pszCassette)) {
+        printf("answer_call: %s cannot be written\n", pszCassette);
+        return 1;
+    }
+    if (ZelDrvConnectLib() != 0) {
         printf("answer_call: no simulated board\n");
         return 1;
     }
@@ -231,6 +298,10 @@ int main(int argc, char **argv) {
     ZelDrvCloseEvent(app.hEvent);
     ZelSimScenarioFree(pScenario);
     ZelDrvReleaseLib();
+    if (pszCassette != NULL && !ZelSimCaptureStop()) {
+        printf("answer_call: %s was not written whole\n", pszCassette);
+        bPassed = 0;
+    }
     ZelSimUninstall();
     return bPassed && app.nResult == 0 ? 0 : 1;
 }

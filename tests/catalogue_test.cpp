@@ -23,8 +23,8 @@
 #include "events.h"
 #include "pipes.h"
 #include "registers.h"
-#include "sim_failures.h"
 #include "replay_failures.h"
+#include "sim_failures.h"
 #include "world_failures.h"
 
 namespace {

@@ -22,8 +22,8 @@ inline constexpr const char *kFramingDeviceControl = "device-control";
 
 struct Header {
     std::uint32_t formatVersion = kFormatVersion;
-    std::string library;   // the recording library's version, "2.29.1.0"
-    std::string platform;  // "linux-x86_64", "windows-x86", ...
+    std::string library;         // the recording library's version, "2.29.1.0"
+    std::string platform;        // "linux-x86_64", "windows-x86", ...
     std::uint32_t wordSize = 0;  // bytes in a host pointer of the recording build: 4 or 8
     std::string framing = kFramingDeviceControl;
 };

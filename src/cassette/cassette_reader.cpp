@@ -1,6 +1,8 @@
 // Reading a cassette: every line checked against the request descriptions,
 // every size bounded, so that no text, however made, crashes the reader or
 // makes it allocate without bound. A bad line gives "NAME:LINE: message".
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -121,8 +123,8 @@ bool ReadInput(LineReader &reader, const Value &in, const Value *other, std::uin
             }
         }
         if (found == nullptr) {
-            const bool high = description != nullptr && description->layout.addressOffset != 0 &&
-                              name == HighWordName(*description);
+            const bool high =
+                description != nullptr && description->layout.addressOffset != 0 && name == HighWordName(*description);
             if (!high) return reader.Fail("\"" + name + "\" is no input word of this request");
             if (wordSize <= 4 || cbIn < description->layout.cbIn + 4)
                 return reader.Fail("\"" + name + "\" lies outside cbIn");

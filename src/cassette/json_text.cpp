@@ -90,8 +90,8 @@ private:
             if (!ParseString(name)) return false;
             if (value.Find(name) != nullptr) return Error("a member appears twice");
             if (!Take(':')) return Error("':' expected after a member name");
-            value.members.emplace_back(std::move(name), Value{});
-            if (!ParseValue(value.members.back().second, depth + 1)) return false;
+            value.members.push_back(Member{std::move(name), Value{}});
+            if (!ParseValue(value.members.back().value, depth + 1)) return false;
         } while (Take(','));
         return Take('}') ? true : Error("',' or '}' expected");
     }
@@ -187,7 +187,7 @@ void AppendString(std::string &out, std::string_view text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80) {
+        } else if (static_cast<unsigned char>(c) < 0x20) {
             char escape[8];
             std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
             out += escape;
@@ -219,7 +219,7 @@ void AppendWord(std::string &out, std::uint32_t value, bool decimal) {
 
 const Value *Value::Find(std::string_view name) const {
     for (const auto &member : members) {
-        if (member.first == name) return &member.second;
+        if (member.name == name) return &member.value;
     }
     return nullptr;
 }

@@ -8,7 +8,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace zel::cassette::json {
@@ -18,17 +17,24 @@ void AppendHexBytes(std::string &out, std::span<const std::uint8_t> bytes);
 // A number in decimal, or a word in hex as a string ("0x0000ABCD").
 void AppendWord(std::string &out, std::uint32_t value, bool decimal);
 
+struct Member;
+
 struct Value {
     enum class Type : std::uint8_t { kString, kNumber, kBool, kObject, kArray };
     Type type = Type::kNumber;
     std::string text;
     std::uint64_t number = 0;
     bool flag = false;
-    std::vector<std::pair<std::string, Value>> members;
+    std::vector<Member> members;  // (a vector, not of pairs: a pair needs its Value complete)
     std::vector<Value> items;
 
     // A member by name, or nullptr.
     const Value *Find(std::string_view name) const;
+};
+
+struct Member {
+    std::string name;
+    Value value;
 };
 
 // Parses one line into an object. False with a message when it is not one.

@@ -92,8 +92,9 @@ std::vector<WordDifference> CompareRequests(const Record &recorded, std::uint32_
             const Extent a = WordExtent(word, recordedIn);
             const Extent b = WordExtent(word, sentIn);
             const bool same =
-                a.length == b.length && std::equal(recorded.in.begin() + a.offset,
-                                                   recorded.in.begin() + a.offset + a.length, sent.in.begin() + b.offset);
+                a.length == b.length &&
+                (a.length == 0 || std::equal(recorded.in.begin() + a.offset, recorded.in.begin() + a.offset + a.length,
+                                             sent.in.begin() + b.offset));
             if (!same) differences.push_back({word.name, was, now});
         }
     }
@@ -103,7 +104,8 @@ std::vector<WordDifference> CompareRequests(const Record &recorded, std::uint32_
         const std::uint8_t was = ByteAt(recorded.in, i, recordedIn);
         const std::uint8_t now = ByteAt(sent.in, i, sentIn);
         if (was != now) {
-            differences.push_back({"bytes@" + std::to_string(i), HexBytes(std::span(&was, 1)), HexBytes(std::span(&now, 1))});
+            differences.push_back(
+                {"bytes@" + std::to_string(i), HexBytes(std::span(&was, 1)), HexBytes(std::span(&now, 1))});
             break;
         }
     }
@@ -137,11 +139,11 @@ std::size_t FindClosest(const Cassette &cassette, const Record &sent, std::uint3
 std::string DescribeInput(const Record &record, std::uint32_t wordSize) {
     std::string text = OperationName(record.Function());
     const Description *description = FindDescription(record.Function());
-    const std::uint32_t size =
-        DocumentedInputSize(description, static_cast<std::uint32_t>(record.in.size()), wordSize);
+    const std::uint32_t size = DocumentedInputSize(description, static_cast<std::uint32_t>(record.in.size()), wordSize);
     if (description == nullptr) return text + " cbIn=" + std::to_string(record.in.size());
     for (const Word &word : description->words) {
-        if (word.direction == Direction::kIn) text += std::string(" ") + word.name + '=' + ShowWord(word, record.in, size);
+        if (word.direction == Direction::kIn)
+            text += std::string(" ") + word.name + '=' + ShowWord(word, record.in, size);
     }
     return text;
 }
@@ -256,9 +258,9 @@ void Replayer::Diverge(const Record &sent) {
         divergence.differences = CompareRequests(divergence.closest, cassette_.header.wordSize, sent, wordSize_);
         if (divergence.differences.empty() && expected < cassette_.records.size() && expected != closest) {
             const Record &next = cassette_.records[expected];
-            divergence.differences.push_back({"order", "seq " + std::to_string(next.seq) + " " +
-                                                           OperationName(next.Function()) + " comes first",
-                                              "seq " + std::to_string(divergence.closest.seq)});
+            divergence.differences.push_back(
+                {"order", "seq " + std::to_string(next.seq) + " " + OperationName(next.Function()) + " comes first",
+                 "seq " + std::to_string(divergence.closest.seq)});
         }
     }
     report_ = FormatDivergence(divergence);

@@ -10,8 +10,9 @@
 namespace zel::sim {
 
 // X(name, source, severity, code, line, catalogue text)
-#define ZEL_SIM_REPLAY_FAILURES(X) \
-    X(kSimReplayNotInCassette, kSourceDriverDevice, 1, ZEL_E_CALL_FAIL, 2500, "replay: the request is not in the cassette")
+#define ZEL_SIM_REPLAY_FAILURES(X)                                            \
+    X(kSimReplayNotInCassette, kSourceDriverDevice, 1, ZEL_E_CALL_FAIL, 2500, \
+      "replay: the request is not in the cassette")
 
 ZEL_DEFINE_FAILURES(ZEL_SIM_REPLAY_FAILURES, kSimReplayFailures)
 

@@ -24,6 +24,7 @@
 #include <zel/zelsim.h>
 #include "board_commands.h"
 #include "board_service.h"
+#include "cassette_tool.h"
 #include "command_line.h"
 #include "daemon.h"
 #include "report_text.h"
@@ -75,6 +76,7 @@ constexpr Command kCommands[] = {
      "unreplayed (unless --allow-unused) or when the program failed. The program reads zelsim's standard\n"
      "input; with --close-input-at N it reads a pipe that is closed once at most N recorded requests are left,\n"
      "for a program that ends when its input does (as it did when it was recorded)."},
+    {"cassette", zel::service::kCassetteUsage, zel::service::kCassetteHelp},
 };
 // clang-format on
 
@@ -628,6 +630,15 @@ int main(int argc, char **argv) {
     if (i == argc) return UsageError("no command");
     const std::optional<Command> command = FindCommand(argv[i]);
     if (!command) return UsageError(std::string("unknown command: ") + argv[i]);
+    // Cassettes are files: their names may hold spaces, and no service is asked.
+    if (command->name == "cassette") {
+        const std::vector<std::string> args(argv + i + 1, argv + argc);
+        if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+            std::printf("usage: zelsim %s\n%s\n", zel::service::kCassetteUsage, zel::service::kCassetteHelp);
+            return 0;
+        }
+        return zel::service::CassetteCommand(args, stdout, stderr);
+    }
     std::vector<std::string> words{argv[i]};
     std::vector<char *> programArgs;
     for (++i; i < argc; ++i) {

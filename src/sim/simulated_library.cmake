@@ -11,7 +11,7 @@ set(ZEL_SIMULATED_DIR ${CMAKE_BINARY_DIR}/simulated)
 # fallback slot.
 set(ZEL_SIMULATED_DLL_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/dll/simulated_dll_win32.cpp)
 add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE} ${ZEL_SIMULATED_DLL_SOURCE}
-  $<TARGET_OBJECTS:zel_objects>)
+  $<TARGET_OBJECTS:zel_objects> $<TARGET_OBJECTS:zel_cassette_objects>)
 target_include_directories(zel_simulated PRIVATE
   ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PROTOCOL_INCLUDE_DIR})
 set_source_files_properties(${ZEL_SIMULATED_DLL_SOURCE} PROPERTIES INCLUDE_DIRECTORIES "${ZEL_PRIVATE_INCLUDE_DIRS}")

@@ -10,7 +10,10 @@ namespace zel::sim {
 namespace {
 std::atomic<const EventSignaller *> g_signaller{nullptr};
 std::atomic<const ObjectKeeper *> g_keeper{nullptr};
+std::atomic<SignalObserver> g_signalObserver{nullptr};
 }  // namespace
+
+void SetSignalObserver(SignalObserver observer) { g_signalObserver.store(observer); }
 
 void SetEventSignaller(const EventSignaller *pSignaller) { g_signaller.store(pSignaller); }
 
@@ -31,6 +34,7 @@ void ObjectClosed(ZEL_HANDLE hObject) {
 }
 
 void SignalBoundEvent(OSA_HANDLE hEvent) {
+    if (const SignalObserver observer = g_signalObserver.load()) observer(hEvent);
     if (const EventSignaller *signaller = g_signaller.load()) {
         signaller->pfnSignal(signaller->pContext, hEvent);
     } else {

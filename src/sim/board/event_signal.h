@@ -18,4 +18,10 @@ struct EventSignaller {
 void SetEventSignaller(const EventSignaller *pSignaller);
 void SignalBoundEvent(OSA_HANDLE hEvent);
 
+// Told of every signal of a bound event, whoever delivers it: a capture
+// records it. Called under the board's lock, before the signal is delivered:
+// it must not block. nullptr: nobody is told.
+using SignalObserver = void (*)(OSA_HANDLE hEvent);
+void SetSignalObserver(SignalObserver observer);
+
 }  // namespace zel::sim

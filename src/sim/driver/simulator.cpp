@@ -16,6 +16,7 @@
 #include <zel/zelsim.h>
 #include "board.h"
 #include "board_time.h"
+#include "capture.h"
 #include "handlers.h"
 #include "requests.h"
 #include "sim_failures.h"
@@ -122,18 +123,38 @@ Simulator &TheSimulator() {
     return *simulator;
 }
 
+DeviceIndex DeviceOf(void *pContext) { return static_cast<DeviceIndex>(reinterpret_cast<std::uintptr_t>(pContext)); }
+
+// The provider's entry points, where a capture sees what the library sent
+// and received.
 ZEL_BOOL ZEL_CALLCONV ProviderOpen(void *pContext) {
-    return TheSimulator().Open(static_cast<DeviceIndex>(reinterpret_cast<std::uintptr_t>(pContext))) ? 1 : 0;
+    capture::Call capture;
+    const bool opened = TheSimulator().Open(DeviceOf(pContext));
+    if (capture.Active() && DeviceOf(pContext) < kDeviceCount) capture.Opened(kDeviceNames[DeviceOf(pContext)], opened);
+    return opened ? 1 : 0;
 }
 
 void ZEL_CALLCONV ProviderClose(void *pContext) {
-    TheSimulator().Close(static_cast<DeviceIndex>(reinterpret_cast<std::uintptr_t>(pContext)));
+    capture::Call capture;
+    TheSimulator().Close(DeviceOf(pContext));
+    if (capture.Active() && DeviceOf(pContext) < kDeviceCount) capture.Closed(kDeviceNames[DeviceOf(pContext)]);
 }
 
-ZEL_BOOL ZEL_CALLCONV ProviderIoControl(void *, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn, void *pOut,
-                                        ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
-    return TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
-                                    static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, pcbReturned);
+ZEL_BOOL ZEL_CALLCONV ProviderIoControl(void *pContext, ZEL_UINT32 nControlCode, const void *pIn, ZEL_UINT32 cbIn,
+                                        void *pOut, ZEL_UINT32 cbOut, ZEL_UINT32 *pcbReturned) {
+    capture::Call capture;
+    if (!capture.Active() || DeviceOf(pContext) >= kDeviceCount) {
+        return TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
+                                        static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, pcbReturned);
+    }
+    ZEL_UINT32 cbReturned = 0;
+    const ZEL_BOOL succeeded =
+        TheSimulator().IoControl(nControlCode, static_cast<const std::uint8_t *>(pIn), pIn != nullptr ? cbIn : 0,
+                                 static_cast<std::uint8_t *>(pOut), pOut != nullptr ? cbOut : 0, &cbReturned);
+    if (pcbReturned != nullptr) *pcbReturned = cbReturned;
+    capture.Exchange(kDeviceNames[DeviceOf(pContext)], nControlCode, pIn, pIn != nullptr ? cbIn : 0, pOut,
+                     pOut != nullptr ? cbOut : 0, cbReturned, succeeded != 0);
+    return succeeded;
 }
 
 bool Simulator::Install() {
