@@ -1,6 +1,8 @@
 #include "tape.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 #include <thread>
 
 #include <zel/zelsim.h>
@@ -208,7 +210,8 @@ ReplayedReply Tape::Answer(std::string_view device, std::uint32_t nControlCode, 
     ReplayedReply reply;
     reply.succeeded = recorded.succeeded;
     reply.cbReturned = recorded.cbReturned;
-    reply.data.assign(recorded.out.begin(), recorded.out.begin() + std::min<std::size_t>(recorded.out.size(), cbOut));
+    const std::span<const std::uint8_t> out(recorded.out);
+    reply.data.assign(out.begin(), out.begin() + std::min<std::ptrdiff_t>(std::ssize(out), cbOut));
     reply.buffer = recorded.written;
     reply.wakes = Wakes(recorded, in);
     if (options_.recordedPace) {
