@@ -13,7 +13,9 @@ set -u
 zelsimd=$1 zelsim=$2 answer=$3 flow=$4 scenario=$5 runs=$6 consumer=${7:-} windows=${8:-}
 work=$(mktemp -d)
 daemons=()
+holder=
 cleanup() {
+  [ -n "$holder" ] && kill "$holder" 2>/dev/null
   for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
