@@ -6,6 +6,8 @@
 #                static libraries, the CMake package and the pkg-config files
 #   simulated    Windows only: the zel.dll that carries the simulated board,
 #                in bin/simulated, to put beside an unmodified program
+#   capture      Windows only: the zel.dll that records a cassette of what
+#                the driver answered, in bin/capture (docs/cassettes-service.md)
 # The SONAME carries the major version only: it changes when the interface
 # breaks, never for a compatible release.
 include(CMakePackageConfigHelpers)
@@ -30,6 +32,9 @@ install(TARGETS zelcode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ru
 if(TARGET zel_simulated)
   install(PROGRAMS $<TARGET_FILE:zel_simulated> DESTINATION ${CMAKE_INSTALL_BINDIR}/simulated COMPONENT simulated)
 endif()
+if(TARGET zel_capture)
+  install(PROGRAMS $<TARGET_FILE:zel_capture> DESTINATION ${CMAKE_INSTALL_BINDIR}/capture COMPONENT capture)
+endif()
 # The board service's daemon (POSIX only).
 if(TARGET zelsimd)
   install(TARGETS zelsimd zelsim_command RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
@@ -44,6 +49,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/man/zelresult.1 ${PROJECT_SOURCE_DIR}/d
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/simulator.md
+  ${PROJECT_SOURCE_DIR}/docs/cassettes.md ${PROJECT_SOURCE_DIR}/docs/cassettes-service.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
 # The CMake package: find_package(zel 2) accepts any 2.x.

@@ -1,7 +1,8 @@
 # Binary packages of the installed tree (cpack in a build directory):
 # a .deb for Debian 12, a .zip for Windows builds. One package holds every
 # install component, the way an application developer takes it (the .zip
-# has the simulated board's zel.dll in bin/simulated).
+# has the simulated board's zel.dll in bin/simulated and the capture build's
+# in bin/capture).
 set(ZEL_PACKAGE_MAINTAINER "The ZEL client library authors <zel-maintainers@example.org>"
   CACHE STRING "Maintainer named in the binary packages")
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "appqueue.h"
+#include "capture_tap.h"
 #include "request.h"
 
 namespace zel {
@@ -30,6 +31,7 @@ ZEL_RESULT Connect(const char *pszDevice, ZEL_RESULT alreadyConnected, ZEL_RESUL
     if (IsConnected()) return alreadyConnected;
     const OSA_HANDLE handle = OsaDeviceOpen(pszDevice);
     g_connection.store(FromHandle(handle), std::memory_order_release);
+    capture::OnConnect(pszDevice, handle);
     if (handle == OSA_INVALID_HANDLE_VALUE) return notOpened;
     if (prepareQueues) ZelAppEventQueuesInit();
     return SendVersion();
@@ -61,6 +63,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvReleaseLib(void) {
     OsaDeviceClose(handle);
     zel::g_connection.store(zel::kNotConnected, std::memory_order_release);
     zel::ZelAppEventQueuesRelease();
+    zel::capture::OnRelease();
     return 0;
 }
 

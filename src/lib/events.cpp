@@ -3,6 +3,7 @@
 // no driver: the same before, during and after a connection.
 #include "events.h"
 
+#include "capture_tap.h"
 #include "osa_internal.h"
 
 using namespace zel::events;
@@ -31,6 +32,7 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvCloseEvent(OSA_HANDLE hEvent) {
 ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvWaitForSingleEvent(OSA_HANDLE hEvent, ZEL_UINT32 nTimeoutMs) {
     switch (zel::osa::EventWait(1, &hEvent, 0, nTimeoutMs)) {
         case kWaitObject0:
+            zel::capture::OnWake(hEvent);
             return 0;
         case kWaitAbandoned0:
             return kWaitSingleAbandoned;
@@ -52,6 +54,12 @@ ZEL_API ZEL_RESULT ZEL_CALLCONV ZelDrvWaitForMultipleEvents(ZEL_UINT32 coEvents,
         return kWaitMultipleAbandoned;
     }
     if (r < coEvents && r < ZEL_MAX_WAIT_EVENTS) {
+        // A wait-all ended on every one of them; a wait-any on the one.
+        if (bWaitAll != 0) {
+            for (ZEL_UINT32 i = 0; i < coEvents; ++i) zel::capture::OnWake(phEvents[i]);
+        } else {
+            zel::capture::OnWake(phEvents[r]);
+        }
         if (pnIndex != nullptr) *pnIndex = r;
         return kSignalled;
     }

@@ -35,4 +35,7 @@ ZEL_BOOL EventSet(OSA_HANDLE hEvent);
 // or kWaitFailed (count 0 or above 64, a handle that is not an open event).
 ZEL_UINT32 EventWait(ZEL_UINT32 coEvents, const OSA_HANDLE *phEvents, ZEL_BOOL bWaitAll, ZEL_UINT32 nTimeoutMs);
 
+// The calling process's id (names a capture build's default cassette).
+ZEL_UINT32 ProcessId();
+
 }  // namespace zel::osa

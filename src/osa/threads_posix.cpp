@@ -21,6 +21,7 @@
 
 #include <zel/zel.h>
 #include "deadline_posix.h"
+#include "osa_internal.h"
 
 namespace {
 
@@ -85,6 +86,8 @@ ZEL_BOOL StartThread(OSA_THREAD_ROUTINE pfnRoutine, void *pParam) {
 }
 
 }  // namespace
+
+ZEL_UINT32 zel::osa::ProcessId() { return static_cast<ZEL_UINT32>(::getpid()); }
 
 extern "C" {
 

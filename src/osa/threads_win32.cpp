@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <zel/zel.h>
+#include "osa_internal.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ ZEL_BOOL StartThread(OSA_THREAD_ROUTINE pfnRoutine, void *pParam) {
 }
 
 }  // namespace
+
+ZEL_UINT32 zel::osa::ProcessId() { return GetCurrentProcessId(); }
 
 extern "C" {
 

@@ -280,6 +280,41 @@ CommandOutcome ApplyStimulus(const Stimulus &stimulus, Words args) {
     return Ok();
 }
 
+// "record PID PATH", "replay PID PATH MATCH PACE UNUSED", "wait PID N",
+// "finish PID".
+CommandOutcome Cassette(ControlHost &host, const std::string &verb, Words args) {
+    const std::optional<std::uint32_t> pid = args.empty() ? std::nullopt : Number(args[0]);
+    if (!pid || *pid == 0) return Unknown(verb + ": the first word is a process id");
+    if (verb == "finish" && args.size() == 1) {
+        bool failed = false;
+        std::string report;
+        if (!host.FinishTape(static_cast<long>(*pid), &failed, &report)) {
+            return Failed("no cassette for process " + args[0]);
+        }
+        if (!failed) return Ok(report);
+        return {CommandStatus::kFailed, report, "the replay of process " + args[0] + " failed"};
+    }
+    if (verb == "wait" && args.size() == 2) {
+        const std::optional<std::uint32_t> atMost = Number(args[1]);
+        bool reached = false;
+        if (!atMost) return Unknown("usage: wait PID N");
+        if (!host.WaitTape(static_cast<long>(*pid), *atMost, &reached))
+            return Failed("no replay for process " + args[0]);
+        return Ok(reached ? "reached\n" : "waiting\n");
+    }
+    std::string why;
+    if (verb == "record" && args.size() == 2) {
+        why = host.ArmRecord(static_cast<long>(*pid), args[1]);
+    } else if (verb == "replay" && args.size() == 5) {
+        why = host.ArmReplay(static_cast<long>(*pid), args[1], args[2], args[3], args[4]);
+    } else {
+        return Unknown(
+            "usage: record PID PATH | replay PID PATH order|content virtual|recorded fail|allow | wait PID N | finish "
+            "PID");
+    }
+    return why.empty() ? Ok() : Failed(why);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitWords(const std::string &line) {
@@ -318,6 +353,7 @@ CommandOutcome RunBoardCommand(ControlHost &host, const std::vector<std::string>
         }
         return Run(scenario, json, keepVirtual);
     }
+    if (verb == "record" || verb == "replay" || verb == "wait" || verb == "finish") return Cassette(host, verb, args);
     if (const Stimulus *stimulus = sim::FindStimulus(verb)) return ApplyStimulus(*stimulus, args);
     return Unknown("unknown command: " + verb);
 }

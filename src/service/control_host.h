@@ -62,6 +62,37 @@ public:
     virtual void ResetBoard() = 0;
     // Where the service's sockets are.
     virtual std::string Directory() const = 0;
+
+    // Cassettes: every session of process pid from its next connection on
+    // is recorded into the file at path (made now), or served from the
+    // cassette at path with the replay's options ("order" or "content",
+    // "virtual" or "recorded", "fail" or "allow" for unused requests).
+    // Each returns "" when armed, else why not. A service without cassettes
+    // refuses.
+    virtual std::string ArmRecord(long pid, const std::string &path) {
+        (void)pid;
+        (void)path;
+        return "this service has no cassettes";
+    }
+    virtual std::string ArmReplay(long pid, const std::string &path, const std::string &match, const std::string &pace,
+                                  const std::string &unused) {
+        (void)pid, (void)path, (void)match, (void)pace, (void)unused;
+        return "this service has no cassettes";
+    }
+    // Waits (a few seconds at most) until the replay armed for pid has at
+    // most atMost recorded requests left, or has diverged: false when
+    // nothing is armed, else *pReached.
+    virtual bool WaitTape(long pid, std::uint32_t atMost, bool *pReached) {
+        (void)pid, (void)atMost, (void)pReached;
+        return false;
+    }
+    // Ends what was armed for pid once its sessions have ended: false when
+    // nothing was. *pFailed: a recording not written whole, a replay that
+    // diverged or left recorded requests unused; *pReport its lines.
+    virtual bool FinishTape(long pid, bool *pFailed, std::string *pReport) {
+        (void)pid, (void)pFailed, (void)pReport;
+        return false;
+    }
 };
 
 }  // namespace zel::service

@@ -49,6 +49,14 @@ constexpr std::chrono::milliseconds kStarvedBackoff{100};
 // grown past it is given back once its request is served: an announced
 // length is not memory granted, and an idle client holds little.
 constexpr std::size_t kBodyChunk = std::size_t{16} * 1024;
+// How long the end of a cassette waits for its program's connections to end.
+constexpr std::chrono::seconds kFinishGrace{5};
+// How long one "wait" of a replay lasts at most; the control command asks again.
+constexpr std::uint32_t kWaitSlice = 2000;
+// How long a replay's wakes go ahead of the reply they come with.
+constexpr std::chrono::milliseconds kWakeLead{2};
+// A replayed program that has asked nothing for this long waits for its input.
+constexpr std::chrono::milliseconds kQuiet{50};
 
 __attribute__((format(printf, 1, 2))) void Log(const char *format, ...) {
     std::array<char, 512> line;
@@ -142,6 +150,8 @@ struct Daemon::Client final : SessionHost {
     const std::uint64_t cookie;
     Session session;
     int eventFd = -1;  // guarded by the daemon's clientsMutex_
+    // Set before its first request; recording or replaying its sessions.
+    std::shared_ptr<Tape> tape;
 };
 
 Daemon::Daemon(std::string dir, std::size_t maxClients) : dir_(std::move(dir)), maxClients_(maxClients) {}
@@ -258,8 +268,7 @@ bool Daemon::Listen(Listener listener, std::string *pError) {
     int &fd = listeners_[listener];
     fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     struct stat made {};
-    const bool bound = fd >= 0 && UnixAddress(BindPath(dirFd_, dir_, name), &address) &&
-                       (::fchmod(fd, 0600), true) &&
+    const bool bound = fd >= 0 && UnixAddress(BindPath(dirFd_, dir_, name), &address) && (::fchmod(fd, 0600), true) &&
                        ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
     if (bound && ::fstatat(dirFd_, name, &made, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(made.st_mode)) {
         socketFiles_[listener] = {made.st_dev, made.st_ino, true};
@@ -391,8 +400,8 @@ bool Daemon::Admit(int fd, Listener listener) {
         return false;
     }
     if (uid != ::geteuid()) {
-        Log("a connection to %s from user %ld (pid %u) was refused: only user %ld may connect",
-            kSocketNames[listener], static_cast<long>(uid), pid, static_cast<long>(::geteuid()));
+        Log("a connection to %s from user %ld (pid %u) was refused: only user %ld may connect", kSocketNames[listener],
+            static_cast<long>(uid), pid, static_cast<long>(::geteuid()));
         return false;
     }
     const bool control = listener == kControlListener;
@@ -504,11 +513,14 @@ bool Daemon::JoinEvents(int fd, std::uint32_t session, std::uint64_t cookie, std
 
 void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid, std::uint32_t version) {
     std::shared_ptr<Client> client;
+    // Set before the client is seen: a signal reads it.
+    std::shared_ptr<Tape> tape = TapeFor(pid);
     {
         std::lock_guard lock(clientsMutex_);
         if (clients_.size() < maxClients_) {
             if (++lastClient_ == 0) ++lastClient_;
             client = std::make_shared<Client>(*this, lastClient_, device, pid);
+            client->tape = std::move(tape);
             clients_.emplace(client->id, client);
         }
     }
@@ -518,8 +530,12 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid, std::uin
         SendWelcome(fd, wire::WelcomeStatus::kBusy, 0, 0, reason);
         return;
     }
+    if (client->tape != nullptr) client->tape->Opened(kSocketNames[device], client->id);
     if (SendWelcome(fd, wire::WelcomeStatus::kAccepted, client->id, client->cookie, {}, version)) {
-        Log("client %u (pid %u) connected to %s", client->id, pid, kSocketNames[device]);
+        Log("client %u (pid %u) connected to %s%s", client->id, pid, kSocketNames[device],
+            client->tape == nullptr   ? ""
+            : client->tape->Replays() ? ", served from a cassette"
+                                      : ", recorded");
         const std::string_view broken = ServeRequests(fd, *client);
         if (!broken.empty()) {
             Log("client %u: %s; its connection is closed", client->id, std::string(broken).c_str());
@@ -543,6 +559,13 @@ void Daemon::ServeClient(int fd, std::size_t device, std::uint32_t pid, std::uin
     }
     if (closed == 0) names.clear();
     Log("client %u disconnected, %u object%s closed%s", client->id, closed, closed == 1 ? "" : "s", names.c_str());
+    if (client->tape == nullptr) return;
+    client->tape->Closed(kSocketNames[device], client->id);
+    // Served from zelsimd's one cassette: its outcome is the log's.
+    if (onlyCassette_ != nullptr) {
+        const TapeReport report = client->tape->Finish();
+        Log("client %u: the replay %s\n%s", client->id, report.failed ? "failed" : "passed", report.text.c_str());
+    }
 }
 
 std::string_view Daemon::ServeRequests(int fd, Client &client) {
@@ -576,14 +599,23 @@ std::string_view Daemon::ServeRequests(int fd, Client &client) {
         }
         if ((error = wire::DecodeRequest(body, &request)) != wire::WireError::kNone) return wire::WireErrorText(error);
         SessionReply reply;
-        {
+        ReplayedReply replayed;
+        if (client.tape != nullptr && client.tape->Replays()) {
+            reply = Replay(client, request.controlCode, request.in, request.cbOut, &replayed);
+        } else {
             std::shared_lock gate(gate_);
+            if (client.tape != nullptr) client.tape->Serving(client.id);
             reply = client.session.Serve(request.controlCode, request.in, request.cbOut);
+            if (client.tape != nullptr) {
+                client.tape->Served(kSocketNames[client.device], client.id, request.controlCode, request.in,
+                                    request.cbOut, reply);
+            }
         }
         Trace(client, request.controlCode, request.in, request.cbOut, reply);
         const auto replyHead =
             wire::EncodeReplyHead(reply.succeeded, reply.cbReturned, static_cast<std::uint32_t>(reply.data.size()),
                                   static_cast<std::uint32_t>(reply.buffer.size()));
+        if (!replayed.wakes.empty()) SendWakes(client, replayed.wakes);
         if (!WriteAll(fd, {replyHead, reply.data, reply.buffer})) return {};
         client.session.ReleaseLargeBuffers();
         if (body.capacity() > kBodyChunk) std::vector<std::uint8_t>().swap(body);
@@ -621,6 +653,7 @@ void Daemon::Signal(void *pContext, OSA_HANDLE hEvent) {
     if (found == daemon.tokens_.end()) return;
     const auto client = daemon.clients_.find(found->second.first);
     if (client == daemon.clients_.end() || client->second->eventFd < 0) return;
+    if (client->second->tape != nullptr) client->second->tape->Signalled(client->second->id, found->second.second);
     const auto bytes = wire::EncodeSignal(found->second.second);
     [[maybe_unused]] const ssize_t sent =
         ::send(client->second->eventFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -641,6 +674,120 @@ void Daemon::Trace(const Client &client, std::uint32_t nControlCode, std::span<c
     traced.boardMicros = sim::DriverTimeMicros();
     std::lock_guard lock(sinksMutex_);
     for (const auto &[id, sink] : sinks_) sink(traced);
+}
+
+// ---------------------------------------------------------------------------
+// Cassettes
+// ---------------------------------------------------------------------------
+
+SessionReply Daemon::Replay(Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+                            std::uint32_t cbOut, ReplayedReply *pReplayed) {
+    *pReplayed = client.tape->Answer(kSocketNames[client.device], nControlCode, in, cbOut);
+    std::this_thread::sleep_until(pReplayed->notBefore);
+    SessionReply reply;
+    reply.succeeded = pReplayed->succeeded;
+    reply.cbReturned = pReplayed->cbReturned;
+    reply.data = pReplayed->data;
+    reply.buffer = pReplayed->buffer;
+    return reply;
+}
+
+// Before the reply: the program's event thread sets them while the reply
+// is on its way, so a wait after the reply finds them set.
+void Daemon::SendWakes(Client &client, const std::vector<std::uint32_t> &wakes) {
+    {
+        std::lock_guard lock(clientsMutex_);
+        for (const std::uint32_t event : wakes) {
+            const auto bytes = wire::EncodeSignal(event);
+            if (client.eventFd >= 0) {
+                [[maybe_unused]] const ssize_t sent =
+                    ::send(client.eventFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            }
+        }
+    }
+    std::this_thread::sleep_for(kWakeLead);
+}
+
+void Daemon::ServeOnlyCassette(cassette::Cassette recording, const ReplayOptions &options) {
+    onlyCassette_ = std::make_shared<const cassette::Cassette>(std::move(recording));
+    onlyOptions_ = options;
+}
+
+std::shared_ptr<Tape> Daemon::TapeFor(std::uint32_t pid) {
+    if (onlyCassette_ != nullptr) return Tape::Replay(*onlyCassette_, onlyOptions_);
+    std::lock_guard lock(tapesMutex_);
+    const auto found = tapes_.find(static_cast<long>(pid));
+    return found == tapes_.end() ? nullptr : found->second;
+}
+
+std::string Daemon::ArmRecord(long pid, const std::string &path) {
+    std::lock_guard lock(tapesMutex_);
+    if (tapes_.count(pid) != 0) return "process " + std::to_string(pid) + " has a cassette already";
+    std::string error;
+    std::shared_ptr<Tape> tape = Tape::Record(path, &error);
+    if (tape == nullptr) return error;
+    tapes_.emplace(pid, std::move(tape));
+    Log("the sessions of process %ld are recorded into %s", pid, path.c_str());
+    return {};
+}
+
+std::string Daemon::ArmReplay(long pid, const std::string &path, const std::string &match, const std::string &pace,
+                              const std::string &unused) {
+    ReplayOptions options;
+    if (!ParseReplayOptions(match, pace, unused, &options)) return "unknown replay options";
+    cassette::Cassette recording;
+    std::string error;
+    if (!cassette::Load(path, &recording, &error)) return error;
+    std::lock_guard lock(tapesMutex_);
+    if (tapes_.count(pid) != 0) return "process " + std::to_string(pid) + " has a cassette already";
+    tapes_.emplace(pid, Tape::Replay(std::move(recording), options));
+    Log("the sessions of process %ld are served from %s", pid, path.c_str());
+    return {};
+}
+
+bool Daemon::HasClientOf(long pid) {
+    std::lock_guard lock(clientsMutex_);
+    return std::any_of(clients_.begin(), clients_.end(),
+                       [pid](const auto &entry) { return static_cast<long>(entry.second->pid) == pid; });
+}
+
+bool Daemon::WaitTape(long pid, std::uint32_t atMost, bool *pReached) {
+    std::shared_ptr<Tape> tape;
+    {
+        std::lock_guard lock(tapesMutex_);
+        const auto found = tapes_.find(pid);
+        if (found == tapes_.end() || !found->second->Replays()) return false;
+        tape = found->second;
+    }
+    *pReached = tape->WaitUnused(atMost, kWaitSlice);
+    // And the program has gone quiet: it waits for what comes next (its
+    // input) rather than still working on the last answer.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitSlice);
+    while (*pReached && std::chrono::steady_clock::now() - tape->LastAnswer() < kQuiet) {
+        if (std::chrono::steady_clock::now() > deadline) *pReached = false;
+        std::this_thread::sleep_for(kQuiet / 4);
+    }
+    return true;
+}
+
+bool Daemon::FinishTape(long pid, bool *pFailed, std::string *pReport) {
+    // The program has ended; its connections end as the daemon reads that.
+    const auto deadline = std::chrono::steady_clock::now() + kFinishGrace;
+    while (HasClientOf(pid) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::shared_ptr<Tape> tape;
+    {
+        std::lock_guard lock(tapesMutex_);
+        const auto found = tapes_.find(pid);
+        if (found == tapes_.end()) return false;
+        tape = std::move(found->second);
+        tapes_.erase(found);
+    }
+    const TapeReport report = tape->Finish();
+    *pFailed = report.failed;
+    *pReport = report.text;
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include <zel/zel.h>
 #include "control_host.h"
 #include "session.h"
+#include "tape.h"
 
 namespace zel::service {
 
@@ -51,6 +52,9 @@ public:
     void Run();
     // Async-signal-safe.
     void Stop();
+    // Before Start: every client is served from the cassette, each from its
+    // start, and none reaches the board; the outcome of each is logged.
+    void ServeOnlyCassette(cassette::Cassette recording, const ReplayOptions &options);
 
     // ControlHost
     std::vector<ClientInfo> Clients() override;
@@ -59,6 +63,11 @@ public:
     std::string ObjectName(ZEL_HANDLE hObject) override;
     void ResetBoard() override;
     std::string Directory() const override { return dir_; }
+    std::string ArmRecord(long pid, const std::string &path) override;
+    std::string ArmReplay(long pid, const std::string &path, const std::string &match, const std::string &pace,
+                          const std::string &unused) override;
+    bool WaitTape(long pid, std::uint32_t atMost, bool *pReached) override;
+    bool FinishTape(long pid, bool *pFailed, std::string *pReport) override;
 
 private:
     struct Client;
@@ -102,6 +111,11 @@ private:
     std::uint32_t IssueEventToken(std::uint32_t nSession, std::uint32_t nEventWord);
     void ForgetEventToken(std::uint32_t nToken);
     static void Signal(void *pContext, OSA_HANDLE hEvent);
+    std::shared_ptr<Tape> TapeFor(std::uint32_t pid);
+    SessionReply Replay(Client &client, std::uint32_t nControlCode, std::span<const std::uint8_t> in,
+                        std::uint32_t cbOut, ReplayedReply *pReplayed);
+    bool HasClientOf(long pid);
+    void SendWakes(Client &client, const std::vector<std::uint32_t> &wakes);
 
     const std::string dir_;
     const std::size_t maxClients_;
@@ -136,6 +150,13 @@ private:
     std::map<std::uint64_t, TraceSink> sinks_;
     std::uint64_t lastSink_ = 0;
     std::atomic<bool> tracing_{false};
+
+    // Cassettes armed for a process's sessions, by process id.
+    std::mutex tapesMutex_;
+    std::map<long, std::shared_ptr<Tape>> tapes_;
+    // zelsimd --replay: the cassette every client is served from.
+    std::shared_ptr<const cassette::Cassette> onlyCassette_;
+    ReplayOptions onlyOptions_;
 };
 
 }  // namespace zel::service

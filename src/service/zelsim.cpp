@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <span>
@@ -63,6 +64,23 @@ constexpr Command kCommands[] = {
      "board's clock is as it was before (real after the reset); --keep-virtual leaves it in virtual time.\n"
      "--report also writes FILE for CI: JUnit XML (a test case per scenario file) or JSON (each file's\n"
      "outcome and report)."},
+    {"record", "record FILE -- PROGRAM [ARGS...]",
+     "Starts PROGRAM (with ZEL_DEVICE_DIR set to the service's directory) and has the service record each of its\n"
+     "sessions into the cassette FILE (made anew): every request and reply as the program sent and received them,\n"
+     "its caller's buffers, and each signal of an event it bound to a driver queue. The board serves it as usual.\n"
+     "Exits with 1 when the program failed or the cassette could not be written."},
+    {"replay", "replay FILE [--match order|content] [--pace recorded] [--allow-unused] [--close-input-at N]\n"
+               "       -- PROGRAM [ARGS...]",
+     "Starts PROGRAM and has the service serve its sessions from the cassette FILE instead of the board (other\n"
+     "clients keep the board). Each request must equal the next recorded one (--match content: the first unused\n"
+     "recorded one it equals, for threads that interleave differently); host values (event handles, buffer\n"
+     "addresses, the connection handle) are never compared. Recorded signals wake the program's own events.\n"
+     "Replies come at once, or no sooner than they did (--pace recorded). A request that matches nothing gets\n"
+     "the replay's failure result, and so does every later one; the report names it, the closest recorded\n"
+     "request and each word that differs. Exits with 1 on a divergence, when recorded requests were left\n"
+     "unreplayed (unless --allow-unused) or when the program failed. The program reads zelsim's standard\n"
+     "input; with --close-input-at N it reads a pipe that is closed once at most N recorded requests are left,\n"
+     "for a program that ends when its input does (as it did when it was recorded)."},
     {"cassette", zel::service::kCassetteUsage, zel::service::kCassetteHelp},
 };
 // clang-format on
@@ -485,6 +503,130 @@ std::string Json(const std::vector<Outcome> &outcomes) {
     return json + "\n]}\n";
 }
 
+// Starts the program held at a gate: it runs (exec) only once the gate
+// opens, so the service can be told its process id before its first
+// connection. Its standard input is zelsim's.
+bool StartGated(const std::string &dir, std::vector<char *> argv, int input, pid_t *pPid, int *pGate) {
+    int gate[2];
+    if (::pipe2(gate, O_CLOEXEC) != 0) return false;
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(gate[0]);
+        ::close(gate[1]);
+        return false;
+    }
+    if (pid == 0) {
+        char byte = 0;
+        ::close(gate[1]);
+        // Closed without the byte: the service did not take the cassette.
+        if (::read(gate[0], &byte, 1) != 1) ::_exit(127);
+        if (input >= 0) ::dup2(input, STDIN_FILENO);
+        ::setenv(zel::wire::kDirEnvironment, dir.c_str(), 1);
+        ::execvp(argv[0], argv.data());
+        std::fprintf(stderr, "zelsim: cannot start %s: %s\n", argv[0], std::strerror(errno));
+        ::_exit(127);
+    }
+    ::close(gate[0]);
+    *pPid = pid;
+    *pGate = gate[1];
+    return true;
+}
+
+// The program's end; a stop signal to zelsim ends it.
+int AwaitProgram(pid_t pid) {
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, 0);
+        if (done == pid) return status;
+        if (done < 0 && errno != EINTR) return status;
+        if (g_stopSignal != 0) ::kill(pid, SIGTERM);
+    }
+}
+
+// zelsim record / replay: the program's sessions on a cassette.
+int Cassette(const std::string &dir, const std::string &verb, std::vector<std::string> args,
+             const std::vector<char *> &programArgs, std::chrono::seconds timeout) {
+    const std::string usage = "usage: zelsim " + std::string(FindCommand(verb)->usage);
+    std::string match = "order", pace = "virtual", unused = "fail", closeInputAt;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--close-input-at" && verb == "replay" && i + 1 < args.size() && args[i + 1].size() <= 9 &&
+            args[i + 1].find_first_not_of("0123456789") == std::string::npos) {
+            closeInputAt = args[++i];
+            continue;
+        }
+        if (args[i] == "--match" && verb == "replay" && i + 1 < args.size() &&
+            (args[i + 1] == "order" || args[i + 1] == "content")) {
+            match = args[++i];
+        } else if (args[i] == "--pace" && verb == "replay" && i + 1 < args.size() &&
+                   (args[i + 1] == "recorded" || args[i + 1] == "virtual")) {
+            pace = args[++i];
+        } else if (args[i] == "--allow-unused" && verb == "replay") {
+            unused = "allow";
+        } else if (args[i].rfind("--", 0) == 0) {
+            return UsageError(usage);
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.size() != 1 || programArgs.empty()) return UsageError(usage);
+    // The service opens the file: named whole, as zelsim sees it.
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(files[0], error).lexically_normal().string();
+    if (error || path.find_first_of(" \t\r\n") != std::string::npos) {
+        return UsageError("a cassette's path must have no spaces: " + files[0]);
+    }
+    CatchStopSignals();
+    pid_t pid = -1;
+    int gate = -1;
+    int input[2] = {-1, -1};
+    if ((!closeInputAt.empty() && ::pipe2(input, O_CLOEXEC) != 0) ||
+        !StartGated(dir, programArgs, input[0], &pid, &gate)) {
+        std::fprintf(stderr, "zelsim: cannot start %s\n", programArgs[0]);
+        return 1;
+    }
+    if (input[0] >= 0) ::close(input[0]);
+    const std::string arm = verb == "record" ? "record " + std::to_string(pid) + " " + path
+                                             : "replay " + std::to_string(pid) + " " + path + " " + match + " " +
+                                                   pace + " " + unused;
+    Answer armed;
+    if (Ask(dir, arm, {}, false, timeout, &armed) != 0) {
+        ::close(gate);
+        AwaitProgram(pid);
+        return 1;
+    }
+    const char open = 1;
+    const bool started = ::write(gate, &open, 1) == 1;
+    ::close(gate);
+    // The program's input ends where the recording's did: once the replay
+    // has come that far (or diverged), or the program has ended.
+    int wait = 0;
+    bool ended = false;
+    while (input[1] >= 0 && started && g_stopSignal == 0) {
+        if (::waitpid(pid, &wait, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        Answer reached;
+        const int asked = Ask(dir, "wait " + std::to_string(pid) + " " + closeInputAt, {}, false, timeout, &reached);
+        if (asked != 0 || reached.lines.empty() || reached.lines[0] != "waiting") break;
+    }
+    if (input[1] >= 0) ::close(input[1]);
+    if (!ended) wait = AwaitProgram(pid);
+    const int finished = Ask(dir, "finish " + std::to_string(pid), {}, false, timeout);
+    if (!started) return 1;
+    if (WIFEXITED(wait) && WEXITSTATUS(wait) != 0) {
+        std::fprintf(stderr, "zelsim: %s exited with status %d\n", programArgs[0], WEXITSTATUS(wait));
+        return 1;
+    }
+    if (WIFSIGNALED(wait)) {
+        std::fprintf(stderr, "zelsim: %s ended by signal %d\n", programArgs[0], WTERMSIG(wait));
+        return 1;
+    }
+    return finished == 0 ? 0 : 1;
+}
+
 int Run(const std::string &dir, std::vector<std::string> args, const std::vector<char *> &programArgs,
         std::chrono::seconds timeout) {
     static constexpr const char *kUsage =
@@ -603,7 +745,7 @@ int main(int argc, char **argv) {
                         Length(command->help), command->help.data());
             return 0;
         }
-        if (arg == "--" && words[0] == "run") {
+        if (arg == "--" && (words[0] == "run" || words[0] == "record" || words[0] == "replay")) {
             programArgs.assign(argv + i + 1, argv + argc);
             if (programArgs.empty()) return UsageError("no program after --");
             break;
@@ -615,6 +757,9 @@ int main(int argc, char **argv) {
         words.push_back(arg);
     }
     if (words[0] == "run") return Run(dir, {words.begin() + 1, words.end()}, programArgs, timeout);
+    if (words[0] == "record" || words[0] == "replay") {
+        return Cassette(dir, words[0], {words.begin() + 1, words.end()}, programArgs, timeout);
+    }
     std::string line;
     for (const std::string &word : words) line += (line.empty() ? "" : " ") + word;
     if (line.size() >= zel::service::kMaxCommandLine) return UsageError("the command is too long");

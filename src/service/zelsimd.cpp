@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: zelsimd [--dir DIR] [--max-clients N] [--quota KIND=N]...\n"
+    "               [--replay FILE [--match order|content] [--pace recorded] [--allow-unused]]\n"
     "Serves one simulated board to every program on this machine that opens\n"
     "the devices ZELDRV and ZELNET without a simulator of its own. Runs in the\n"
     "foreground and logs a line per client to standard error; SIGTERM or\n"
@@ -35,6 +36,11 @@ constexpr const char *kUsage =
     "              pipes (64 of 256), logical (logical devices, 96) or\n"
     "              exclusive (devices open exclusively, 6 of 24). Repeat\n"
     "              it for more kinds.\n"
+    "  --replay FILE\n"
+    "              serves every client from the cassette FILE, each from\n"
+    "              its start, instead of the board (zelsim replay serves one\n"
+    "              program so); each client's outcome is logged. --match,\n"
+    "              --pace and --allow-unused as for zelsim replay.\n"
     "  --help      this text\n"
     "  --version   the version\n";
 
@@ -64,6 +70,8 @@ int main(int argc, char **argv) {
     std::string dir = zel::service::ClientDirectory();
     std::size_t maxClients = zel::service::kDefaultMaxClients;
     zel::service::Quotas quotas;
+    std::string replayPath;
+    std::string match = "order", pace = "virtual", unused = "fail";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--max-clients" || arg.rfind("--max-clients=", 0) == 0) {
@@ -86,6 +94,15 @@ int main(int argc, char **argv) {
             if (!zel::service::ParseQuota(value, &quotas)) return Usage(("bad quota: " + value).c_str());
             continue;
         }
+        if (arg == "--replay" || arg == "--match" || arg == "--pace") {
+            if (++i == argc) return Usage((arg + " needs a value").c_str());
+            (arg == "--replay" ? replayPath : arg == "--match" ? match : pace) = argv[i];
+            continue;
+        }
+        if (arg == "--allow-unused") {
+            unused = "allow";
+            continue;
+        }
         if (!zel::service::TakeDirOption(argc, argv, &i, &dir)) return Usage(("unknown argument: " + arg).c_str());
     }
     zel::service::SetQuotas(quotas);
@@ -100,6 +117,18 @@ int main(int argc, char **argv) {
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     zel::service::Daemon daemon(dir, maxClients);
     std::string error;
+    zel::service::ReplayOptions options;
+    if (!zel::service::ParseReplayOptions(match, pace, unused, &options)) {
+        return Usage("--match takes order or content, --pace recorded or virtual");
+    }
+    if (!replayPath.empty()) {
+        zel::cassette::Cassette recording;
+        if (!zel::cassette::Load(replayPath, &recording, &error)) {
+            std::fprintf(stderr, "zelsimd: %s\n", error.c_str());
+            return 1;
+        }
+        daemon.ServeOnlyCassette(std::move(recording), options);
+    }
     if (!daemon.Start(&error)) {
         std::fprintf(stderr, "zelsimd: %s\n", error.c_str());
         return 1;
