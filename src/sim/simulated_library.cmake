@@ -15,7 +15,7 @@ add_library(zel_simulated SHARED ${ZEL_SIM_SOURCES} ${ZEL_DEF_FILE} ${ZEL_SIMULA
 target_include_directories(zel_simulated PRIVATE
   ${ZEL_PUBLIC_INCLUDE_DIR} ${ZEL_PROTOCOL_INCLUDE_DIR})
 set_source_files_properties(${ZEL_SIMULATED_DLL_SOURCE} PROPERTIES INCLUDE_DIRECTORIES "${ZEL_PRIVATE_INCLUDE_DIRS}")
-target_compile_definitions(zel_simulated PRIVATE ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY)
+target_compile_definitions(zel_simulated PRIVATE ZEL_BUILDING_LIBRARY ZELSIM_BUILDING_LIBRARY ZELSIM_BESIDE_LIBRARY)
 target_link_libraries(zel_simulated PRIVATE Threads::Threads)
 zel_windows_version_resource(zel_simulated zel.dll "ZEL client library")
 # Its import library keeps out of the way of the real one's.

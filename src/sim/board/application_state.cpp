@@ -11,9 +11,10 @@ std::atomic<const ApplicationProbe *> g_probe{nullptr};
 std::atomic<std::uint32_t> g_requestsInFlight{0};
 
 bool ThisProcessDrained() {
-#if defined(_WIN32)
-    // The Windows library does not export its queue state: the driver
-    // queues alone tell.
+#if defined(_WIN32) && !defined(ZELSIM_BESIDE_LIBRARY)
+    // The Windows library does not export its queue state: beside a
+    // separate zel.dll the driver queues alone tell. The simulated zel.dll
+    // carries the library, so there the state is a plain call.
     return true;
 #else
     return appqueue::BusyQueues(ZelAppQueuesState()) == 0;
