@@ -4,7 +4,8 @@
 # as its board's provider; its cassette (ZEL_CASSETTE) must hold the opens,
 # every request by name with its reply, and the wakes of its bound event.
 # With -DKEEP=<file> the cassette is copied there (how
-# tests/data/windows-consumer.cassette was made).
+# tests/data/windows-consumer.cassette (64-bit) and windows32-consumer.cassette
+# (32-bit, from the i686 leg) were made).
 #   cmake -DBUILD_DIR=<build> -DCC=<mingw gcc> -DEMULATOR=<wine-run.sh;wine>
 #         -DWORK=<scratch folder> [-DKEEP=<file>] -P windows-capture-check.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Cassettes through the board service, end to end:
-#   cassette_replay.sh ZELSIMD ZELSIM ANSWER_CALL EVENT_FLOW SCENARIO RUNS [CONSUMER WINDOWS_CASSETTE]
+#   cassette_replay.sh ZELSIMD ZELSIM ANSWER_CALL EVENT_FLOW SCENARIO RUNS [CONSUMER WINDOWS_CASSETTE...]
 # records the answering example through zelsimd while the scenario plays,
 # replays it RUNS times with no board behind it (each must pass and serve
 # the recorded requests); replays a cassette with one word changed (it must
 # fail, naming the request, the closest recorded one and the word); records
 # the threaded example (an event thread and two workers) and replays it
 # RUNS times with --match content, through zelsim replay and through a
-# zelsimd --replay of its own; and serves the consumer from a cassette that
-# the capture build of zel.dll recorded under Wine.
+# zelsimd --replay of its own; and serves the consumer from each cassette
+# that a capture build of zel.dll (32- and 64-bit) recorded under Wine.
 set -u
-zelsimd=$1 zelsim=$2 answer=$3 flow=$4 scenario=$5 runs=$6 consumer=${7:-} windows=${8:-}
+zelsimd=$1 zelsim=$2 answer=$3 flow=$4 scenario=$5 runs=$6 consumer=${7:-}
+windows=("${@:8}")
 work=$(mktemp -d)
 daemons=()
 holder=
@@ -79,12 +80,15 @@ sleep 0.2
 [ "$(grep -c "the replay passed" "$work/only.log")" = 2 ] || fail "zelsimd --replay: $(cat "$work/only.log")"
 echo "zelsimd --replay: 2 clients served"
 
-if [ -n "$windows" ]; then
-  export ZEL_DEVICE_DIR=$work/windows
-  "$zelsimd" --replay "$windows" 2>"$work/windows.log" & daemons+=($!)
+n=0
+for cassette in "${windows[@]}"; do
+  n=$((n + 1))
+  export ZEL_DEVICE_DIR=$work/windows$n
+  "$zelsimd" --replay "$cassette" 2>"$work/windows$n.log" & daemons+=($!)
   for _ in $(seq 50); do "$zelsim" status >/dev/null 2>&1 && break; sleep 0.1; done
-  "$consumer" >"$work/consumer.out" 2>&1 || fail "the consumer on the Windows cassette: $(cat "$work/consumer.out" "$work/windows.log")"
+  "$consumer" >"$work/consumer.out" 2>&1 ||
+    fail "the consumer on $cassette: $(cat "$work/consumer.out" "$work/windows$n.log")"
   sleep 0.2
-  grep -q "the replay passed" "$work/windows.log" || fail "the Windows cassette: $(cat "$work/windows.log")"
-  echo "the Windows capture replayed"
-fi
+  grep -q "the replay passed" "$work/windows$n.log" || fail "$cassette: $(cat "$work/windows$n.log")"
+  echo "the Windows capture $(basename "$cassette") replayed"
+done
