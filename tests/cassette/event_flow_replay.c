@@ -20,12 +20,13 @@ int main(int argc, char **argv) {
     char szReport[4096];
     int nRecordings, nRuns, nPassed = 0, bPassed, i;
     setvbuf(stdout, NULL, _IOLBF, 0);
-    if (argc != 4 || (nRecordings = atoi(argv[2])) <= 0 || (nRuns = atoi(argv[3])) <= 0) {
+    if (argc != 4 || (nRecordings = atoi(argv[2])) < 0 || (nRuns = atoi(argv[3])) <= 0) {
         printf("usage: event_flow_replay CASSETTE RECORDINGS RUNS\n");
         return 2;
     }
-    for (i = 0; i < nRecordings * nRuns; ++i) {
-        if (i % nRuns == 0) {
+    if (nRecordings == 0) nRecordings = -1;
+    for (i = 0; i < abs(nRecordings) * nRuns; ++i) {
+        if (nRecordings > 0 && i % nRuns == 0) {
             if (!ZelSimInstall() || !ZelSimCaptureStart(argv[1])) return 1;
             if (EventFlowMain(2, apszBoard) != 0) return 1;
             if (!ZelSimCaptureStop()) return 1;
@@ -43,6 +44,6 @@ int main(int argc, char **argv) {
         nPassed += bPassed;
         ZelSimReplayUninstall();
     }
-    printf("%d of %d replays passed\n", nPassed, nRecordings * nRuns);
-    return nPassed == nRecordings * nRuns ? 0 : 1;
+    printf("%d of %d replays passed\n", nPassed, abs(nRecordings) * nRuns);
+    return nPassed == abs(nRecordings) * nRuns ? 0 : 1;
 }
