@@ -7,7 +7,7 @@
 #   simulated    Windows only: the zel.dll that carries the simulated board,
 #                in bin/simulated, to put beside an unmodified program
 #   capture      Windows only: the zel.dll that records a cassette of what
-#                the driver answered, in bin/capture (docs/cassettes-service.md)
+#                the driver answered, in bin/capture (docs/cassettes.md)
 # The SONAME carries the major version only: it changes when the interface
 # breaks, never for a compatible release.
 include(CMakePackageConfigHelpers)
@@ -49,7 +49,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/man/zelresult.1 ${PROJECT_SOURCE_DIR}/d
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/simulator.md
-  ${PROJECT_SOURCE_DIR}/docs/cassettes.md ${PROJECT_SOURCE_DIR}/docs/cassettes-service.md
+  ${PROJECT_SOURCE_DIR}/docs/cassettes.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
 
 # The CMake package: find_package(zel 2) accepts any 2.x.

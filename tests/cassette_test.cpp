@@ -16,6 +16,7 @@
 #include <zel/zelsim_devices.h>
 #include "cassette.h"
 #include "descriptions.h"
+#include "replay.h"
 
 namespace {
 
@@ -205,6 +206,64 @@ TEST(CassetteThreads, ReplayByContentWhateverTheInterleaving) {
         EXPECT_EQ(ZelSimReplayUnused(), 0u);
         EXPECT_EQ(ZelSimReplayDiverged(), 0u) << ReplayReport();
         ZelSimReplayUninstall();
+    }
+}
+
+// Wakes given while a recording is served in its own order. A script: "C"
+// creates the queue; "s" the board signals its event; "Pn" a poll that took
+// n records of 8 (fewer: the queue ran short). Expected: wakes per request.
+TEST(CassetteWakes, FollowTheRecordedPollsNotEachSignal) {
+    struct Case {
+        std::vector<std::string> script;
+        std::vector<std::size_t> wakes;
+    };
+    const std::vector<Case> cases = {
+        {{"C", "s", "s", "P8", "P2", "s", "P0"}, {2, 0, 2, 0}},  // as recorded until it runs short, then one per short poll
+        {{"C", "s", "P1", "P0"}, {1, 0, 0}},                     // the stopping program woke itself
+        {{"C", "s", "P1", "P0", "P0"}, {1, 1, 0, 0}},            // ... but not before its last poll
+        {{"C", "s", "P0", "s", "s", "s", "P3"}, {1, 4, 0}},      // those before the first short poll count
+    };
+    constexpr std::uint32_t kEvent = 0x10002, kQueue = 0x30010000, kProgramEvent = 0x777;
+    for (const Case &c : cases) {
+        zel::cassette::Cassette cassette;
+        cassette.header.wordSize = 4;
+        for (const std::string &step : c.script) {
+            zel::cassette::Record record;
+            record.seq = cassette.records.size() + 1;
+            record.reply = zel::cassette::Reply::kResult;
+            if (step == "s") {
+                record.kind = zel::cassette::RecordKind::kSignal;
+                record.event = kEvent;
+            } else if (step == "C") {
+                record.controlCode = zel::ControlCode(zel::req::kCreateEventQueue.function);
+                record.in.assign(zel::req::kCreateEventQueue.cbIn, 0);
+                zel::protocol::PutWord(record.in, zel::event_queues::create_queue::hEvent.offset, kEvent);
+                record.out.assign(zel::req::kCreateEventQueue.cbOut, 0);
+                zel::protocol::PutWord(record.out, zel::event_queues::create_queue::hEventQueue.offset, kQueue);
+            } else {
+                using Ex = zel::event_queues::get_event_data_ex;
+                record.controlCode = zel::ControlCode(zel::req::kGetEventDataEx.function);
+                record.in.assign(zel::req::kGetEventDataEx.cbIn, 0);
+                zel::protocol::PutWord(record.in, Ex::hEventQueue.offset, kQueue);
+                zel::protocol::PutWord(record.in, Ex::coEventData.offset, 8);
+                record.out.assign(zel::req::kGetEventDataEx.cbOut, 0);
+                zel::protocol::PutWord(record.out, Ex::coEventsReturned.offset, std::stoul(step.substr(1)));
+            }
+            cassette.records.push_back(record);
+        }
+        const std::vector<zel::cassette::Record> records = cassette.records;
+        zel::cassette::Replayer replayer(std::move(cassette), zel::cassette::MatchMode::kInOrder, 4);
+        std::vector<std::size_t> wakes;
+        for (zel::cassette::Record sent : records) {
+            if (sent.kind != zel::cassette::RecordKind::kExchange) continue;
+            if (sent.Function() == zel::req::kCreateEventQueue.function)
+                zel::protocol::PutWord(sent.in, zel::event_queues::create_queue::hEvent.offset, kProgramEvent);
+            const zel::cassette::Replayer::Answer answer = replayer.Serve(sent);
+            ASSERT_NE(answer.record, nullptr);
+            for (const std::uint32_t event : answer.wakes) EXPECT_EQ(event, kProgramEvent);
+            wakes.push_back(answer.wakes.size());
+        }
+        EXPECT_EQ(wakes, c.wakes) << ::testing::PrintToString(c.script);
     }
 }
 

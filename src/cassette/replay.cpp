@@ -51,6 +51,39 @@ std::uint8_t ByteAt(const std::vector<std::uint8_t> &bytes, std::size_t i, std::
     return i < size && i < bytes.size() ? bytes[i] : 0;
 }
 
+// A request that takes records from a driver event queue, and its queue.
+bool IsPoll(const Record &record, std::uint32_t *pQueue) {
+    if (record.kind != RecordKind::kExchange) return false;
+    const std::uint32_t function = record.Function();
+    if (function == req::kGetEventData.function) {
+        *pQueue = protocol::GetWordOr0(record.in, event_queues::get_event_data::hEventQueue.offset);
+        return true;
+    }
+    if (function == req::kGetEventDataEx.function) {
+        *pQueue = protocol::GetWordOr0(record.in, event_queues::get_event_data_ex::hEventQueue.offset);
+        return true;
+    }
+    return false;
+}
+
+// A poll (IsPoll) that took fewer records than it asked for: the queue ran short.
+bool IsShortPoll(const Record &record) {
+    // The empty queue's result is informational, not a failure: only 0 took records.
+    const bool taken = record.reply == Reply::kResult && record.result == 0;
+    if (record.Function() == req::kGetEventData.function) return !taken;
+    using Ex = event_queues::get_event_data_ex;
+    return !taken ||
+           protocol::GetWordOr0(record.out, Ex::coEventsReturned.offset) < protocol::GetWordOr0(record.in, Ex::coEventData.offset);
+}
+
+bool IsLastPoll(const std::vector<Record> &records, std::size_t index, std::uint32_t hQueue) {
+    for (std::size_t j = index + 1; j < records.size(); ++j) {
+        std::uint32_t hLater = 0;
+        if (IsPoll(records[j], &hLater) && hLater == hQueue) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string OperationName(std::uint32_t function) {
@@ -290,17 +323,47 @@ Replayer::Answer Replayer::Serve(const Record &sent) {
             if (recorded != 0) events_[recorded] = protocol::GetWordOr0(sent.in, word.offset);
         }
     }
-    const std::size_t first = index == exchanges_.front() ? 0 : index + 1;
-    for (std::size_t j = first; j < cassette_.records.size(); ++j) {
-        const Record &wake = cassette_.records[j];
-        if (j > index && wake.kind == RecordKind::kExchange) break;
-        if (wake.kind != RecordKind::kSignal) continue;
-        const auto bound = events_.find(wake.event);
-        if (bound != events_.end() && bound->second != 0) answer.wakes.push_back(bound->second);
+    if (record.Function() == req::kCreateEventQueue.function && record.reply == Reply::kResult &&
+        (record.result & 0x80000000u) == 0) {
+        using Create = event_queues::create_queue;
+        queueEvents_[protocol::GetWordOr0(record.out, Create::hEventQueue.offset)] =
+            protocol::GetWordOr0(record.in, Create::hEvent.offset);
     }
+    answer.wakes = Wakes(index);
     answer.record = &record;
     changed_.notify_all();
     return answer;
+}
+
+std::vector<std::uint32_t> Replayer::Wakes(std::size_t index) {
+    const std::vector<Record> &records = cassette_.records;
+    std::vector<std::uint32_t> wakes;
+    const auto wake = [&](std::uint32_t recorded) {
+        const auto bound = events_.find(recorded);
+        if (bound != events_.end() && bound->second != 0) wakes.push_back(bound->second);
+    };
+    for (; frontier_ < records.size(); ++frontier_) {
+        const Record &record = records[frontier_];
+        if (record.kind == RecordKind::kExchange && !used_[frontier_]) break;
+        if (record.kind == RecordKind::kSignal && polledEvents_.count(record.event) == 0) wake(record.event);
+    }
+    // A queue counts as polled from its first short poll on (after the
+    // signals given above): until then the program has not waited on it.
+    std::uint32_t hQueue = 0;
+    if (!IsPoll(records[index], &hQueue) || !IsShortPoll(records[index])) return wakes;
+    const auto queue = queueEvents_.find(hQueue);
+    if (queue == queueEvents_.end()) return wakes;
+    polledEvents_.insert(queue->second);
+    bool signalled = false;
+    for (std::size_t j = index + 1; j < records.size(); ++j) {
+        const Record &record = records[j];
+        signalled = signalled || (record.kind == RecordKind::kSignal && record.event == queue->second);
+        std::uint32_t hLater = 0;
+        if (!IsPoll(record, &hLater) || hLater != hQueue) continue;
+        if (signalled || !IsLastPoll(records, j, hQueue)) wake(queue->second);
+        break;
+    }
+    return wakes;
 }
 
 bool Replayer::Opens(std::string_view device) const {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,9 +100,8 @@ public:
         // The recording that answers, or nullptr: the request matched nothing
         // (now or at an earlier divergence, after which every request fails).
         const Record *record = nullptr;
-        // The program's event words to signal once the reply is delivered,
-        // in the recording's order: the wakes recorded after this exchange
-        // whose events the program has bound.
+        // The program's event words to signal along with the reply, in the
+        // recording's order (see Wakes), events the program has bound only.
         std::vector<std::uint32_t> wakes;
     };
 
@@ -125,6 +125,17 @@ public:
 
 private:
     std::size_t NextInOrder() const;
+    // The wakes that follow serving records_[index] (lock held). How many
+    // signals one wait of the program took is not in a recording, and
+    // signals reach an event at their own pace, so recorded signals are
+    // not simply replayed: a signal is given once every exchange recorded
+    // before it has been served, and only until its queue first runs short.
+    // From then on a program that polls until the queue runs short waits
+    // before it polls again: one wake follows each poll that ran its queue
+    // short and that the recording follows with another poll of it, but
+    // for the queue's last poll with no signal before it (a program that
+    // stops wakes itself).
+    std::vector<std::uint32_t> Wakes(std::size_t index);
     std::size_t Match(const Record &sent);
     void Diverge(const Record &sent);
 
@@ -139,7 +150,10 @@ private:
     std::size_t served_ = 0;
     std::size_t cursor_ = 0;  // in-order: index into exchanges_ of the next one
     std::uint64_t requests_ = 0;
-    std::map<std::uint32_t, std::uint32_t> events_;  // recorded event word -> the program's
+    std::map<std::uint32_t, std::uint32_t> events_;       // recorded event word -> the program's
+    std::map<std::uint32_t, std::uint32_t> queueEvents_;  // recorded queue -> its recorded event word
+    std::set<std::uint32_t> polledEvents_;                // recorded event words of polled queues
+    std::size_t frontier_ = 0;                            // signals before it are given
     bool diverged_ = false;
     std::string report_;
 };

@@ -36,41 +36,6 @@ ReplayedReply NotInCassette(std::uint32_t nControlCode, std::uint32_t cbOut) {
     return reply;
 }
 
-// A request that takes records from a driver event queue, and its queue.
-bool IsPoll(const cassette::Record &record, std::uint32_t *pQueue) {
-    const std::uint32_t function = record.Function();
-    if (function == req::kGetEventData.function) {
-        *pQueue = protocol::GetWordOr0(record.in, event_queues::get_event_data::hEventQueue.offset);
-        return true;
-    }
-    if (function == req::kGetEventDataEx.function) {
-        *pQueue = protocol::GetWordOr0(record.in, event_queues::get_event_data_ex::hEventQueue.offset);
-        return true;
-    }
-    return false;
-}
-
-// A poll that took fewer records than it asked for: the queue ran short.
-bool IsShortPoll(const cassette::Record &record, std::uint32_t *pQueue) {
-    if (!IsPoll(record, pQueue)) return false;
-    // The empty queue's result is informational, not a failure: only 0 took records.
-    const bool taken = record.reply == cassette::Reply::kResult && record.result == 0;
-    if (record.Function() == req::kGetEventData.function) return !taken;
-    using Ex = event_queues::get_event_data_ex;
-    return !taken || protocol::GetWordOr0(record.out, Ex::coEventsReturned.offset) <
-                         protocol::GetWordOr0(record.in, Ex::coEventData.offset);
-}
-
-bool IsLastPoll(const std::vector<cassette::Record> &records, std::size_t index, std::uint32_t hQueue) {
-    for (std::size_t j = index + 1; j < records.size(); ++j) {
-        std::uint32_t hLater = 0;
-        if (records[j].kind == cassette::RecordKind::kExchange && IsPoll(records[j], &hLater) && hLater == hQueue) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ParseReplayOptions(std::string_view match, std::string_view pace, std::string_view unused,
@@ -213,7 +178,7 @@ ReplayedReply Tape::Answer(std::string_view device, std::uint32_t nControlCode, 
     const std::span<const std::uint8_t> out(recorded.out);
     reply.data.assign(out.begin(), out.begin() + std::min<std::ptrdiff_t>(std::ssize(out), cbOut));
     reply.buffer = recorded.written;
-    reply.wakes = Wakes(recorded, in);
+    reply.wakes = answer.wakes;
     if (options_.recordedPace) {
         std::lock_guard lock(paceLock_);
         const auto now = std::chrono::steady_clock::now();
@@ -224,54 +189,6 @@ ReplayedReply Tape::Answer(std::string_view device, std::uint32_t nControlCode, 
         reply.notBefore = started_ + std::chrono::nanoseconds(recorded.timeNs - std::min(firstNs_, recorded.timeNs));
     }
     return reply;
-}
-
-std::vector<std::uint32_t> Tape::Wakes(const cassette::Record &served, std::span<const std::uint8_t> in) {
-    const std::vector<cassette::Record> &records = replayer_->Recording().records;
-    const auto index = static_cast<std::size_t>(&served - records.data());
-    std::vector<std::uint32_t> wakes;
-    std::lock_guard lock(wakeLock_);
-    if (served_.size() != records.size()) served_.assign(records.size(), false);
-    served_[index] = true;
-    // The program's event takes the place of the recording's; its queue is
-    // the one the board made for it.
-    if (served.Function() == req::kCreateEventQueue.function && served.reply == cassette::Reply::kResult &&
-        ZelSuccess(static_cast<ZEL_RESULT>(served.result))) {
-        using Create = event_queues::create_queue;
-        const std::uint32_t recorded = protocol::GetWordOr0(served.in, Create::hEvent.offset);
-        events_[recorded] = protocol::GetWordOr0(in, Create::hEvent.offset);
-        queueEvents_[protocol::GetWordOr0(served.out, Create::hEventQueue.offset)] = recorded;
-    }
-    // Before a queue is first polled, its signals come as recorded.
-    for (; frontier_ < records.size(); ++frontier_) {
-        const cassette::Record &record = records[frontier_];
-        if (record.kind == cassette::RecordKind::kExchange && !served_[frontier_]) break;
-        if (record.kind != cassette::RecordKind::kSignal || polledEvents_.count(record.event) != 0) continue;
-        const auto bound = events_.find(record.event);
-        if (bound != events_.end() && bound->second != 0) wakes.push_back(bound->second);
-    }
-    // From then on a program that polls until the queue runs short waits
-    // before it polls again: exactly one wake per short poll that the
-    // recording follows with another.
-    std::uint32_t hQueue = 0;
-    if (!IsShortPoll(served, &hQueue)) return wakes;
-    const auto queue = queueEvents_.find(hQueue);
-    if (queue == queueEvents_.end()) return wakes;
-    polledEvents_.insert(queue->second);
-    bool signalled = false;
-    for (std::size_t j = index + 1; j < records.size(); ++j) {
-        const cassette::Record &record = records[j];
-        signalled = signalled || (record.kind == cassette::RecordKind::kSignal && record.event == queue->second);
-        std::uint32_t hLater = 0;
-        if (record.kind != cassette::RecordKind::kExchange || !IsPoll(record, &hLater) || hLater != hQueue) continue;
-        // The queue's last poll with no signal before it: the program woke
-        // itself to stop, and will again.
-        if (!signalled && IsLastPoll(records, j, hQueue)) break;
-        const auto bound = events_.find(queue->second);
-        if (bound != events_.end() && bound->second != 0) wakes.push_back(bound->second);
-        break;
-    }
-    return wakes;
 }
 
 bool Tape::WaitUnused(std::uint32_t atMost, std::uint32_t timeoutMs) {

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <set>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -95,7 +94,6 @@ public:
 
 private:
     Tape() = default;
-    std::vector<std::uint32_t> Wakes(const cassette::Record &served, std::span<const std::uint8_t> in);
 
     cassette::Writer writer_;
     std::unique_ptr<cassette::Replayer> replayer_;
@@ -110,21 +108,6 @@ private:
     std::mutex deferLock_;
     std::map<std::uint32_t, std::vector<std::uint32_t>> deferred_;  // session: event words
     std::map<std::uint32_t, std::thread::id> servingThread_;
-
-    // Wakes. The daemon sees the board's signals, not the program's waits,
-    // and signals reach a program's event at their own pace: how many of
-    // them one wait took is not in the recording. So a recorded signal is
-    // given, once every exchange recorded before it has been served, only
-    // until its queue is first polled; from then on one wake follows each
-    // poll that ran the queue short and that the recording polls again
-    // (but for the queue's last poll with no signal before it: a program
-    // that stops wakes itself).
-    std::mutex wakeLock_;
-    std::vector<bool> served_;
-    std::size_t frontier_ = 0;
-    std::map<std::uint32_t, std::uint32_t> events_;       // recorded event word: the program's
-    std::map<std::uint32_t, std::uint32_t> queueEvents_;  // recorded queue: recorded event word
-    std::set<std::uint32_t> polledEvents_;                // recorded event words of polled queues
 };
 
 }  // namespace zel::service

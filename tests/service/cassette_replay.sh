@@ -7,8 +7,9 @@
 # fail, naming the request, the closest recorded one and the word); records
 # the threaded example (an event thread and two workers) and replays it
 # RUNS times with --match content, through zelsim replay and through a
-# zelsimd --replay of its own; and serves the consumer from each cassette
-# that a capture build of zel.dll (32- and 64-bit) recorded under Wine.
+# zelsimd --replay of its own; replays it at recorded pace (it takes at least
+# the recorded span); and serves the consumer from each cassette that a
+# capture build of zel.dll (32- and 64-bit) recorded under Wine.
 set -u
 zelsimd=$1 zelsim=$2 answer=$3 flow=$4 scenario=$5 runs=$6 consumer=${7:-}
 windows=("${@:8}")
@@ -70,6 +71,18 @@ for i in $(seq "$runs"); do
 done
 echo "event_flow --match content: $passed of $runs replays passed"
 [ "$passed" = "$runs" ] || fail "event_flow replays"
+
+# Recorded pace: the last request moved to 300 ms after the start; a replay
+# that keeps the recorded pace cannot end sooner.
+awk '/"kind":"request"/ { last = NR } { line[NR] = $0 }
+     END { for (i = 1; i <= NR; i++) { if (i == last) sub(/"t":[0-9]+/, "\"t\":300000000", line[i]); print line[i] } }' \
+  "$work/flow.cassette" >"$work/paced.cassette"
+start=$(date +%s%N)
+"$zelsim" replay "$work/paced.cassette" --match content --pace recorded -- "$flow" --board >"$work/paced.out" 2>&1 ||
+  fail "--pace recorded: $(cat "$work/paced.out")"
+paced=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$paced" -ge 300 ] || fail "--pace recorded took $paced ms of a 300 ms recording"
+echo "--pace recorded: $paced ms for a 300 ms recording"
 
 # A daemon that serves only the cassette, each client from its start.
 export ZEL_DEVICE_DIR=$work/only
