@@ -7,6 +7,7 @@
 
 #include "cassette.h"
 #include "replay.h"
+#include "request_text.h"
 
 namespace zel::service {
 namespace {
@@ -45,6 +46,23 @@ std::string Describe(const Record &record, std::uint32_t wordSize) {
     return cassette::DescribeInput(record, wordSize) + ' ' + cassette::DescribeOutput(record);
 }
 
+// As the trace shows a request: words by name, attribute ids, values and
+// event records decoded, the result last.
+std::string Shown(const Record &record, std::uint32_t wordSize) {
+    if (record.kind != RecordKind::kExchange) return Describe(record, wordSize);
+    decode::ServedRequest served;
+    served.controlCode = record.controlCode;
+    served.in = record.in;
+    served.cbIn = static_cast<std::uint32_t>(record.in.size());
+    served.cbOut = record.cbOut;
+    served.out = record.out;
+    served.succeeded = record.succeeded;
+    served.cbReturned = record.cbReturned;
+    served.resultWord = record.result;
+    served.buffer = record.written;
+    return record.device + ' ' + decode::DescribeRequest(served);
+}
+
 int Show(const std::string &path, std::FILE *out, std::FILE *err) {
     Cassette recording;
     if (!LoadOrSay(path, &recording, err)) return 1;
@@ -54,7 +72,7 @@ int Show(const std::string &path, std::FILE *out, std::FILE *err) {
                  static_cast<unsigned>(header.wordSize), recording.records.size());
     for (const Record &record : recording.records) {
         std::fprintf(out, "%14s [%u] #%" PRIu64 " %s\n", Seconds(record.timeNs).c_str(),
-                     static_cast<unsigned>(record.thread), record.seq, Describe(record, header.wordSize).c_str());
+                     static_cast<unsigned>(record.thread), record.seq, Shown(record, header.wordSize).c_str());
     }
     return 0;
 }

@@ -55,6 +55,12 @@ if(ZELSIM)
   if(NOT status EQUAL 0 OR NOT stats MATCHES "ZelDrvSetAttributeValue +[1-9]")
     message(FATAL_ERROR "cassette stats: exit status ${status}\n${stats}")
   endif()
+  # show decodes as the trace does: attribute ids by name, records by code.
+  execute_process(COMMAND ${ZELSIM} cassette show ${CASSETTE} OUTPUT_VARIABLE shown RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT shown MATCHES "ZelDrvSetAttributeValue hObject=0x[0-9A-F]+ nAttribId=47 \\(DEV_TIMER\\)"
+     OR NOT shown MATCHES "record={#[0-9]+ at [0-9.]+: [^}]*DTMF digit received")
+    message(FATAL_ERROR "cassette show: exit status ${status}\n${shown}")
+  endif()
   file(WRITE ${CASSETTE}.bad "{\"cassette\":1,\"library\":\"x\",\"platform\":\"y\",\"wordSize\":8,\"framing\":\"device-control\"}\n{}\n")
   execute_process(COMMAND ${ZELSIM} cassette show ${CASSETTE}.bad ERROR_VARIABLE errors RESULT_VARIABLE status)
   if(NOT status EQUAL 1 OR NOT errors STREQUAL "${CASSETTE}.bad:2: \"seq\" is missing\n")
