@@ -121,18 +121,7 @@ void OnExchange(std::uint32_t nFunction, Framing framing, const void *pIn, std::
     record.cbReturned = cbReturned;
     const auto *out = static_cast<const std::uint8_t *>(pOut);
     if (out != nullptr) record.out.assign(out, out + std::min(cbReturned, cbOut));
-    switch (ReadReply(succeeded, cbReturned, cbOut, ReplyResultOffset(nFunction, cbOut, framing))) {
-        case ReplyReading::kResultWord:
-            record.reply = cassette::Reply::kResult;
-            record.result = static_cast<std::uint32_t>(result);
-            break;
-        case ReplyReading::kCallFailed:
-            record.reply = cassette::Reply::kCallFailed;
-            break;
-        case ReplyReading::kEmpty:
-            record.reply = cassette::Reply::kEmpty;
-            break;
-    }
+    cassette::ReadReplyOf(record, framing);
     record.written = WrittenBytes(record);
     std::lock_guard lock(recorder.lock);
     if (!recorder.writer.IsOpen()) return;

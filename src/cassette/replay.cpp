@@ -72,8 +72,8 @@ bool IsShortPoll(const Record &record) {
     const bool taken = record.reply == Reply::kResult && record.result == 0;
     if (record.Function() == req::kGetEventData.function) return !taken;
     using Ex = event_queues::get_event_data_ex;
-    return !taken ||
-           protocol::GetWordOr0(record.out, Ex::coEventsReturned.offset) < protocol::GetWordOr0(record.in, Ex::coEventData.offset);
+    return !taken || protocol::GetWordOr0(record.out, Ex::coEventsReturned.offset) <
+                         protocol::GetWordOr0(record.in, Ex::coEventData.offset);
 }
 
 bool IsLastPoll(const std::vector<Record> &records, std::size_t index, std::uint32_t hQueue) {
@@ -416,6 +416,27 @@ bool Replayer::WaitUnused(std::size_t atMost, std::uint32_t timeoutMs) {
         changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), reached);
     }
     return unused_ <= atMost;
+}
+
+void ReadReplyOf(Record &record) {
+    const Description *description = FindDescription(record.Function());
+    ReadReplyOf(record, description != nullptr ? description->layout.framing : Framing::Standard);
+}
+
+void ReadReplyOf(Record &record, Framing framing) {
+    const std::uint32_t offset = ReplyResultOffset(record.Function(), record.cbOut, framing);
+    record.reply = Reply::kEmpty;
+    switch (ReadReply(record.succeeded, record.cbReturned, record.cbOut, offset)) {
+        case ReplyReading::kResultWord:
+            record.reply = Reply::kResult;
+            record.result = protocol::GetWordOr0(record.out, offset);
+            break;
+        case ReplyReading::kCallFailed:
+            record.reply = Reply::kCallFailed;
+            break;
+        case ReplyReading::kEmpty:
+            break;
+    }
 }
 
 }  // namespace zel::cassette

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cassette.h"
+#include "requests.h"
 
 namespace zel::cassette {
 
@@ -76,6 +77,12 @@ struct CallerBuffer {
     std::uint64_t address = 0;
     std::uint64_t capacity = 0;
 };
+// Sets an exchange's reply (and its result word, read from the output bytes)
+// from its outcome, byte count and output size, by the transport's one rule:
+// in the framing the request was sent with, by default its description's.
+void ReadReplyOf(Record &record, zel::Framing framing);
+void ReadReplyOf(Record &record);
+
 // False when the request names no buffer.
 bool FindCallerBuffer(const Record &sent, std::uint32_t wordSize, CallerBuffer *pBuffer);
 // How many bytes of a caller's buffer the driver wrote in an exchange that

@@ -114,20 +114,7 @@ void Tape::Served(std::string_view device, std::uint32_t nSession, std::uint32_t
     record.cbReturned = reply.cbReturned;
     record.out.assign(reply.data.begin(), reply.data.end());
     record.written.assign(reply.buffer.begin(), reply.buffer.end());
-    const std::uint32_t function = FunctionNumber(nControlCode);
-    const std::uint32_t offset = ReplyResultOffset(function, cbOut, FramingOf(function));
-    switch (ReadReply(reply.succeeded, reply.cbReturned, cbOut, offset)) {
-        case ReplyReading::kResultWord:
-            record.reply = cassette::Reply::kResult;
-            record.result = protocol::GetWord(reply.data, offset);
-            break;
-        case ReplyReading::kCallFailed:
-            record.reply = cassette::Reply::kCallFailed;
-            break;
-        case ReplyReading::kEmpty:
-            record.reply = cassette::Reply::kEmpty;
-            break;
-    }
+    cassette::ReadReplyOf(record);
     writer_.Write(std::move(record));
     std::vector<std::uint32_t> signals;
     {

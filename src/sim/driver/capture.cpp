@@ -60,21 +60,6 @@ void OnSignal(OSA_HANDLE hEvent) {
     WriteSignal(event);
 }
 
-cassette::Reply ReadingOf(const Record &record, std::uint32_t *pOffset) {
-    const cassette::Description *description = cassette::FindDescription(record.Function());
-    const Framing framing = description != nullptr ? description->layout.framing : Framing::Standard;
-    *pOffset = ReplyResultOffset(record.Function(), record.cbOut, framing);
-    switch (ReadReply(record.succeeded, record.cbReturned, record.cbOut, *pOffset)) {
-        case ReplyReading::kResultWord:
-            return cassette::Reply::kResult;
-        case ReplyReading::kCallFailed:
-            return cassette::Reply::kCallFailed;
-        case ReplyReading::kEmpty:
-            break;
-    }
-    return cassette::Reply::kEmpty;
-}
-
 }  // namespace
 
 Call::Call() {
@@ -113,9 +98,7 @@ void Call::Exchange(const char *pszDevice, ZEL_UINT32 nControlCode, const void *
     record.succeeded = succeeded;
     const std::uint32_t delivered = std::min(cbReturned, record.cbOut);
     if (delivered != 0) record.out.assign(out, out + delivered);
-    std::uint32_t resultOffset = 0;
-    record.reply = ReadingOf(record, &resultOffset);
-    if (record.reply == cassette::Reply::kResult) record.result = protocol::GetWord(record.out, resultOffset);
+    cassette::ReadReplyOf(record);
     // What the driver wrote into the caller's own buffer: this process's
     // memory, where the simulator has just written it.
     cassette::CallerBuffer buffer;
